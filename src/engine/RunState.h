@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+// The state that the handlers of a test run share. Start-up gives every field its
+// start value (all zero, empty, false); ResetTestRun gives the reset values.
+struct RunState {
+    std::int16_t NoRespondSeconds = 0;
+    std::int16_t GgaCount = 0;
+    std::int16_t ReceiveTick = 0;       // 0..1000, cyclic
+    std::int16_t Phase = 0;             // 0 no order yet, 1 order outstanding, 2 confirmed
+    std::int16_t RestartCountdown = 0;  // 0 at start-up, 30 after a reset or connection step
+    std::int16_t ColdStartSeconds = 0;
+    std::int16_t LastReceiveTick = 0;
+    std::int16_t SilentSeconds = 0;
+    std::int16_t ProbeSeconds = 0;
+    std::int16_t BaudCheckSeconds = 0;  // 0..9
+    bool GgaSeen = false;
+    std::string RxBuffer;
+    std::string Sentence;
+    std::int32_t ConnectTicks = 0;  // only whether it is 0 matters; never wraps back to 0
+
+    // Set by every receive event whose read delivered text; cleared by the connection
+    // step. The connection probe asks this, since RxBuffer may be empty after text came.
+    bool TextReceived = false;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "engine/Display.h"
+#include "engine/RunState.h"
+#include "engine/SerialPort.h"
+
+namespace quorvel {
+
+// The cold-start test: sentence extraction, time analysis and orders, and the
+// tick handlers of the two cycle timers. Handlers run to completion on the one
+// event thread and share RunState directly.
+class TestEngine {
+public:
+    TestEngine(RunState& state, Display& display, SerialPort& port);
+
+    // Every notification of the serial port arrives here; only kind 2 is acted on.
+    void HandlePortEvent(std::int16_t kind);
+    // Puts the test run back to its beginning.
+    void ResetTestRun();
+    // Tick handlers.
+    void Timer_Start_Tick();
+    void Timer_PF_Tick();
+
+    // Reached through HandlePortEvent; public so the receive path can be driven in parts.
+    void ProcessSentence();
+    void AnalyseGga();
+    void CheckBaudRate();
+
+private:
+    void Scan();
+    void OrderColdStart();
+
+    RunState& s_;
+    Display& display_;
+    SerialPort& port_;
+};
+
+}  // namespace quorvel
