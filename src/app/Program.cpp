@@ -1,0 +1,7 @@
+#include "app/Program.h"
+
+namespace quorvel {
+
+Program::Program() = default;
+
+}  // namespace quorvel

@@ -1,0 +1,1 @@
+#include "engine/StartStop.h"
