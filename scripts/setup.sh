@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what Quorvel needs to build, run and test, from Debian's packages.
+# Installs only what is missing; uses sudo when not run as root.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ pkgconf
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-liberation fonts-wqy-microhei
+  xvfb xauth x11-utils procps
+  clang libclang-rt-14-dev llvm
+  dpkg-dev file
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
