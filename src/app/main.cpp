@@ -4,6 +4,9 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setDesktopFileName(QStringLiteral("quorvel"));
     quorvel::Program program;
-    return 0;
+    program.Form_Load();
+    return QApplication::exec();
 }
