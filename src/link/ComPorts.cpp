@@ -1,0 +1,116 @@
+#include "link/ComPorts.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+namespace quorvel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool InRange(int number) { return number >= kLowestComNumber && number <= kHighestComNumber; }
+
+#ifndef _WIN32
+
+struct TableRow {
+    int first;  // first COM number of the block
+    const char* prefix;
+};
+
+// Blocks of 32 device indices each; the last block stops at kHighestComNumber.
+constexpr std::array<TableRow, 4> kTable{{
+    {1, "/dev/ttyS"},
+    {33, "/dev/ttyUSB"},
+    {65, "/dev/ttyACM"},
+    {97, "/dev/ttyAMA"},
+}};
+
+std::string TablePath(int number) {
+    for (auto row = kTable.rbegin(); row != kTable.rend(); ++row) {
+        if (number >= row->first) return row->prefix + std::to_string(number - row->first);
+    }
+    return {};
+}
+
+fs::path OverrideLink(int number, const std::string& portsFolder) {
+    if (portsFolder.empty()) return {};
+    return fs::path(portsFolder) / ("com" + std::to_string(number));
+}
+
+bool IsLink(const fs::path& link) {
+    std::error_code ec;
+    return !link.empty() && fs::is_symlink(fs::symlink_status(link, ec));
+}
+
+// The device behind the link: fully resolved when it exists (a by-id link names the same
+// device, and lock file, as the plain node), else the link's own target made absolute.
+std::string ResolveLink(const fs::path& link) {
+    std::error_code ec;
+    fs::path device = fs::canonical(link, ec);
+    if (!ec) return device.string();
+    fs::path target = fs::read_symlink(link, ec);
+    if (ec) return {};
+    if (target.is_relative()) target = link.parent_path() / target;
+    return target.lexically_normal().string();
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+std::string Presence(const std::string& path) {
+    return Exists(path) ? " (present)" : " (not present)";
+}
+
+// Shortens the home folder to "~" so the tooltip stays one short line.
+std::string ShortenHome(const std::string& path) {
+    const std::string home = QDir::homePath().toStdString();
+    if (home.size() > 1 && path.compare(0, home.size(), home) == 0 &&
+        (path.size() == home.size() || path[home.size()] == '/')) {
+        return "~" + path.substr(home.size());
+    }
+    return path;
+}
+
+#endif
+
+}  // namespace
+
+std::string ComDevicePath(int number, [[maybe_unused]] const std::string& portsFolder) {
+    if (!InRange(number)) return {};
+#ifdef _WIN32
+    return "COM" + std::to_string(number);
+#else
+    const fs::path link = OverrideLink(number, portsFolder);
+    if (IsLink(link)) return ResolveLink(link);
+    return TablePath(number);
+#endif
+}
+
+std::string DefaultPortsFolder() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return (config + QStringLiteral("/quorvel/ports")).toStdString();
+}
+
+std::string ComToolTip(int number, [[maybe_unused]] const std::string& portsFolder) {
+    if (!InRange(number)) return "no port";
+#ifdef _WIN32
+    return "COM" + std::to_string(number);
+#else
+    const fs::path link = OverrideLink(number, portsFolder);
+    if (IsLink(link)) {
+        const std::string device = ResolveLink(link);
+        return ShortenHome(link.lexically_normal().string()) + " -> " + device +
+               Presence(device);
+    }
+    const std::string device = TablePath(number);
+    return device + Presence(device);
+#endif
+}
+
+}  // namespace quorvel

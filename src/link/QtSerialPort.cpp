@@ -1,0 +1,158 @@
+#include "link/QtSerialPort.h"
+
+#include <QByteArray>
+#include <QString>
+#include <charconv>
+#include <utility>
+#include <vector>
+
+#include "link/ComPorts.h"
+
+namespace quorvel {
+
+namespace {
+
+std::vector<std::string> SplitFields(const std::string& text) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return fields;
+        start = comma + 1;
+    }
+}
+
+bool ParseRate(const std::string& field, qint32& rate) {
+    const char* end = field.data() + field.size();
+    const auto [ptr, ec] = std::from_chars(field.data(), end, rate);
+    return !field.empty() && ec == std::errc() && ptr == end && rate > 0;
+}
+
+bool ParseParity(const std::string& field, QSerialPort::Parity& parity) {
+    if (field.size() != 1) return false;
+    switch (field[0]) {
+        case 'n': case 'N': parity = QSerialPort::NoParity; return true;
+        case 'e': case 'E': parity = QSerialPort::EvenParity; return true;
+        case 'o': case 'O': parity = QSerialPort::OddParity; return true;
+        case 'm': case 'M': parity = QSerialPort::MarkParity; return true;
+        case 's': case 'S': parity = QSerialPort::SpaceParity; return true;
+        default: return false;
+    }
+}
+
+bool ParseDataBits(const std::string& field, QSerialPort::DataBits& bits) {
+    if (field.size() != 1 || field[0] < '5' || field[0] > '8') return false;
+    bits = static_cast<QSerialPort::DataBits>(field[0] - '0');
+    return true;
+}
+
+bool ParseStopBits(const std::string& field, QSerialPort::StopBits& bits) {
+    if (field == "1") bits = QSerialPort::OneStop;
+    else if (field == "1.5") bits = QSerialPort::OneAndHalfStop;
+    else if (field == "2") bits = QSerialPort::TwoStop;
+    else return false;
+    return true;
+}
+
+bool IsDeviceFailure(QSerialPort::SerialPortError error) {
+    // A vanished device shows as any of these; a write that fails after open means the same.
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+           error == QSerialPort::WriteError;
+}
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(std::string portsFolder, QObject* parent)
+    : QObject(parent), portsFolder_(std::move(portsFolder)) {
+    connect(&port_, &QSerialPort::readyRead, this, [this] { Notify(comm_event::kReceive); });
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] { Notify(comm_event::kSend); });
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
+}
+
+QtSerialPort::~QtSerialPort() {
+    port_.disconnect(this);
+    port_.close();
+}
+
+void QtSerialPort::SetEventHandler(std::function<void(std::int16_t)> handler) {
+    handler_ = std::move(handler);
+}
+
+bool QtSerialPort::SetCommPort(std::int16_t number) {
+    if (port_.isOpen() || ComDevicePath(number, portsFolder_).empty()) return false;
+    commPort_ = number;
+    return true;
+}
+
+bool QtSerialPort::SetSettings(const std::string& settings) {
+    const std::vector<std::string> fields = SplitFields(settings);
+    LineSettings parsed;
+    if (fields.size() != 4 || !ParseRate(fields[0], parsed.baudRate) ||
+        !ParseParity(fields[1], parsed.parity) || !ParseDataBits(fields[2], parsed.dataBits) ||
+        !ParseStopBits(fields[3], parsed.stopBits)) {
+        return false;
+    }
+    settings_ = parsed;
+    return true;
+}
+
+bool QtSerialPort::Open() {
+    if (port_.isOpen()) return false;
+    // Resolved now, not at SetCommPort: an override link may have appeared in between.
+    const std::string device = ComDevicePath(commPort_, portsFolder_);
+    if (device.empty()) return false;
+    port_.setPortName(QString::fromStdString(device));
+    // Set before open, Qt applies these while opening and refuses the open if one fails.
+    port_.setBaudRate(settings_.baudRate);
+    port_.setParity(settings_.parity);
+    port_.setDataBits(settings_.dataBits);
+    port_.setStopBits(settings_.stopBits);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) return false;
+    RaiseModemLines();
+    return true;
+}
+
+void QtSerialPort::RaiseModemLines() {
+    // Receivers powered from DTR/RTS need them up. A pty has no modem lines and refuses both;
+    // that costs nothing, so the results are ignored.
+    port_.setDataTerminalReady(true);
+    port_.setRequestToSend(true);
+}
+
+void QtSerialPort::Close() { port_.close(); }
+
+bool QtSerialPort::IsOpen() const { return port_.isOpen(); }
+
+void QtSerialPort::DiscardInput() {
+    if (!port_.isOpen()) return;
+    port_.clear(QSerialPort::Input);
+    port_.readAll();  // what Qt had already read from the driver
+}
+
+std::string QtSerialPort::Input() {
+    if (!port_.isOpen()) return {};
+    const QByteArray bytes = port_.readAll();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+bool QtSerialPort::Output(const std::string& text) {
+    if (!port_.isOpen()) return false;
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    return port_.write(bytes) == bytes.size();
+}
+
+void QtSerialPort::Notify(std::int16_t code) {
+    if (handler_) handler_(code);
+}
+
+void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
+    if (!IsDeviceFailure(error)) return;
+    ++deviceErrors_;
+    // Qt repeats the error in a tight loop while the port stays open; closing here, in the
+    // slot, ends it. To the logic the receiver then simply falls silent.
+    if (port_.isOpen()) port_.close();
+}
+
+}  // namespace quorvel
