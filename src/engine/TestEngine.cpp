@@ -1,1 +1,200 @@
 #include "engine/TestEngine.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "engine/Counters.h"
+#include "engine/GgaTime.h"
+#include "engine/StatusTexts.h"
+#include "engine/Texts.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr std::int16_t kReceiveTickLast = 1000;
+constexpr std::int16_t kCountdownStart = 30;
+constexpr std::int16_t kOrderAtGgaCount = 5;
+constexpr std::int16_t kConfirmedGgaCount = 10;
+constexpr std::int16_t kNoRespondLimit = 30;
+constexpr std::int16_t kColdStartLimit = 30;
+constexpr std::int16_t kSilenceLimit = 5;
+constexpr std::int16_t kBaudCheckLast = 9;
+
+// Keeps the last `limit` characters. Used only on text that holds no sentence start,
+// or whose start has fallen off with the over-long sentence it began.
+std::string LastChars(const std::string& text, std::size_t limit) {
+    return text.size() > limit ? text.substr(text.size() - limit) : text;
+}
+
+}  // namespace
+
+TestEngine::TestEngine(RunState& state, Display& display, SerialPort& port)
+    : s_(state), display_(display), port_(port) {}
+
+void TestEngine::HandlePortEvent(std::int16_t kind) {
+    if (kind != comm_event::kReceive) return;
+    if (!display_.TimerEnabled(TimerId::Timer_Start)) {
+        display_.SetTimerEnabled(TimerId::Timer_Start, true);
+    }
+    s_.ReceiveTick = s_.ReceiveTick < kReceiveTickLast ? s_.ReceiveTick + 1 : 0;
+    const std::string input = port_.Input();
+    if (!input.empty()) s_.TextReceived = true;
+    s_.RxBuffer += input;
+    s_.ProbeSeconds = 0;
+    Scan();
+    CheckBaudRate();
+}
+
+// One pass over RxBuffer. A sentence runs from "$" to the second character after its first
+// "*". A "$" anywhere inside it, checksum places included, drops it and starts a new one
+// there. A sentence longer than kMaxUnfinishedSentence is dropped as noise.
+//
+// Afterwards RxBuffer keeps only what a later event can still need: the unfinished sentence
+// from its "$", or else the text behind the last complete sentence (no "$" in it, capped).
+// So each sentence is processed exactly once, and the same bytes give the same sentences
+// however the port happened to split them. When an unfinished sentence outgrows the bound,
+// its last characters are kept without the "$": that text can never be taken for the start
+// of a sentence, the same outcome as if the whole over-long text had come in one piece.
+void TestEngine::Scan() {
+    const std::string buffer = std::move(s_.RxBuffer);
+    constexpr std::size_t kNone = std::string::npos;
+    std::size_t start = kNone;
+    std::size_t star = kNone;
+    std::size_t consumed = 0;
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+        const char c = buffer[i];
+        if (c == '$') {
+            start = i;
+            star = kNone;
+        } else if (start == kNone) {
+            continue;
+        } else if (i - start + 1 > kMaxUnfinishedSentence) {
+            start = kNone;
+        } else if (star == kNone) {
+            if (c == '*') star = i;
+        } else if (i == star + 2) {
+            s_.Sentence = buffer.substr(start, i - start + 1);
+            ProcessSentence();
+            s_.Sentence.clear();
+            start = kNone;
+            consumed = i + 1;
+        }
+    }
+    s_.RxBuffer = start != kNone ? buffer.substr(start)
+                                 : LastChars(buffer.substr(consumed), kMaxUnfinishedSentence);
+}
+
+void TestEngine::ProcessSentence() {
+    const std::string_view sentence = s_.Sentence;
+    if (sentence.size() < 6 || sentence.substr(3, 3) != "GGA") return;
+    // Any GGA proves the line speed, with or without a time in it.
+    s_.GgaSeen = true;
+    if (sentence.size() >= 8 && sentence[7] != ',') AnalyseGga();
+}
+
+void TestEngine::AnalyseGga() {
+    const GgaTime time = ReadGgaTime(s_.Sentence);
+    const bool resetTime = IsResetTime(time);
+    if (s_.Phase == 0 && resetTime) {
+        display_.SetStatusText(std::string(texts::kWaiting));
+        return;
+    }
+    if (s_.Phase == 1 && resetTime) {
+        display_.SetStatusText(texts::ConfirmationText(time));
+        s_.Phase = 2;
+        s_.GgaCount = kConfirmedGgaCount;
+    }
+    if (s_.Phase < 2) display_.SetStatusText(texts::TimeText(time));
+    if (s_.Phase == 2) {
+        display_.SetStatusColour(Colour::Green);
+        display_.SetStatusText(texts::Phase2Text(s_.RestartCountdown));
+    }
+    display_.SetLabel1(std::string(texts::kConnected));
+    SaturatingIncrement(s_.GgaCount);
+    // In Phase 2 a countdown that went past 0 between two GGA sentences still orders;
+    // otherwise a receiver that skips a second would stall the cycle for good.
+    const bool countdownDone =
+        s_.Phase == 2 ? s_.RestartCountdown <= 0 : s_.RestartCountdown == 0;
+    if (countdownDone || s_.GgaCount == kOrderAtGgaCount) OrderColdStart();
+}
+
+void TestEngine::OrderColdStart() {
+    port_.Output(std::string(texts::kColdStartOrder));
+    display_.SetStatusColour(Colour::ButtonFace);
+    s_.NoRespondSeconds = 0;
+    s_.Phase = 1;
+    s_.RestartCountdown = kCountdownStart;
+    s_.ColdStartSeconds = 0;
+}
+
+void TestEngine::CheckBaudRate() {
+    if (s_.BaudCheckSeconds <= 3 || s_.BaudCheckSeconds >= 7 || s_.GgaSeen) return;
+    display_.SetTimerEnabled(TimerId::Timer_Start, false);
+    display_.SetTimerEnabled(TimerId::Timer_PF, true);
+    display_.ShowStatus();
+    display_.SetStatusColour(Colour::Red);
+    display_.SetStatusText(std::string(texts::kBaudMismatch));
+}
+
+void TestEngine::ResetTestRun() {
+    display_.SetTimerEnabled(TimerId::Timer_Start, false);
+    s_.GgaSeen = false;
+    s_.BaudCheckSeconds = 0;
+    s_.ConnectTicks = 0;
+    s_.NoRespondSeconds = 0;
+    s_.GgaCount = 0;
+    s_.Phase = 0;
+    s_.ColdStartSeconds = 0;
+    s_.LastReceiveTick = 0;
+    s_.SilentSeconds = 0;
+    s_.ProbeSeconds = 0;
+    s_.RestartCountdown = kCountdownStart;
+    display_.SetStatusText("");
+    display_.SetStatusColour(Colour::ButtonFace);
+    display_.SetStartButtonColour(Colour::ButtonFace);
+    display_.SetSelectorColours(Colour::WindowColour);
+}
+
+void TestEngine::Timer_Start_Tick() {
+    if (s_.BaudCheckSeconds < kBaudCheckLast) ++s_.BaudCheckSeconds;
+    if (s_.Phase == 1) {
+        SaturatingIncrement(s_.ColdStartSeconds);
+        display_.SetStatusText(texts::CountText(s_.ColdStartSeconds));
+    }
+    if (s_.ColdStartSeconds > kColdStartLimit) {
+        display_.SetStatusText(std::string(texts::kColdStartFail));
+    }
+    if (s_.Phase == 2) SaturatingDecrement(s_.RestartCountdown);
+}
+
+void TestEngine::Timer_PF_Tick() {
+    if (s_.Phase == 1) {
+        SaturatingIncrement(s_.NoRespondSeconds);
+        if (s_.NoRespondSeconds != kNoRespondLimit) return;
+        display_.SetStatusColour(Colour::Red);
+        display_.SetStatusText(texts::NoRespondText());
+        display_.SetLabel1(std::string(texts::kNotConnected));
+        display_.SetTimerEnabled(TimerId::Timer, false);
+        display_.SetTimerEnabled(TimerId::Timer_Start, false);
+        return;
+    }
+    if (s_.ReceiveTick != s_.LastReceiveTick) {
+        s_.LastReceiveTick = s_.ReceiveTick;
+        s_.SilentSeconds = 0;
+        return;
+    }
+    SaturatingIncrement(s_.SilentSeconds);
+    if (s_.SilentSeconds <= kSilenceLimit) return;
+    if (s_.Phase == 2) {
+        display_.SetStatusText(std::string(texts::kShutDown));
+    } else {
+        ResetTestRun();
+    }
+    display_.SetTimerEnabled(TimerId::Timer, false);
+    display_.SetTimerEnabled(TimerId::Timer_PF, false);
+    display_.SetTimerEnabled(TimerId::Timer_Start, false);
+}
+
+}  // namespace quorvel

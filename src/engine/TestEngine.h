@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/Display.h"
@@ -7,6 +8,10 @@
 #include "engine/SerialPort.h"
 
 namespace quorvel {
+
+// The longest sentence the scan assembles, "$" to the second checksum character. Longer text
+// can only be line noise; bounding it keeps RxBuffer and the scan work small for good.
+inline constexpr std::size_t kMaxUnfinishedSentence = 4096;
 
 // The cold-start test: sentence extraction, time analysis and orders, and the
 // tick handlers of the two cycle timers. Handlers run to completion on the one
