@@ -19,6 +19,9 @@ public:
     void ConfigurePort();
 
 private:
+    void ConnectionStep();
+    void ReportNoConnection();
+
     RunState& s_;
     Display& display_;
     SerialPort& port_;
