@@ -1,0 +1,248 @@
+#include "sim/Options.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace quorvel::sim {
+namespace {
+
+bool ParseInt(const std::string& text, long long low, long long high, long long& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty() && value >= low && value <= high;
+}
+
+std::optional<int> ParseHhmmss(const std::string& text) {
+    if (text.size() != 6) return std::nullopt;
+    long long v = 0;
+    if (!ParseInt(text, 0, 235959, v)) return std::nullopt;
+    const int h = static_cast<int>(v / 10000), m = static_cast<int>(v / 100 % 100),
+              s = static_cast<int>(v % 100);
+    if (h > 23 || m > 59 || s > 59) return std::nullopt;
+    return h * 3600 + m * 60 + s;
+}
+
+std::optional<ChunkMode> ParseChunk(const std::string& text) {
+    static const std::map<std::string, ChunkMode> kModes = {{"burst", ChunkMode::Burst},
+                                                            {"sentence", ChunkMode::Sentence},
+                                                            {"byte", ChunkMode::Byte},
+                                                            {"random", ChunkMode::Random}};
+    const auto it = kModes.find(text);
+    return it == kModes.end() ? std::nullopt : std::optional(it->second);
+}
+
+std::optional<double> ParseSeconds(const std::string& text) {
+    double v = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || text.empty() || !(v >= 0) || v > 1e7) return {};
+    return v;
+}
+
+using Setter = std::function<bool(Options&, const std::string&)>;
+
+Setter IntInto(int Options::*field, long long low, long long high) {
+    return [=](Options& o, const std::string& text) {
+        long long v = 0;
+        if (!ParseInt(text, low, high, v)) return false;
+        o.*field = static_cast<int>(v);
+        return true;
+    };
+}
+
+Setter OptionalIntInto(std::optional<int> Options::*field, long long low, long long high) {
+    return [=](Options& o, const std::string& text) {
+        long long v = 0;
+        if (!ParseInt(text, low, high, v)) return false;
+        o.*field = static_cast<int>(v);
+        return true;
+    };
+}
+
+struct ValueOption {
+    Setter set;
+    const char* expected;
+};
+
+const std::map<std::string, ValueOption>& ValueOptions() {
+    static const std::map<std::string, ValueOption> kOptions = {
+        {"--baud", {IntInto(&Options::baud, 50, 4000000), "a rate from 50 to 4000000"}},
+        {"--rate-ms", {IntInto(&Options::rateMs, 10, 60000), "10 to 60000 ms"}},
+        {"--com", {OptionalIntInto(&Options::com, 1, 101), "a COM number from 1 to 101"}},
+        {"--reboot-silence", {IntInto(&Options::rebootSilence, 0, 3600), "0 to 3600 bursts"}},
+        {"--restart-after", {IntInto(&Options::restartAfter, 0, 3600), "0 to 3600 bursts"}},
+        {"--power-off-after",
+         {OptionalIntInto(&Options::powerOffAfter, 1, 3600), "1 to 3600 bursts"}},
+        {"--ports-dir",
+         {[](Options& o, const std::string& t) { return !(o.portsDir = t).empty(); },
+          "a folder"}},
+        {"--replay",
+         {[](Options& o, const std::string& t) { return !(o.replay = t).empty(); }, "a file"}},
+        {"--start-time",
+         {[](Options& o, const std::string& t) {
+              o.startSecondsOfDay = ParseHhmmss(t);
+              return o.startSecondsOfDay.has_value();
+          },
+          "hhmmss, e.g. 235955"}},
+        {"--chunk",
+         {[](Options& o, const std::string& t) {
+              const auto mode = ParseChunk(t);
+              if (mode) o.chunk = *mode;
+              return mode.has_value();
+          },
+          "burst, sentence, byte or random"}},
+        {"--seed",
+         {[](Options& o, const std::string& t) {
+              std::uint64_t v = 0;
+              const char* end = t.data() + t.size();
+              auto [ptr, ec] = std::from_chars(t.data(), end, v);
+              if (ec != std::errc() || ptr != end || t.empty()) return false;
+              o.seed = v;
+              return true;
+          },
+          "an unsigned number"}},
+        {"--exit-after",
+         {[](Options& o, const std::string& t) {
+              o.exitAfterSeconds = ParseSeconds(t);
+              return o.exitAfterSeconds.has_value();
+          },
+          "seconds, e.g. 2.5"}},
+    };
+    return kOptions;
+}
+
+const std::map<std::string, bool Options::*>& FlagOptions() {
+    static const std::map<std::string, bool Options::*> kFlags = {
+        {"--never-restart", &Options::neverRestart}, {"--no-time", &Options::noTime},
+        {"--wrong-baud", &Options::wrongBaud},       {"--silent", &Options::silent},
+        {"--verbose", &Options::verbose},
+    };
+    return kFlags;
+}
+
+// Options that each decide what the line carries; only one can.
+std::string Conflicts(const Options& o) {
+    const int modes = int(o.noTime) + int(o.wrongBaud) + int(o.silent) + int(!o.replay.empty());
+    if (modes > 1) return "--no-time, --wrong-baud, --silent and --replay exclude each other";
+    if (o.neverRestart && (o.restartAfter > 0 || o.powerOffAfter)) {
+        return "--never-restart excludes --restart-after and --power-off-after";
+    }
+    if (!o.portsDir.empty() && !o.com) return "--ports-dir needs --com";
+    return "";
+}
+
+ParseResult Error(std::string message) {
+    ParseResult r;
+    r.outcome = ParseResult::Outcome::Error;
+    r.error = std::move(message);
+    return r;
+}
+
+}  // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& args) {
+    ParseResult result;
+    Options& o = result.options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            result.outcome = ParseResult::Outcome::Help;
+            return result;
+        }
+        if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
+            if (value) return Error(name + " takes no value");
+            o.*(flag->second) = true;
+            continue;
+        }
+        const auto option = ValueOptions().find(name);
+        if (option == ValueOptions().end()) return Error("unknown option " + args[i]);
+        if (!value) {
+            if (i + 1 == args.size()) return Error(name + " needs a value");
+            value = args[++i];
+        }
+        if (!option->second.set(o, *value)) {
+            return Error(name + ": '" + *value + "' is not " + option->second.expected);
+        }
+    }
+    if (std::string conflict = Conflicts(o); !conflict.empty()) return Error(conflict);
+    return result;
+}
+
+std::string HelpText() {
+    return R"(Usage: quorvel-sim [options]
+
+Plays a GNSS receiver on a pseudo-terminal for Quorvel demos and end-to-end tests.
+The first line on stdout is "quorvel-sim: <pty device>". After that, every command
+written to the receiver is printed byte exact ("\r", "\n", "\xNN" escapes) with the
+local time, as are the receiver's restarts. Every line is flushed at once.
+
+The receiver sends one burst per period: GGA, RMC, GSA, three GSV and VTG, with
+NMEA checksums and CR LF. Its UTC time advances one second per burst, whatever the
+period. On "$PXEMSRT,C*3A" CR LF it cold starts: counting the bursts after the
+order from 1, bursts 1..A still carry the old time (A = --restart-after), the next
+S bursts are silent (S = --reboot-silence) and then the time restarts at 00:00:00,
+counting up one second per burst; the position fix returns 5 bursts later. Orders
+that come while a restart is under way are ignored.
+
+Port:
+  --com N              also name the pty COM N (1-101): a symlink "comN" in the
+                       ports folder, made on start and removed on exit (also on
+                       SIGINT, SIGTERM and SIGHUP). A stale link is replaced; any
+                       other file in the way is refused (exit 2).
+  --ports-dir DIR      the ports folder (default $XDG_CONFIG_HOME/quorvel/ports or
+                       ~/.config/quorvel/ports; ~/Library/Preferences/quorvel/ports
+                       on macOS); made when missing. Needs --com.
+  --baud N             the rate the receiver claims (default 9600). A pty has no
+                       rate: it is a label, printed at start and used by --wrong-baud.
+
+Timing and delivery:
+  --rate-ms N          burst period in ms, 10-60000 (default 1000).
+  --start-time hhmmss  the receiver's UTC time at the first burst (default now).
+  --chunk MODE         how each burst is written: burst (one write, default),
+                       sentence (one write per sentence), byte (one write per
+                       byte), random (pieces of 1-64 bytes at uneven gaps). The
+                       pieces are spread over the first half of the period.
+  --seed N             seed for --chunk random (default drawn and printed).
+  --exit-after S       end after S seconds (decimals allowed), exit code 0.
+
+Receiver behaviour:
+  --reboot-silence S   bursts without output while rebooting (default 3).
+  --restart-after A    bursts that still carry the old time after an order
+                       (default 0), e.g. 40 to exceed a 30 s watchdog.
+  --never-restart      ignore every order; the time runs on.
+  --power-off-after P  after the first restart, send P bursts (00:00:00 to
+                       00:00:P-1, P >= 1) and then nothing more until exit, as a
+                       receiver switched off during the countdown that follows a
+                       confirmed cold start. Orders are ignored from then on.
+  --no-time            GGA and RMC carry empty time fields.
+  --wrong-baud         send line noise: the bursts as a UART at --baud decodes a
+                       receiver talking at twice that rate; never a "$" sentence.
+  --silent             send nothing (commands are still read and printed).
+  --replay FILE        play a capture instead: lines starting with "#" are
+                       skipped, binary passes through, one recorded GGA cycle per
+                       burst period, looping. Orders are printed and not obeyed.
+  --no-time, --wrong-baud, --silent and --replay exclude each other.
+
+Other:
+  --verbose            also print the time of every GGA sent.
+  -h, --help           this text.
+
+Options take their value as "--opt V" or "--opt=V". Exit codes: 0 on --exit-after,
+SIGINT, SIGTERM or SIGHUP; 1 when the pty or the link cannot be made; 2 on a bad
+option or a file in the way of the link.
+
+The pty: the program keeps its own handle on the receiver side open, so the port
+can be opened and closed by the tool any number of times and the bytes keep
+flowing to whoever opens it. While nobody reads, output older than two bursts is
+discarded, as a real line loses what nobody listens to, so a fresh open sees at most
+about two bursts of old data.
+)";
+}
+
+}  // namespace quorvel::sim

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/Chunker.h"
+
+namespace quorvel::sim {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Options {
+    int baud = 9600;
+    int rateMs = 1000;
+    std::optional<int> startSecondsOfDay;  // default: the current UTC time
+    std::optional<int> com;
+    std::string portsDir;  // empty: the per-user default
+    int rebootSilence = 3;
+    int restartAfter = 0;
+    bool neverRestart = false;
+    std::optional<int> powerOffAfter;
+    bool noTime = false;
+    bool wrongBaud = false;
+    bool silent = false;
+    ChunkMode chunk = ChunkMode::Burst;
+    std::optional<std::uint64_t> seed;  // default: drawn at start and printed
+    std::string replay;
+    std::optional<double> exitAfterSeconds;
+    bool verbose = false;
+};
+
+struct ParseResult {
+    enum class Outcome { Run, Help, Error };
+    Outcome outcome = Outcome::Run;
+    Options options;
+    std::string error;  // set for Outcome::Error
+
+    int exitCode() const { return outcome == Outcome::Error ? kExitUsage : kExitOk; }
+};
+
+// `args` excludes the program name.
+ParseResult ParseOptions(const std::vector<std::string>& args);
+
+std::string HelpText();
+
+}  // namespace quorvel::sim

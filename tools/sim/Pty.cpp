@@ -1,0 +1,56 @@
+#include "sim/Pty.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvel::sim {
+
+Pty::~Pty() {
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+}
+
+bool Pty::Open(std::string& error) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+        error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    const char* name = ::ptsname(master_);
+    if (!name) {
+        error = std::string("ptsname: ") + std::strerror(errno);
+        return false;
+    }
+    device_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        error = device_ + ": " + std::strerror(errno);
+        return false;
+    }
+    termios raw{};
+    if (::tcgetattr(slave_, &raw) != 0) {
+        error = std::string("tcgetattr: ") + std::strerror(errno);
+        return false;
+    }
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave_, TCSANOW, &raw);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+int Pty::Unread() const {
+    int n = 0;
+    return ::ioctl(slave_, FIONREAD, &n) == 0 ? n : 0;
+}
+
+void Pty::DropUnread() const { ::tcflush(slave_, TCIFLUSH); }
+
+}  // namespace quorvel::sim
