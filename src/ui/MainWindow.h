@@ -2,6 +2,8 @@
 
 #include <QWidget>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "engine/Display.h"
 #include "link/WindowDecoration.h"
@@ -66,6 +68,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void createControls();
+    void createTimers(int intervalMs);
+    void refreshPortToolTips();
+    QComboBox* selectorFor(Selector selector) const;
     QTimer* timerFor(TimerId timer) const;
 
     QTextEdit* textError1_ = nullptr;
@@ -81,6 +87,8 @@ private:
     QTimer* timerPf_ = nullptr;
     bool closeAllowed_ = false;
     std::vector<double> fadeSteps_;
+    // The status text exactly as set (Latin-1, CR LF kept); the box shows it converted.
+    std::string statusText_;
 };
 
 }  // namespace quorvel

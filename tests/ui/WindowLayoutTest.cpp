@@ -1,0 +1,161 @@
+// The window as created: layout, fonts, texts, colours, focus order and timers.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+
+#include "ui/MainWindow.h"
+
+namespace quorvel {
+namespace {
+
+struct ControlCase {
+    const char* name;
+    const char* parent;
+    QRect rect;
+    double pointSize;
+    bool bold;
+    QString text;
+};
+
+class WindowLayoutTest : public ::testing::TestWithParam<ControlCase> {
+protected:
+    MainWindow window;
+};
+
+TEST_P(WindowLayoutTest, ControlHasItsPlaceFontAndText) {
+    const ControlCase& c = GetParam();
+    auto* control = window.findChild<QWidget*>(QString::fromLatin1(c.name));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(c.parent));
+    EXPECT_EQ(control->geometry(), c.rect);
+    const QFont font = control->font();
+    EXPECT_EQ(font.family(), QStringLiteral("Times New Roman"));
+    EXPECT_DOUBLE_EQ(font.pointSizeF(), c.pointSize);
+    EXPECT_EQ(font.bold(), c.bold);
+    EXPECT_FALSE(font.italic());
+    EXPECT_FALSE(font.underline());
+    EXPECT_TRUE(control->isVisibleTo(&window));
+    EXPECT_TRUE(control->isEnabled());
+
+    if (auto* edit = qobject_cast<QTextEdit*>(control)) {
+        EXPECT_EQ(edit->toPlainText(), c.text);
+    } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+        EXPECT_EQ(button->text(), c.text);
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        EXPECT_EQ(label->text(), c.text);
+        EXPECT_TRUE(label->alignment() & Qt::AlignLeft);
+    } else if (auto* box = qobject_cast<QComboBox*>(control)) {
+        EXPECT_EQ(box->count(), 0);
+        EXPECT_FALSE(box->isEditable());
+    } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
+        EXPECT_EQ(frame->title(), c.text);
+        EXPECT_FALSE(frame->isCheckable());
+    } else {
+        ADD_FAILURE() << c.name << " is of an unexpected kind";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, WindowLayoutTest,
+    ::testing::Values(
+        ControlCase{"Text_Error_1", "Form1", {12, 88, 199, 105}, 12, true, {}},
+        ControlCase{"Com_Exit", "Form1", {222, 136, 111, 57}, 12, false, "Exit"},
+        ControlCase{"Cmd_Start_1", "Form1", {222, 18, 113, 103}, 14.25, true,
+                    "Cold Start On/Off"},
+        ControlCase{"Frame5", "Form1", {12, 8, 199, 71}, 12, false, {}},
+        ControlCase{"ComPort_6", "Frame5", {90, 14, 81, 27}, 12, false, {}},
+        ControlCase{"BaudRate_6", "Frame5", {90, 42, 81, 27}, 12, false, {}},
+        ControlCase{"Label2", "Frame5", {8, 20, 83, 17}, 12, false,
+                    QStringLiteral("COM Port\uFF1A")},
+        ControlCase{"Label3", "Frame5", {10, 44, 81, 17}, 12, false,
+                    QStringLiteral("BaudRate\uFF1A")},
+        ControlCase{"Label1", "Form1", {12, 206, 199, 39}, 14.25, false, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowTest, HasFixedClientSizeCaptionAndButtonFaceBackground) {
+    MainWindow window;
+    EXPECT_EQ(window.objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("\u300A Quorvel \u300B"));
+    EXPECT_EQ(window.size(), QSize(346, 262));
+    EXPECT_EQ(window.minimumSize(), QSize(346, 262));
+    EXPECT_EQ(window.maximumSize(), QSize(346, 262));
+    EXPECT_EQ(window.palette().color(QPalette::Window), MainWindow::ToQColor(Colour::ButtonFace));
+}
+
+TEST(WindowTest, NamedColoursHaveTheirValues) {
+    EXPECT_EQ(MainWindow::ToQColor(Colour::Red), QColor(255, 0, 0));
+    EXPECT_EQ(MainWindow::ToQColor(Colour::Green), QColor(0, 255, 0));
+    EXPECT_EQ(MainWindow::ToQColor(Colour::Grey), QColor(170, 170, 170));
+    EXPECT_EQ(MainWindow::ToQColor(Colour::ButtonFace), QPalette().color(QPalette::Button));
+    EXPECT_EQ(MainWindow::ToQColor(Colour::WindowColour), QPalette().color(QPalette::Base));
+}
+
+TEST(WindowTest, StatusBoxIsReadOnlyWrappingFocusableWithoutScrollBars) {
+    MainWindow window;
+    auto* status = window.findChild<QTextEdit*>(QStringLiteral("Text_Error_1"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isReadOnly());
+    EXPECT_TRUE(status->textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_TRUE(status->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(status->lineWrapMode(), QTextEdit::WidgetWidth);
+    EXPECT_EQ(status->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(status->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(status->palette().color(QPalette::Text), QColor(Qt::black));
+    EXPECT_EQ(status->palette().color(QPalette::Base), MainWindow::ToQColor(Colour::ButtonFace));
+    // The status box has the focus when the window opens.
+    EXPECT_EQ(window.focusWidget(), status);
+}
+
+TEST(WindowTest, FocusCyclesThroughStatusBaudPortStartExit) {
+    MainWindow window;
+    QWidget* first = window.findChild<QWidget*>(QStringLiteral("Text_Error_1"));
+    QStringList order;
+    QWidget* w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(&window)) {
+            order << w->objectName();
+        }
+        w = w->nextInFocusChain();
+    } while (w != first && order.size() < 50);
+    EXPECT_EQ(order, (QStringList{"Text_Error_1", "BaudRate_6", "ComPort_6", "Cmd_Start_1",
+                                  "Com_Exit"}));
+}
+
+TEST(WindowTest, ThereIsNoAboutButton) {
+    MainWindow window;
+    for (auto* button : window.findChildren<QPushButton*>()) {
+        EXPECT_NE(button->text().trimmed(), QStringLiteral("About"));
+    }
+}
+
+TEST(WindowTimersTest, OnlyTimerPfRunsFromCreationAtTheGivenInterval) {
+    struct Case {
+        const char* name;
+        TimerId id;
+        bool running;
+    };
+    const Case cases[] = {{"Timer1", TimerId::Timer1, false},
+                          {"Timer", TimerId::Timer, false},
+                          {"Timer_Start", TimerId::Timer_Start, false},
+                          {"Timer_PF", TimerId::Timer_PF, true}};
+    for (int interval : {1000, 25}) {
+        MainWindow window(interval);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            auto* timer = window.findChild<QTimer*>(QString::fromLatin1(c.name));
+            ASSERT_NE(timer, nullptr);
+            EXPECT_EQ(timer->interval(), interval);
+            EXPECT_FALSE(timer->isSingleShot());
+            EXPECT_EQ(timer->isActive(), c.running);
+            EXPECT_EQ(window.TimerEnabled(c.id), c.running);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quorvel
