@@ -1,4 +1,5 @@
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ struct Refusal {
     Calls calls;
     bool openAfter;
 };
+
+void PrintTo(const Refusal& refusal, std::ostream* os) { *os << refusal.name; }
 
 class ConfigurePortRefusal : public ConnectionTest,
                              public ::testing::WithParamInterface<Refusal> {};
