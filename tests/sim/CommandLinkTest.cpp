@@ -1,0 +1,129 @@
+// What the receiver hears, and the COM link it leaves for the tool.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "sim/CommandLog.h"
+#include "sim/PortLink.h"
+
+namespace quorvel::sim {
+namespace {
+
+TEST(CommandLog, CutsCommandsAtLineEndsAcrossReads) {
+    CommandLog log;
+    EXPECT_TRUE(log.Feed("$PXEMS").empty());
+    EXPECT_TRUE(log.HasPending());
+    const auto commands = log.Feed("RT,C*3A\r\n$PX");
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0], "$PXEMSRT,C*3A\r\n");
+    EXPECT_TRUE(IsColdStartOrder(commands[0]));
+    EXPECT_EQ(log.TakePending(), "$PX");
+    EXPECT_FALSE(log.HasPending());
+}
+
+TEST(CommandLog, OnlyTheExactOrderWithCrLfCounts) {
+    EXPECT_TRUE(IsColdStartOrder("junk$PXEMSRT,C*3A\r\n"));
+    EXPECT_FALSE(IsColdStartOrder("$PXEMSRT,C*3A\n"));
+    EXPECT_FALSE(IsColdStartOrder("$PXEMSRT,C*3A"));
+    EXPECT_FALSE(IsColdStartOrder("$pxemsrt,c*3a\r\n"));
+    EXPECT_FALSE(IsColdStartOrder("$PXEMSRT,H*3A\r\n"));
+}
+
+TEST(CommandLog, EndlessTextWithoutLineEndIsCutToo) {
+    CommandLog log;
+    const auto commands = log.Feed(std::string(1200, 'x'));
+    EXPECT_EQ(commands.size(), 2u);
+    EXPECT_TRUE(log.HasPending());
+}
+
+class PortLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quorvel-sim-link-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        dir_ = root_ + "/nested/ports";
+    }
+    void TearDown() override {
+        const std::string command = "rm -rf '" + root_ + "'";
+        [[maybe_unused]] int rc = std::system(command.c_str());
+    }
+    std::string Target(const std::string& path) {
+        char buffer[256];
+        const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+        return n < 0 ? "" : std::string(buffer, static_cast<std::size_t>(n));
+    }
+    bool Exists(const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0;
+    }
+    std::string root_, dir_;
+};
+
+TEST_F(PortLinkTest, MakesTheFolderAndLinkAndRemovesIt) {
+    std::string message;
+    {
+        PortLink link;
+        ASSERT_EQ(link.Make(dir_, 7, "/dev/pts/77", message), PortLink::Result::Made) << message;
+        EXPECT_EQ(link.path(), dir_ + "/com7");
+        EXPECT_EQ(Target(dir_ + "/com7"), "/dev/pts/77");
+    }
+    EXPECT_FALSE(Exists(dir_ + "/com7"));
+}
+
+TEST_F(PortLinkTest, ReplacesAStaleLink) {
+    std::string message;
+    PortLink old;
+    ASSERT_EQ(old.Make(dir_, 3, "/dev/pts/1", message), PortLink::Result::Made);
+    PortLink link;
+    ASSERT_EQ(link.Make(dir_, 3, "/dev/pts/2", message), PortLink::Result::Made);
+    EXPECT_NE(message.find("/dev/pts/1"), std::string::npos);
+    EXPECT_EQ(Target(dir_ + "/com3"), "/dev/pts/2");
+    old.Remove();  // no longer ours: left alone
+    EXPECT_EQ(Target(dir_ + "/com3"), "/dev/pts/2");
+    link.Remove();
+    EXPECT_FALSE(Exists(dir_ + "/com3"));
+}
+
+TEST_F(PortLinkTest, RefusesAFileInTheWay) {
+    std::string message;
+    PortLink probe;
+    ASSERT_EQ(probe.Make(dir_, 1, "/dev/null", message), PortLink::Result::Made);
+    probe.Remove();
+    std::ofstream(dir_ + "/com5") << "not a link";
+    PortLink link;
+    EXPECT_EQ(link.Make(dir_, 5, "/dev/pts/9", message), PortLink::Result::InTheWay);
+    EXPECT_NE(message.find("com5"), std::string::npos);
+    link.Remove();
+    EXPECT_TRUE(Exists(dir_ + "/com5"));
+}
+
+TEST_F(PortLinkTest, FailsWhenTheFolderCannotBeMade) {
+    std::ofstream(root_ + "/file") << "x";
+    std::string message;
+    PortLink link;
+    EXPECT_EQ(link.Make(root_ + "/file/ports", 1, "/dev/pts/1", message),
+              PortLink::Result::Failed);
+    EXPECT_FALSE(message.empty());
+}
+
+TEST(DefaultPortsDir, FollowsXdgConfigHome) {
+#ifndef __APPLE__
+    if (!std::getenv("HOME")) GTEST_SKIP() << "HOME is not set";
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string keep = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(DefaultPortsDir(), "/cfg/quorvel/ports");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
+    EXPECT_EQ(DefaultPortsDir(), std::string(std::getenv("HOME")) + "/.config/quorvel/ports");
+    if (saved) ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+#endif
+}
+
+}  // namespace
+}  // namespace quorvel::sim

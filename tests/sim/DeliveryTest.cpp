@@ -1,0 +1,119 @@
+// How bursts reach the line: chunking, line noise and capture replay.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sim/Chunker.h"
+#include "sim/LineNoise.h"
+#include "sim/Replay.h"
+#include "sim/Sentences.h"
+
+namespace quorvel::sim {
+namespace {
+
+const std::string kBurst = Burst(Epoch{});
+
+class Chunking : public ::testing::TestWithParam<ChunkMode> {};
+
+TEST_P(Chunking, KeepsEveryByteInOrderWithinHalfThePeriod) {
+    std::mt19937_64 rng(7);
+    const auto chunks = SplitBurst(kBurst, GetParam(), 1000, rng);
+    std::string joined;
+    int last = 0;
+    for (const Chunk& c : chunks) {
+        EXPECT_FALSE(c.bytes.empty());
+        EXPECT_GE(c.offsetMs, last);
+        EXPECT_LE(c.offsetMs, 500);
+        last = c.offsetMs;
+        joined += c.bytes;
+    }
+    EXPECT_EQ(joined, kBurst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Chunking,
+                         ::testing::Values(ChunkMode::Burst, ChunkMode::Sentence, ChunkMode::Byte,
+                                           ChunkMode::Random));
+
+TEST(Chunking, PieceSizesFollowTheMode) {
+    std::mt19937_64 rng(1);
+    EXPECT_EQ(SplitBurst(kBurst, ChunkMode::Burst, 1000, rng).size(), 1u);
+    for (const Chunk& c : SplitBurst(kBurst, ChunkMode::Sentence, 1000, rng)) {
+        EXPECT_EQ(c.bytes.front(), '$');
+        EXPECT_EQ(c.bytes.back(), '\n');
+    }
+    EXPECT_EQ(SplitBurst(kBurst, ChunkMode::Byte, 1000, rng).size(), kBurst.size());
+    bool varied = false;
+    for (const Chunk& c : SplitBurst(kBurst, ChunkMode::Random, 1000, rng)) {
+        EXPECT_LE(c.bytes.size(), 64u);
+        varied = varied || c.bytes.size() != 64;
+    }
+    EXPECT_TRUE(varied);
+    EXPECT_TRUE(SplitBurst("", ChunkMode::Random, 1000, rng).empty());
+}
+
+TEST(Chunking, SameSeedSamePieces) {
+    std::mt19937_64 a(99), b(99);
+    const auto x = SplitBurst(kBurst, ChunkMode::Random, 1000, a);
+    const auto y = SplitBurst(kBurst, ChunkMode::Random, 1000, b);
+    ASSERT_EQ(x.size(), y.size());
+    for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(x[i].bytes, y[i].bytes);
+}
+
+TEST(LineNoise, AtTheSameRateTheUartReadsTheTextBack) {
+    EXPECT_EQ(Garble("GPGGA,123456.00,,*7F\r\n", 9600, 9600), "GPGGA,123456.00,,*7F\r\n");
+}
+
+TEST(LineNoise, AtAnotherRateNoSentenceSurvives) {
+    for (int port : {4800, 9600, 115200}) {
+        const std::string noise = Garble(kBurst, MismatchedRate(port), port);
+        EXPECT_FALSE(noise.empty());
+        EXPECT_EQ(noise.find('$'), std::string::npos);
+        EXPECT_EQ(noise.find("GGA"), std::string::npos);
+        EXPECT_NE(noise, kBurst);
+    }
+    EXPECT_EQ(Garble("$$$", 9600, 9600), "");
+}
+
+TEST(Replay, SkipsCommentsAndCutsOneBurstPerGgaCycle) {
+    const std::string capture =
+        "# header\r\n$GPRMC,1*00\r\n$GPGGA,1*00\r\n$GPGSV,1*00\r\n"
+        "#comment inside\n$GPGGA,2*00\r\n\xB5\x62\x01\n$GNGGA,3*00\r\n";
+    const auto bursts = CaptureBursts(capture);
+    ASSERT_EQ(bursts.size(), 3u);
+    EXPECT_EQ(bursts[0], "$GPRMC,1*00\r\n$GPGGA,1*00\r\n$GPGSV,1*00\r\n");
+    EXPECT_EQ(bursts[1], "$GPGGA,2*00\r\n\xB5\x62\x01\n");
+    EXPECT_EQ(bursts[2], "$GNGGA,3*00\r\n");
+}
+
+TEST(Replay, WithoutGgaTenLinesPerBurst) {
+    std::string capture;
+    for (int i = 0; i < 25; ++i) capture += "$GPGLL,x*00\r\n";
+    const auto bursts = CaptureBursts(capture);
+    ASSERT_EQ(bursts.size(), 3u);
+    EXPECT_EQ(bursts[2].size(), 5 * std::string("$GPGLL,x*00\r\n").size());
+}
+
+TEST(Replay, RealCapturesPassThroughByteForByte) {
+    for (const char* name : {"ublox-8.log", "ac12_binary.log", "telit-pls83-w.log"}) {
+        std::string capture, error;
+        ASSERT_TRUE(ReadFile(std::string(QUORVEL_CAPTURES_DIR) + "/" + name, capture, error))
+            << error;
+        std::string expected;  // the capture without its comment lines
+        std::size_t at = 0;
+        while (at < capture.size()) {
+            std::size_t lf = capture.find('\n', at);
+            lf = lf == std::string::npos ? capture.size() : lf + 1;
+            if (capture[at] != '#') expected += capture.substr(at, lf - at);
+            at = lf;
+        }
+        std::string joined;
+        for (const std::string& burst : CaptureBursts(capture)) joined += burst;
+        EXPECT_EQ(joined, expected) << name;
+    }
+    std::string contents, error;
+    EXPECT_FALSE(ReadFile("/nonexistent/capture.log", contents, error));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace quorvel::sim

@@ -1,0 +1,262 @@
+// Runs the real quorvel-sim on a pty, fast (50 ms bursts), and talks to it as the tool does.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPatience{5000};  // an upper bound only; a passing run takes far less
+
+int MsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Reads from `fd` into `buffer` until `done(buffer)` or the deadline; false on time-out or EOF.
+template <typename Done>
+bool ReadUntil(int fd, std::string& buffer, Clock::time_point deadline, Done done) {
+    while (!done(buffer)) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, MsLeft(deadline)) <= 0) return false;
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) buffer.append(chunk, static_cast<std::size_t>(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
+    }
+    return true;
+}
+
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args) {
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::close(out[0]);
+            ::close(err[0]);
+            args.insert(args.begin(), QUORVEL_SIM_EXE);
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(QUORVEL_SIM_EXE, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~SimProcess() {
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+        if (err_ >= 0) ::close(err_);
+    }
+
+    // The next line of stdout, or "" on time-out.
+    std::string Line() {
+        const auto deadline = Clock::now() + kPatience;
+        ReadUntil(out_, stdout_, deadline,
+                  [](const std::string& b) { return b.find('\n') != std::string::npos; });
+        const std::size_t lf = stdout_.find('\n');
+        if (lf == std::string::npos) return "";
+        std::string line = stdout_.substr(0, lf);
+        stdout_.erase(0, lf + 1);
+        return line;
+    }
+    // Waits for a stdout line containing `text`; all lines read so far are kept in `seen`.
+    bool LineWith(const std::string& text, std::string& seen) {
+        for (std::string line = Line(); !line.empty(); line = Line()) {
+            seen += line + "\n";
+            if (line.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+    std::string Device() {
+        const std::string first = Line();
+        const std::string prefix = "quorvel-sim: ";
+        return first.rfind(prefix, 0) == 0 ? first.substr(prefix.size()) : "";
+    }
+    std::string Stderr() {
+        std::string text;
+        ReadUntil(err_, text, Clock::now() + kPatience, [](const std::string&) { return false; });
+        return text;
+    }
+    void Signal(int signal) { ::kill(pid_, signal); }
+    // The exit code, or -1 when it does not end in time (it is then killed).
+    int Wait() {
+        const auto deadline = Clock::now() + kPatience;
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (Clock::now() > deadline) return -1;
+            ::poll(nullptr, 0, 10);
+        }
+        reaped_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int out_ = -1;
+    int err_ = -1;
+    std::string stdout_;
+};
+
+int OpenPort(const std::string& device) {
+    return ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
+// The hhmmss of every GGA sentence with a time in `text`.
+std::vector<std::string> GgaTimes(const std::string& text) {
+    std::vector<std::string> times;
+    for (std::size_t at = text.find("GGA,"); at != std::string::npos;
+         at = text.find("GGA,", at + 1)) {
+        if (at >= 3 && text[at - 3] == '$' && at + 10 <= text.size() && text[at + 4] != ',') {
+            times.push_back(text.substr(at + 4, 6));
+        }
+    }
+    return times;
+}
+
+bool HasTime(const std::string& text, const std::string& hhmmss) {
+    for (const std::string& t : GgaTimes(text)) {
+        if (t == hhmmss) return true;
+    }
+    return false;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/quorvel-sim-test-XXXXXX";
+        path = ::mkdtemp(pattern) ? pattern : "";
+    }
+    ~TempDir() {
+        const std::string command = "rm -rf '" + path + "'";
+        [[maybe_unused]] int rc = std::system(command.c_str());
+    }
+    std::string path;
+};
+
+TEST(Program, ObeysTheColdStartOrderOverThePty) {
+    SimProcess sim({"--rate-ms", "50", "--start-time", "120000", "--exit-after", "20"});
+    const std::string device = sim.Device();
+    ASSERT_FALSE(device.empty());
+
+    // The tool opens and closes the port more than once; bytes flow to every open.
+    int port = OpenPort(device);
+    ASSERT_GE(port, 0);
+    std::string line;
+    const auto twoTimes = [](const std::string& b) { return GgaTimes(b).size() >= 2; };
+    ASSERT_TRUE(ReadUntil(port, line, Clock::now() + kPatience, twoTimes));
+    ::close(port);
+    port = OpenPort(device);
+    ASSERT_GE(port, 0);
+    line.clear();
+    ASSERT_TRUE(ReadUntil(port, line, Clock::now() + kPatience, twoTimes));
+    for (const std::string& t : GgaTimes(line)) EXPECT_EQ(t.substr(0, 2), "12") << line;
+
+    const std::string order = "$PXEMSRT,C*3A\r\n";
+    ASSERT_EQ(::write(port, order.data(), order.size()), static_cast<ssize_t>(order.size()));
+    line.clear();
+    EXPECT_TRUE(ReadUntil(port, line, Clock::now() + kPatience,
+                          [](const std::string& b) { return HasTime(b, "000001"); }))
+        << line;
+    EXPECT_TRUE(HasTime(line, "000000")) << line;
+    ::close(port);
+
+    std::string log;
+    EXPECT_TRUE(sim.LineWith("rx \"$PXEMSRT,C*3A\\r\\n\" cold-start order: restarting", log))
+        << log;
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
+TEST(Program, NoTimeSendsGgaWithEmptyTimeField) {
+    SimProcess sim({"--rate-ms", "50", "--no-time", "--chunk", "random", "--exit-after", "20"});
+    const int port = OpenPort(sim.Device());
+    ASSERT_GE(port, 0);
+    std::string text;
+    EXPECT_TRUE(ReadUntil(port, text, Clock::now() + kPatience, [](const std::string& b) {
+        return b.find("$GPGGA,,") != std::string::npos;
+    }));
+    EXPECT_TRUE(GgaTimes(text).empty()) << text;
+    ::close(port);
+    sim.Signal(SIGINT);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
+class LinkOnSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(LinkOnSignal, ComLinkIsMadeAndRemovedWhenTheProgramIsStopped) {
+    TempDir temp;
+    const std::string dir = temp.path + "/ports";
+    SimProcess sim({"--rate-ms", "50", "--com", "9", "--ports-dir", dir, "--exit-after", "20"});
+    const std::string device = sim.Device();
+    ASSERT_FALSE(device.empty());
+    std::string log;
+    ASSERT_TRUE(sim.LineWith("COM 9 is", log)) << log;
+    char target[256];
+    const ssize_t n = ::readlink((dir + "/com9").c_str(), target, sizeof target);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(target, static_cast<std::size_t>(n)), device);
+
+    sim.Signal(GetParam());
+    EXPECT_EQ(sim.Wait(), 0);
+    struct stat st {};
+    EXPECT_NE(::lstat((dir + "/com9").c_str(), &st), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, LinkOnSignal, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+
+TEST(Program, ExitAfterEndsOnItsOwnAndRemovesTheLink) {
+    TempDir temp;
+    SimProcess sim({"--rate-ms", "50", "--com", "4", "--ports-dir", temp.path, "--exit-after",
+                    "0.3"});
+    EXPECT_EQ(sim.Wait(), 0);
+    struct stat st {};
+    EXPECT_NE(::lstat((temp.path + "/com4").c_str(), &st), 0);
+}
+
+TEST(Program, RefusesAFileInTheWayOfTheLink) {
+    TempDir temp;
+    const std::string file = temp.path + "/com2";
+    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    SimProcess sim({"--com", "2", "--ports-dir", temp.path, "--exit-after", "5"});
+    EXPECT_EQ(sim.Wait(), 2);
+    EXPECT_NE(sim.Stderr().find("not a link"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+}
+
+TEST(Program, BadOptionsExitTwoWithAMessageAndHelpExitsZero) {
+    SimProcess bad({"--rate-ms", "fast"});
+    EXPECT_EQ(bad.Wait(), 2);
+    EXPECT_NE(bad.Stderr().find("--rate-ms"), std::string::npos);
+    SimProcess help({"--help"});
+    EXPECT_NE(help.Line().find("Usage: quorvel-sim"), std::string::npos);
+    EXPECT_EQ(help.Wait(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/Nmea.h"
+#include "sim/Sentences.h"
+
+namespace quorvel::sim {
+namespace {
+
+std::vector<std::string> Lines(const std::string& burst) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < burst.size()) {
+        const std::size_t end = burst.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back(burst.substr(at));
+            break;
+        }
+        lines.push_back(burst.substr(at, end + 2 - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// Every line: "$", body, "*", the checksum of the body in upper-case hex, CR LF, at most 82.
+void ExpectWellFormed(const std::string& line) {
+    SCOPED_TRACE(line);
+    ASSERT_GE(line.size(), 6u);
+    EXPECT_LE(line.size(), 82u);
+    EXPECT_EQ(line.front(), '$');
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+    const std::size_t star = line.size() - 5;
+    ASSERT_EQ(line[star], '*');
+    char expected[3];
+    std::snprintf(expected, sizeof expected, "%02X",
+                  NmeaChecksum(std::string_view(line).substr(1, star - 1)));
+    EXPECT_EQ(line.substr(star + 1, 2), expected);
+}
+
+struct EpochCase {
+    const char* name;
+    Epoch epoch;
+};
+
+Epoch Make(int seconds, bool fix, bool timeKnown, double lat = 48.1173, double lon = 11.5167) {
+    Epoch e;
+    e.secondsOfDay = seconds;
+    e.fix = fix;
+    e.timeKnown = timeKnown;
+    e.latitude = lat;
+    e.longitude = lon;
+    e.date = Date{2024, 2, 29};
+    e.jitter = seconds;
+    return e;
+}
+
+class BurstShape : public ::testing::TestWithParam<EpochCase> {};
+
+TEST_P(BurstShape, EverySentenceIsFramedWithItsChecksumAndFitsNmeaLength) {
+    const std::vector<std::string> lines = Lines(Burst(GetParam().epoch));
+    ASSERT_EQ(lines.size(), GetParam().epoch.fix ? 7u : 5u);  // GGA RMC GSA GSV.. VTG
+    for (const std::string& line : lines) ExpectWellFormed(line);
+    EXPECT_EQ(lines.front().substr(3, 3), "GGA");
+    EXPECT_EQ(lines.back().substr(3, 3), "VTG");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Epochs, BurstShape,
+    ::testing::Values(EpochCase{"Fix", Make(45296, true, true)},
+                      EpochCase{"NoFixAfterRestart", Make(3, false, true)},
+                      EpochCase{"NoTime", Make(0, true, false)},
+                      EpochCase{"SouthWest", Make(86399, true, true, -33.8688, -151.2093)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Gga, TimeFieldIsAtCharactersEightToThirteen) {
+    struct Case {
+        int seconds;
+        const char* hhmmss;
+    } cases[] = {{0, "000000"}, {9, "000009"}, {45296, "123456"}, {86399, "235959"}};
+    for (const Case& c : cases) {
+        for (bool fix : {true, false}) {
+            const std::string gga = Gga(Make(c.seconds, fix, true));
+            EXPECT_EQ(gga.substr(7, 6), c.hhmmss) << gga;  // characters 8 to 13
+        }
+    }
+}
+
+TEST(Gga, WithoutTimeHasACommaAtCharacterEight) {
+    const std::string gga = Gga(Make(45296, true, false));
+    EXPECT_EQ(gga.substr(0, 8), "$GPGGA,,");
+    const std::string rmc = Rmc(Make(45296, true, false));
+    EXPECT_EQ(rmc.substr(0, 8), "$GPRMC,,");
+}
+
+TEST(Rmc, CarriesTheDateAndTheFixStatus) {
+    EXPECT_NE(Rmc(Make(60, true, true)).find(",A,4807."), std::string::npos);
+    EXPECT_NE(Rmc(Make(60, true, true)).find(",290224,"), std::string::npos);
+    EXPECT_NE(Rmc(Make(60, false, true)).find(",V,"), std::string::npos);
+}
+
+TEST(Gga, CoordinatesAreDegreesAndMinutesWithHemisphere) {
+    const std::string gga = Gga(Make(0, true, true, -33.5, -151.25));
+    EXPECT_NE(gga.find(",3330.00000,S,15115.00000,W,"), std::string::npos) << gga;
+}
+
+TEST(NextDay, RollsOverMonthsYearsAndLeapDays) {
+    struct Case {
+        Date from, to;
+    } cases[] = {
+        {{2024, 2, 28}, {2024, 2, 29}}, {{2024, 2, 29}, {2024, 3, 1}},
+        {{2023, 2, 28}, {2023, 3, 1}},  {{2100, 2, 28}, {2100, 3, 1}},
+        {{2000, 2, 28}, {2000, 2, 29}}, {{2024, 12, 31}, {2025, 1, 1}},
+        {{2024, 4, 30}, {2024, 5, 1}},
+    };
+    for (const Case& c : cases) {
+        const Date d = NextDay(c.from);
+        EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day, c.to.year * 10000 + c.to.month * 100 + c.to.day);
+    }
+}
+
+TEST(FrameSentence, MatchesTheKnownColdStartOrder) {
+    EXPECT_EQ(FrameSentence("PXEMSRT,C"), "$PXEMSRT,C*3A\r\n");
+}
+
+TEST(EscapeBytes, KeepsTextAndShowsEverythingElse) {
+    EXPECT_EQ(EscapeBytes(std::string("$A,1*3A\r\n\t\\\"\x00\x7F\xB5", 15)),
+              "$A,1*3A\\r\\n\\t\\\\\\\"\\x00\\x7F\\xB5");
+}
+
+}  // namespace
+}  // namespace quorvel::sim
