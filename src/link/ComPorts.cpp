@@ -105,8 +105,7 @@ std::string ComToolTip(int number, [[maybe_unused]] const std::string& portsFold
     const fs::path link = OverrideLink(number, portsFolder);
     if (IsLink(link)) {
         const std::string device = ResolveLink(link);
-        return ShortenHome(link.lexically_normal().string()) + " -> " + device +
-               Presence(device);
+        return ShortenHome(link.lexically_normal().string()) + " -> " + device + Presence(device);
     }
     const std::string device = TablePath(number);
     return device + Presence(device);

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cctype>
 #include <charconv>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,15 +32,20 @@ bool ParseRate(const std::string& field, qint32& rate) {
 }
 
 bool ParseParity(const std::string& field, QSerialPort::Parity& parity) {
+    static constexpr std::pair<char, QSerialPort::Parity> kLetters[] = {
+        {'n', QSerialPort::NoParity},    {'e', QSerialPort::EvenParity},
+        {'o', QSerialPort::OddParity},   {'m', QSerialPort::MarkParity},
+        {'s', QSerialPort::SpaceParity},
+    };
     if (field.size() != 1) return false;
-    switch (field[0]) {
-        case 'n': case 'N': parity = QSerialPort::NoParity; return true;
-        case 'e': case 'E': parity = QSerialPort::EvenParity; return true;
-        case 'o': case 'O': parity = QSerialPort::OddParity; return true;
-        case 'm': case 'M': parity = QSerialPort::MarkParity; return true;
-        case 's': case 'S': parity = QSerialPort::SpaceParity; return true;
-        default: return false;
+    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(field[0])));
+    for (const auto& [candidate, value] : kLetters) {
+        if (letter == candidate) {
+            parity = value;
+            return true;
+        }
     }
+    return false;
 }
 
 bool ParseDataBits(const std::string& field, QSerialPort::DataBits& bits) {
@@ -48,11 +55,18 @@ bool ParseDataBits(const std::string& field, QSerialPort::DataBits& bits) {
 }
 
 bool ParseStopBits(const std::string& field, QSerialPort::StopBits& bits) {
-    if (field == "1") bits = QSerialPort::OneStop;
-    else if (field == "1.5") bits = QSerialPort::OneAndHalfStop;
-    else if (field == "2") bits = QSerialPort::TwoStop;
-    else return false;
-    return true;
+    static constexpr std::pair<std::string_view, QSerialPort::StopBits> kTexts[] = {
+        {"1", QSerialPort::OneStop},
+        {"1.5", QSerialPort::OneAndHalfStop},
+        {"2", QSerialPort::TwoStop},
+    };
+    for (const auto& [text, value] : kTexts) {
+        if (field == text) {
+            bits = value;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool IsDeviceFailure(QSerialPort::SerialPortError error) {

@@ -16,7 +16,7 @@ namespace quorvel {
 class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
 
-public:
+  public:
     explicit QtSerialPort(std::string portsFolder, QObject* parent = nullptr);
     ~QtSerialPort() override;
 
@@ -35,7 +35,7 @@ public:
     // Device failures (read, write, resource errors) seen while open; each closes the port.
     int DeviceErrorCount() const { return deviceErrors_; }
 
-private:
+  private:
     struct LineSettings {
         qint32 baudRate = 9600;
         QSerialPort::Parity parity = QSerialPort::NoParity;

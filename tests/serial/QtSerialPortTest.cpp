@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "link/QtSerialPort.h"
+#include "serial/SerialTestSupport.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PortsFolder;
+using testing::Pty;
+using testing::PumpUntil;
+using testing::WaitWithoutEvents;
+
+constexpr std::int16_t kPtyCom = 7;
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// COM 7 of a temporary ports folder is linked to a fresh pty.
+class QtSerialPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.Ok());
+        folder.Link(kPtyCom, pty.SlavePath());
+        port = std::make_unique<QtSerialPort>(folder.Path());
+        port->SetEventHandler([this](std::int16_t code) { events.push_back(code); });
+        ASSERT_TRUE(port->SetCommPort(kPtyCom));
+    }
+
+    int Count(std::int16_t code) const {
+        return static_cast<int>(std::count(events.begin(), events.end(), code));
+    }
+
+    // Collects Input until `size` bytes have come or the deadline passes.
+    std::string ReadAtLeast(std::size_t size) {
+        std::string got;
+        PumpUntil([&] {
+            got += port->Input();
+            return got.size() >= size;
+        });
+        return got;
+    }
+
+    Pty pty;
+    PortsFolder folder;
+    std::unique_ptr<QtSerialPort> port;
+    std::vector<std::int16_t> events;
+};
+
+TEST_F(QtSerialPortTest, EveryByteValueArrivesAsTheSameCharacter) {
+    ASSERT_TRUE(port->Open());
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
+    ASSERT_TRUE(pty.Send(all));
+    EXPECT_EQ(ReadAtLeast(all.size()), all);
+    EXPECT_GE(Count(comm_event::kReceive), 1);
+    EXPECT_EQ(port->Input(), "");  // nothing new
+}
+
+TEST_F(QtSerialPortTest, OutputArrivesByteForByte) {
+    ASSERT_TRUE(port->Open());
+    const std::string order = "$PXEMSRT,C*3A\r\n";
+    ASSERT_TRUE(port->Output(order));
+    std::string got;
+    EXPECT_TRUE(PumpUntil([&] {
+        got += pty.Received();
+        return got.size() >= order.size();
+    }));
+    EXPECT_EQ(got, order);
+    EXPECT_TRUE(PumpUntil([&] { return Count(comm_event::kSend) >= 1; }));
+    EXPECT_EQ(Count(comm_event::kReceive), 0);
+}
+
+TEST_F(QtSerialPortTest, ClosedPortRefusesOutputAndReadsEmpty) {
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(port->Output("x"));
+    EXPECT_EQ(port->Input(), "");
+    port->DiscardInput();  // harmless
+    ASSERT_TRUE(port->Open());
+    port->Close();
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(port->Output("x"));
+}
+
+TEST_F(QtSerialPortTest, OpenTwiceIsRefusedAndKeepsThePortOpen) {
+    ASSERT_TRUE(port->Open());
+    EXPECT_FALSE(port->Open());
+    EXPECT_TRUE(port->IsOpen());
+    ASSERT_TRUE(pty.Send("still here"));
+    EXPECT_EQ(ReadAtLeast(10), "still here");
+}
+
+TEST_F(QtSerialPortTest, DeviceHeldByAnotherPortIsRefused) {
+    ASSERT_TRUE(port->Open());
+    QtSerialPort other(folder.Path());
+    ASSERT_TRUE(other.SetCommPort(kPtyCom));
+    EXPECT_FALSE(other.Open());
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_EQ(other.DeviceErrorCount(), 0);
+    // Once released, the other one gets it.
+    port->Close();
+    EXPECT_TRUE(other.Open());
+}
+
+TEST_F(QtSerialPortTest, MissingDeviceIsRefused) {
+    folder.Link(8, "/nonexistent/ttyGone");
+    ASSERT_TRUE(port->SetCommPort(8));
+    EXPECT_FALSE(port->Open());
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(port->DeviceErrorCount(), 0);
+}
+
+TEST_F(QtSerialPortTest, SetCommPortRefusedWhileOpenOrWithoutPort) {
+    ASSERT_TRUE(port->Open());
+    EXPECT_FALSE(port->SetCommPort(8));
+    EXPECT_EQ(port->CommPort(), kPtyCom);
+    port->Close();
+    for (std::int16_t number : {0, 102, -1}) {
+        EXPECT_FALSE(port->SetCommPort(number)) << number;
+        EXPECT_EQ(port->CommPort(), kPtyCom);
+    }
+    EXPECT_TRUE(port->SetCommPort(1));
+    EXPECT_TRUE(port->SetCommPort(101));
+}
+
+TEST_F(QtSerialPortTest, LinkMadeAfterSetCommPortIsUsedAtOpen) {
+    ASSERT_TRUE(port->SetCommPort(9));  // no link yet: would be /dev/ttyS8
+    folder.Link(9, pty.SlavePath());
+    ASSERT_TRUE(port->Open());
+    ASSERT_TRUE(pty.Send("ok"));
+    EXPECT_EQ(ReadAtLeast(2), "ok");
+}
+
+struct SettingsCase {
+    const char* text;
+    bool accepted;
+};
+
+class SettingsTextTest : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(SettingsTextTest, AcceptsOnlyWellFormedSettings) {
+    QtSerialPort port("");
+    EXPECT_EQ(port.SetSettings(GetParam().text), GetParam().accepted) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsTextTest,
+    ::testing::Values(SettingsCase{"9600,n,8,1", true}, SettingsCase{"921600,n,8,1", true},
+                      SettingsCase{"1200,N,7,2", true}, SettingsCase{"4800,e,8,1.5", true},
+                      SettingsCase{"19200,o,5,1", true}, SettingsCase{"", false},
+                      SettingsCase{"9600", false}, SettingsCase{"9600,n,8", false},
+                      SettingsCase{"9600,n,8,1,", false}, SettingsCase{",n,8,1", false},
+                      SettingsCase{"abc,n,8,1", false}, SettingsCase{"-9600,n,8,1", false},
+                      SettingsCase{"0,n,8,1", false}, SettingsCase{"99999999999,n,8,1", false},
+                      SettingsCase{" 9600,n,8,1", false}, SettingsCase{"9600,x,8,1", false},
+                      SettingsCase{"9600,,8,1", false}, SettingsCase{"9600,n,9,1", false},
+                      SettingsCase{"9600,n,4,1", false}, SettingsCase{"9600,n,8,3", false},
+                      SettingsCase{"9600,n,8,1\r\n", false}));
+
+TEST_F(QtSerialPortTest, SettingsApplyAtTheNextOpen) {
+    ASSERT_TRUE(port->SetSettings("115200,n,8,1"));
+    ASSERT_TRUE(port->Open());
+    EXPECT_EQ(pty.SlaveSpeed(), B115200);
+    ASSERT_TRUE(port->SetSettings("4800,n,8,1"));
+    EXPECT_EQ(pty.SlaveSpeed(), B115200);
+    EXPECT_FALSE(port->SetSettings("57600,n,8"));  // refused: the last good one stays
+    port->Close();
+    ASSERT_TRUE(port->Open());
+    EXPECT_EQ(pty.SlaveSpeed(), B4800);
+}
+
+TEST_F(QtSerialPortTest, DiscardInputDropsReadAndQueuedBytes) {
+    ASSERT_TRUE(port->Open());
+    ASSERT_TRUE(pty.Send("already read by Qt"));
+    ASSERT_TRUE(PumpUntil([&] { return Count(comm_event::kReceive) >= 1; }));
+    // Left in the driver: no event turn runs until the discard.
+    ASSERT_TRUE(pty.Send("queued in the driver"));
+    ASSERT_TRUE(WaitWithoutEvents([&] { return pty.QueuedForSlave() >= 20; }, 3000ms));
+    port->DiscardInput();
+    ASSERT_TRUE(pty.Send("fresh"));
+    EXPECT_EQ(ReadAtLeast(5), "fresh");
+}
+
+TEST_F(QtSerialPortTest, VanishedDeviceClosesThePortOnceWithoutSpinning) {
+    ASSERT_TRUE(port->Open());
+    ASSERT_TRUE(pty.Send("last words"));
+    EXPECT_EQ(ReadAtLeast(10), "last words");
+    const std::size_t eventsBefore = events.size();
+
+    pty.CloseMaster();
+    EXPECT_TRUE(PumpUntil([&] { return !port->IsOpen(); }, 2000ms));
+
+    const double cpuBefore = ProcessCpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double cpuUsed = ProcessCpuSeconds() - cpuBefore;
+
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(port->DeviceErrorCount(), 1);
+    EXPECT_EQ(events.size(), eventsBefore);  // looks like a receiver gone silent
+    EXPECT_LT(cpuUsed, 0.1) << "the event loop spun after the device vanished";
+    EXPECT_FALSE(port->Output("x"));
+    EXPECT_FALSE(port->Open());  // the pty is gone for good
+}
+
+TEST_F(QtSerialPortTest, HandlerMayCloseThePortFromAReceiveEvent) {
+    port->SetEventHandler([this](std::int16_t code) {
+        events.push_back(code);
+        if (code == comm_event::kReceive) port->Close();
+    });
+    ASSERT_TRUE(port->Open());
+    ASSERT_TRUE(pty.Send("bye"));
+    EXPECT_TRUE(PumpUntil([&] { return !port->IsOpen(); }));
+    EXPECT_EQ(Count(comm_event::kReceive), 1);
+    EXPECT_EQ(port->DeviceErrorCount(), 0);
+}
+
+}  // namespace
+}  // namespace quorvel
