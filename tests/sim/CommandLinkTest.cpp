@@ -41,7 +41,7 @@ TEST(CommandLog, EndlessTextWithoutLineEndIsCutToo) {
 }
 
 class PortLinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/quorvel-sim-link-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -106,8 +106,7 @@ TEST_F(PortLinkTest, FailsWhenTheFolderCannotBeMade) {
     std::ofstream(root_ + "/file") << "x";
     std::string message;
     PortLink link;
-    EXPECT_EQ(link.Make(root_ + "/file/ports", 1, "/dev/pts/1", message),
-              PortLink::Result::Failed);
+    EXPECT_EQ(link.Make(root_ + "/file/ports", 1, "/dev/pts/1", message), PortLink::Result::Failed);
     EXPECT_FALSE(message.empty());
 }
 
@@ -120,8 +119,10 @@ TEST(DefaultPortsDir, FollowsXdgConfigHome) {
     EXPECT_EQ(DefaultPortsDir(), "/cfg/quorvel/ports");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
     EXPECT_EQ(DefaultPortsDir(), std::string(std::getenv("HOME")) + "/.config/quorvel/ports");
-    if (saved) ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    if (saved)
+        ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
 #endif
 }
 

@@ -1,9 +1,9 @@
-#include "sim/Options.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "sim/Options.h"
 
 namespace quorvel::sim {
 namespace {
@@ -22,11 +22,29 @@ TEST(Options, DefaultsAreAOneHertzReceiverAtNineSixHundred) {
 }
 
 TEST(Options, EveryOptionIsRead) {
-    const ParseResult r = ParseOptions(
-        {"--baud", "4800", "--rate-ms=50", "--com", "7", "--ports-dir", "/tmp/p",
-         "--start-time", "235955", "--reboot-silence", "0", "--restart-after", "40",
-         "--power-off-after", "5", "--chunk", "random", "--seed", "42", "--exit-after", "2.5",
-         "--no-time", "--verbose"});
+    const ParseResult r = ParseOptions({"--baud",
+                                        "4800",
+                                        "--rate-ms=50",
+                                        "--com",
+                                        "7",
+                                        "--ports-dir",
+                                        "/tmp/p",
+                                        "--start-time",
+                                        "235955",
+                                        "--reboot-silence",
+                                        "0",
+                                        "--restart-after",
+                                        "40",
+                                        "--power-off-after",
+                                        "5",
+                                        "--chunk",
+                                        "random",
+                                        "--seed",
+                                        "42",
+                                        "--exit-after",
+                                        "2.5",
+                                        "--no-time",
+                                        "--verbose"});
     ASSERT_EQ(r.outcome, ParseResult::Outcome::Run) << r.error;
     const Options& o = r.options;
     EXPECT_EQ(o.baud, 4800);

@@ -32,14 +32,16 @@ bool ReadUntil(int fd, std::string& buffer, Clock::time_point deadline, Done don
         if (::poll(&p, 1, MsLeft(deadline)) <= 0) return false;
         char chunk[4096];
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n > 0) buffer.append(chunk, static_cast<std::size_t>(n));
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
+        if (n > 0)
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            return false;
     }
     return true;
 }
 
 class SimProcess {
-public:
+  public:
     explicit SimProcess(std::vector<std::string> args) {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0) return;
@@ -112,7 +114,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     bool reaped_ = false;
     int out_ = -1;
@@ -144,7 +146,7 @@ bool HasTime(const std::string& text, const std::string& hhmmss) {
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char pattern[] = "/tmp/quorvel-sim-test-XXXXXX";
         path = ::mkdtemp(pattern) ? pattern : "";
@@ -177,9 +179,9 @@ TEST(Program, ObeysTheColdStartOrderOverThePty) {
     const std::string order = "$PXEMSRT,C*3A\r\n";
     ASSERT_EQ(::write(port, order.data(), order.size()), static_cast<ssize_t>(order.size()));
     line.clear();
-    EXPECT_TRUE(ReadUntil(port, line, Clock::now() + kPatience,
-                          [](const std::string& b) { return HasTime(b, "000001"); }))
-        << line;
+    EXPECT_TRUE(ReadUntil(port, line, Clock::now() + kPatience, [](const std::string& b) {
+        return HasTime(b, "000001");
+    })) << line;
     EXPECT_TRUE(HasTime(line, "000000")) << line;
     ::close(port);
 
@@ -229,8 +231,8 @@ INSTANTIATE_TEST_SUITE_P(Signals, LinkOnSignal, ::testing::Values(SIGTERM, SIGIN
 
 TEST(Program, ExitAfterEndsOnItsOwnAndRemovesTheLink) {
     TempDir temp;
-    SimProcess sim({"--rate-ms", "50", "--com", "4", "--ports-dir", temp.path, "--exit-after",
-                    "0.3"});
+    SimProcess sim(
+        {"--rate-ms", "50", "--com", "4", "--ports-dir", temp.path, "--exit-after", "0.3"});
     EXPECT_EQ(sim.Wait(), 0);
     struct stat st {};
     EXPECT_NE(::lstat((temp.path + "/com4").c_str(), &st), 0);

@@ -1,11 +1,10 @@
-#include "sim/Receiver.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "sim/Nmea.h"
+#include "sim/Receiver.h"
 
 namespace quorvel::sim {
 namespace {
@@ -59,11 +58,10 @@ TEST_P(RestartTiming, OrderLeadsToSilenceThenTimeFromMidnight) {
 
 INSTANTIATE_TEST_SUITE_P(
     Timings, RestartTiming,
-    ::testing::Values(
-        RestartCase{"Default", 0, 3, {"-", "-", "-", "000000", "000001", "000002"}},
-        RestartCase{"NoSilence", 0, 0, {"000000", "000001"}},
-        RestartCase{"Late", 2, 1, {"120002", "120003", "-", "000000", "000001"}},
-        RestartCase{"LateWithoutSilence", 1, 0, {"120002", "000000"}}),
+    ::testing::Values(RestartCase{"Default", 0, 3, {"-", "-", "-", "000000", "000001", "000002"}},
+                      RestartCase{"NoSilence", 0, 0, {"000000", "000001"}},
+                      RestartCase{"Late", 2, 1, {"120002", "120003", "-", "000000", "000001"}},
+                      RestartCase{"LateWithoutSilence", 1, 0, {"120002", "000000"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Receiver, OrdersWhileRestartingAreIgnoredAndLaterOnesObeyed) {

@@ -66,13 +66,13 @@ TEST_P(BurstShape, EverySentenceIsFramedWithItsChecksumAndFitsNmeaLength) {
     EXPECT_EQ(lines.back().substr(3, 3), "VTG");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Epochs, BurstShape,
-    ::testing::Values(EpochCase{"Fix", Make(45296, true, true)},
-                      EpochCase{"NoFixAfterRestart", Make(3, false, true)},
-                      EpochCase{"NoTime", Make(0, true, false)},
-                      EpochCase{"SouthWest", Make(86399, true, true, -33.8688, -151.2093)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Epochs, BurstShape,
+                         ::testing::Values(EpochCase{"Fix", Make(45296, true, true)},
+                                           EpochCase{"NoFixAfterRestart", Make(3, false, true)},
+                                           EpochCase{"NoTime", Make(0, true, false)},
+                                           EpochCase{"SouthWest",
+                                                     Make(86399, true, true, -33.8688, -151.2093)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Gga, TimeFieldIsAtCharactersEightToThirteen) {
     struct Case {
@@ -116,7 +116,8 @@ TEST(NextDay, RollsOverMonthsYearsAndLeapDays) {
     };
     for (const Case& c : cases) {
         const Date d = NextDay(c.from);
-        EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day, c.to.year * 10000 + c.to.month * 100 + c.to.day);
+        EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day,
+                  c.to.year * 10000 + c.to.month * 100 + c.to.day);
     }
 }
 

@@ -15,12 +15,12 @@ bool IsColdStartOrder(std::string_view command);
 // Cuts the bytes written to the receiver into commands: each ends with its LF. Bytes without
 // an LF wait until the caller flushes them (after a quiet spell) or until they grow too long.
 class CommandLog {
-public:
+  public:
     std::vector<std::string> Feed(std::string_view bytes);
     std::string TakePending();
     bool HasPending() const { return !pending_.empty(); }
 
-private:
+  private:
     std::string pending_;
 };
 

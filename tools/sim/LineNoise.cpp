@@ -21,9 +21,7 @@ std::vector<bool> FrameBits(std::string_view text) {
 
 }  // namespace
 
-int MismatchedRate(int portBaud) {
-    return portBaud >= 460800 ? portBaud / 2 : portBaud * 2;
-}
+int MismatchedRate(int portBaud) { return portBaud >= 460800 ? portBaud / 2 : portBaud * 2; }
 
 std::string Garble(std::string_view text, int lineBaud, int portBaud) {
     const std::vector<bool> bits = FrameBits(text);
@@ -32,8 +30,7 @@ std::string Garble(std::string_view text, int lineBaud, int portBaud) {
     const auto lineBitAt = [&](std::int64_t t) -> std::size_t {
         return static_cast<std::size_t>(t * lineBaud / (portBaud * kSub));
     };
-    const std::int64_t end =
-        static_cast<std::int64_t>(bits.size()) * portBaud * kSub / lineBaud;
+    const std::int64_t end = static_cast<std::int64_t>(bits.size()) * portBaud * kSub / lineBaud;
     std::string out;
     for (std::int64_t t = 0; t + 10 * kSub < end;) {
         if (bits[lineBitAt(t)]) {

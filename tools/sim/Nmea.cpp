@@ -27,11 +27,21 @@ std::string EscapeBytes(std::string_view bytes) {
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         switch (b) {
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
             default:
                 if (b >= 0x20 && b < 0x7F) {
                     out += c;

@@ -75,8 +75,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
         {"--power-off-after",
          {OptionalIntInto(&Options::powerOffAfter, 1, 3600), "1 to 3600 bursts"}},
         {"--ports-dir",
-         {[](Options& o, const std::string& t) { return !(o.portsDir = t).empty(); },
-          "a folder"}},
+         {[](Options& o, const std::string& t) { return !(o.portsDir = t).empty(); }, "a folder"}},
         {"--replay",
          {[](Options& o, const std::string& t) { return !(o.replay = t).empty(); }, "a file"}},
         {"--start-time",
@@ -114,8 +113,10 @@ const std::map<std::string, ValueOption>& ValueOptions() {
 
 const std::map<std::string, bool Options::*>& FlagOptions() {
     static const std::map<std::string, bool Options::*> kFlags = {
-        {"--never-restart", &Options::neverRestart}, {"--no-time", &Options::noTime},
-        {"--wrong-baud", &Options::wrongBaud},       {"--silent", &Options::silent},
+        {"--never-restart", &Options::neverRestart},
+        {"--no-time", &Options::noTime},
+        {"--wrong-baud", &Options::wrongBaud},
+        {"--silent", &Options::silent},
         {"--verbose", &Options::verbose},
     };
     return kFlags;

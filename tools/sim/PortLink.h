@@ -11,7 +11,7 @@ std::string DefaultPortsDir();
 // destruction, and only while it still points at our device (another simulator may have taken
 // the number since).
 class PortLink {
-public:
+  public:
     enum class Result { Made, InTheWay, Failed };
 
     PortLink() = default;
@@ -25,7 +25,7 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string device_;
 };

@@ -51,6 +51,13 @@ int Pty::Unread() const {
     return ::ioctl(slave_, FIONREAD, &n) == 0 ? n : 0;
 }
 
-void Pty::DropUnread() const { ::tcflush(slave_, TCIFLUSH); }
+void Pty::DropUnread() const {
+    ::tcflush(slave_, TCIFLUSH);
+#ifdef TIOCNXCL
+    // A port opened in exclusive mode stays exclusive while we hold the slave, even after its
+    // user died without closing; with nobody reading, nobody needs it and the next open must work.
+    ::ioctl(slave_, TIOCNXCL);
+#endif
+}
 
 }  // namespace quorvel::sim

@@ -9,7 +9,7 @@ namespace quorvel::sim {
 // as it likes without the master ever seeing a hang-up, and the bytes keep flowing to whoever
 // opens it next. The slave is raw (no echo, no CR/LF translation); the master is non-blocking.
 class Pty {
-public:
+  public:
     Pty() = default;
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
@@ -23,10 +23,10 @@ public:
 
     // Bytes waiting unread on the receiver side.
     int Unread() const;
-    // Drops them, as a line drops what nobody listens to.
+    // Drops them, as a line drops what nobody listens to, and lifts any exclusive-open lock.
     void DropUnread() const;
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string device_;

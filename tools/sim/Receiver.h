@@ -10,10 +10,10 @@ namespace quorvel::sim {
 struct ReceiverConfig {
     int startSecondsOfDay = 12 * 3600;
     Date startDate;
-    bool timeKnown = true;      // false: GGA and RMC carry empty time fields
-    bool neverRestart = false;  // ignores every order
-    int restartAfter = 0;       // bursts that still carry the old time after an order
-    int rebootSilence = 3;      // bursts without output while rebooting
+    bool timeKnown = true;             // false: GGA and RMC carry empty time fields
+    bool neverRestart = false;         // ignores every order
+    int restartAfter = 0;              // bursts that still carry the old time after an order
+    int rebootSilence = 3;             // bursts without output while rebooting
     std::optional<int> powerOffAfter;  // bursts sent after the first restart, then off for good
 };
 
@@ -31,7 +31,7 @@ enum class OrderReaction { Restarting, IgnoredNeverRestarts, IgnoredBusy, Ignore
 // With powerOffAfter = P, the receiver sends P bursts after its first restart (00:00:00 to
 // 00:00:P-1) and then nothing more: it has been switched off.
 class Receiver {
-public:
+  public:
     enum class State { Running, RestartPending, Rebooting, PoweredOff };
 
     explicit Receiver(const ReceiverConfig& config);
@@ -44,7 +44,7 @@ public:
     State state() const { return state_; }
     int restarts() const { return restarts_; }
 
-private:
+  private:
     Epoch Emit();
     void Restart();
 

@@ -41,8 +41,8 @@ std::vector<std::string> CaptureBursts(std::string_view capture) {
     bool currentHasGga = false;
     std::size_t currentLines = 0;
     for (std::string_view line : lines) {
-        const bool cycleEnds = anyGga ? (IsGga(line) && currentHasGga)
-                                      : currentLines == kLinesWithoutGga;
+        const bool cycleEnds =
+            anyGga ? (IsGga(line) && currentHasGga) : currentLines == kLinesWithoutGga;
         const bool tooLong = current.size() + line.size() > kLargestBurst;
         if (!current.empty() && (cycleEnds || tooLong)) {
             bursts.push_back(std::move(current));

@@ -18,9 +18,9 @@ struct Satellite {
 
 // A sky of twelve satellites in view; all are used in the fix.
 constexpr Satellite kSky[] = {
-    {2, 5, 307, 18},   {3, 21, 174, 29},  {4, 12, 38, 23},   {7, 46, 259, 36},
-    {8, 31, 143, 33},  {9, 67, 312, 41},  {16, 47, 64, 38},  {22, 8, 167, 24},
-    {23, 68, 103, 40}, {26, 23, 45, 31},  {27, 12, 109, 26}, {30, 12, 249, 21},
+    {2, 5, 307, 18},   {3, 21, 174, 29}, {4, 12, 38, 23},   {7, 46, 259, 36},
+    {8, 31, 143, 33},  {9, 67, 312, 41}, {16, 47, 64, 38},  {22, 8, 167, 24},
+    {23, 68, 103, 40}, {26, 23, 45, 31}, {27, 12, 109, 26}, {30, 12, 249, 21},
 };
 constexpr int kSkySize = static_cast<int>(sizeof kSky / sizeof kSky[0]);
 constexpr int kPerGsv = 4;
@@ -43,8 +43,7 @@ std::string DateField(const Epoch& e) {
 }
 
 // "ddmm.mmmmm,N" or "dddmm.mmmmm,E"; empty fields without a fix.
-std::string Coordinate(double degrees, int degreeDigits, char positive, char negative,
-                       bool fix) {
+std::string Coordinate(double degrees, int degreeDigits, char positive, char negative, bool fix) {
     if (!fix) return ",";
     const double a = std::fabs(degrees);
     const int whole = static_cast<int>(a);
@@ -58,9 +57,7 @@ std::string Position(const Epoch& e) {
            Coordinate(e.longitude, 3, 'E', 'W', e.fix);
 }
 
-int Snr(const Satellite& s, int jitter) {
-    return s.snr + (jitter + s.prn) % 3 - 1;
-}
+int Snr(const Satellite& s, int jitter) { return s.snr + (jitter + s.prn) % 3 - 1; }
 
 }  // namespace
 
@@ -90,8 +87,10 @@ std::string Gga(const Epoch& e) {
 
 std::string Rmc(const Epoch& e) {
     std::string body = "GPRMC," + TimeField(e) + (e.fix ? ",A," : ",V,") + Position(e) + ",";
-    if (e.fix) body += Format("%.3f,%.2f", e.speedKnots, e.courseDegrees);
-    else body += ",";
+    if (e.fix)
+        body += Format("%.3f,%.2f", e.speedKnots, e.courseDegrees);
+    else
+        body += ",";
     body += "," + DateField(e) + ",,," + (e.fix ? "A" : "N");
     return FrameSentence(body);
 }
@@ -114,8 +113,7 @@ std::vector<std::string> Gsv(const Epoch& e) {
         std::string body = Format("GPGSV,%d,%d,%02d", messages, m + 1, kSkySize);
         for (int i = m * kPerGsv; i < kSkySize && i < (m + 1) * kPerGsv; ++i) {
             const Satellite& s = kSky[i];
-            body += Format(",%02d,%02d,%03d,%02d", s.prn, s.elevation, s.azimuth,
-                           Snr(s, e.jitter));
+            body += Format(",%02d,%02d,%03d,%02d", s.prn, s.elevation, s.azimuth, Snr(s, e.jitter));
         }
         out.push_back(FrameSentence(body));
     }
@@ -124,8 +122,8 @@ std::vector<std::string> Gsv(const Epoch& e) {
 
 std::string Vtg(const Epoch& e) {
     if (!e.fix) return FrameSentence("GPVTG,,T,,M,,N,,K,N");
-    return FrameSentence(Format("GPVTG,%.2f,T,,M,%.3f,N,%.3f,K,A", e.courseDegrees,
-                                e.speedKnots, e.speedKnots * 1.852));
+    return FrameSentence(Format("GPVTG,%.2f,T,,M,%.3f,N,%.3f,K,A", e.courseDegrees, e.speedKnots,
+                                e.speedKnots * 1.852));
 }
 
 std::string Burst(const Epoch& e) {

@@ -21,13 +21,13 @@ struct Epoch {
     int secondsOfDay = 0;   // UTC, 0 to 86399
     bool dateKnown = true;
     Date date;
-    bool fix = true;        // false: no position yet (just after a cold start)
-    double latitude = 48.1173;    // degrees, north positive
-    double longitude = 11.5167;   // degrees, east positive
-    double altitude = 545.4;      // metres above mean sea level
+    bool fix = true;             // false: no position yet (just after a cold start)
+    double latitude = 48.1173;   // degrees, north positive
+    double longitude = 11.5167;  // degrees, east positive
+    double altitude = 545.4;     // metres above mean sea level
     double speedKnots = 0.02;
     double courseDegrees = 84.4;
-    int jitter = 0;               // varies the signal levels from burst to burst
+    int jitter = 0;  // varies the signal levels from burst to burst
 };
 
 // One sentence each, framed with checksum and CR LF.

@@ -5,7 +5,7 @@ namespace quorvel::sim {
 // Turns SIGINT, SIGTERM and SIGHUP into a readable pipe so the event loop can end cleanly
 // (and remove its link); SIGPIPE is ignored. One instance per process.
 class SignalWatch {
-public:
+  public:
     SignalWatch();
     ~SignalWatch();
     SignalWatch(const SignalWatch&) = delete;

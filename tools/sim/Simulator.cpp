@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <ostream>
 
@@ -52,20 +53,28 @@ std::string Timestamp() {
 
 const char* Describe(OrderReaction reaction) {
     switch (reaction) {
-        case OrderReaction::Restarting: return "cold-start order: restarting";
-        case OrderReaction::IgnoredNeverRestarts: return "cold-start order ignored (--never-restart)";
-        case OrderReaction::IgnoredBusy: return "cold-start order ignored (already restarting)";
-        case OrderReaction::IgnoredPoweredOff: return "cold-start order ignored (powered off)";
+        case OrderReaction::Restarting:
+            return "cold-start order: restarting";
+        case OrderReaction::IgnoredNeverRestarts:
+            return "cold-start order ignored (--never-restart)";
+        case OrderReaction::IgnoredBusy:
+            return "cold-start order ignored (already restarting)";
+        case OrderReaction::IgnoredPoweredOff:
+            return "cold-start order ignored (powered off)";
     }
     return "";
 }
 
 const char* ChunkName(ChunkMode mode) {
     switch (mode) {
-        case ChunkMode::Burst: return "burst";
-        case ChunkMode::Sentence: return "sentence";
-        case ChunkMode::Byte: return "byte";
-        case ChunkMode::Random: return "random";
+        case ChunkMode::Burst:
+            return "burst";
+        case ChunkMode::Sentence:
+            return "sentence";
+        case ChunkMode::Byte:
+            return "byte";
+        case ChunkMode::Random:
+            return "random";
     }
     return "";
 }
@@ -122,8 +131,8 @@ int Simulator::Prepare() {
                            " ms, chunks " + ChunkName(options_.chunk) + ", seed " +
                            std::to_string(*options_.seed);
     if (options_.wrongBaud) {
-        settings += ", line noise of a receiver at " +
-                    std::to_string(MismatchedRate(options_.baud));
+        settings +=
+            ", line noise of a receiver at " + std::to_string(MismatchedRate(options_.baud));
     }
     Say(settings);
     return kExitOk;
@@ -138,21 +147,18 @@ int Simulator::Run() {
         deadline_ = start + std::chrono::duration_cast<Clock::duration>(
                                 std::chrono::duration<double>(*options_.exitAfterSeconds));
     }
-    Loop(signals.fd());
-    if (const int signal = signals.Take(); signal != 0) {
-        Say(Timestamp() + " end: signal " + std::to_string(signal));
-    } else {
-        Say(Timestamp() + " end: --exit-after");
-    }
+    std::string reason = Loop(signals.fd());
+    if (const int signal = signals.Take(); signal != 0) reason = "signal " + std::to_string(signal);
+    Say(Timestamp() + " end: " + reason);
     link_.Remove();
     return kExitOk;
 }
 
-void Simulator::Loop(int signalFd) {
+std::string Simulator::Loop(int signalFd) {
     const milliseconds period{options_.rateMs};
     for (;;) {
         auto now = Clock::now();
-        if (deadline_ && now >= *deadline_) return;
+        if (deadline_ && now >= *deadline_) return "--exit-after";
         if (now >= nextBurst_) {
             StartBurst(nextBurst_);
             nextBurst_ += period;
@@ -168,8 +174,10 @@ void Simulator::Loop(int signalFd) {
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {pty_.master(), POLLIN, 0}};
         const nfds_t count = masterQuietUntil_ ? 1 : 2;
         const int timeout = MillisecondsUntil(*NextWake());
-        if (::poll(fds, count, timeout) < 0 && errno != EINTR) return;
-        if (fds[0].revents != 0) return;
+        if (::poll(fds, count, timeout) < 0 && errno != EINTR) {
+            return std::string("poll: ") + std::strerror(errno);
+        }
+        if (fds[0].revents != 0) return "signal";
         if (count == 2 && fds[1].revents != 0) ReadCommands(Clock::now());
     }
 }

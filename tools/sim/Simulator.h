@@ -19,17 +19,17 @@ namespace quorvel::sim {
 // The program: the pty, the optional COM link and the event loop that sends bursts and reads
 // commands. Everything waits in poll(); nothing spins and nothing blocks without a time-out.
 class Simulator {
-public:
+  public:
     Simulator(const Options& options, std::ostream& out, std::ostream& err);
 
     // Runs until --exit-after, SIGINT, SIGTERM or SIGHUP; the process exit code.
     int Run();
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     int Prepare();
-    void Loop(int signalFd);
+    std::string Loop(int signalFd);  // why it ended
     void StartBurst(Clock::time_point start);
     std::string NextBurstBytes();
     void ReportReceiverChange(Receiver::State before, int restartsBefore);
