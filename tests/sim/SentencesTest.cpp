@@ -103,6 +103,8 @@ TEST(Rmc, CarriesTheDateAndTheFixStatus) {
 TEST(Gga, CoordinatesAreDegreesAndMinutesWithHemisphere) {
     const std::string gga = Gga(Make(0, true, true, -33.5, -151.25));
     EXPECT_NE(gga.find(",3330.00000,S,15115.00000,W,"), std::string::npos) << gga;
+    const std::string edge = Gga(Make(0, true, true, 47.9999999999, 8.0));
+    EXPECT_NE(edge.find(",4800.00000,N,00800.00000,E,"), std::string::npos) << edge;
 }
 
 TEST(NextDay, RollsOverMonthsYearsAndLeapDays) {

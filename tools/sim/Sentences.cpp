@@ -46,8 +46,13 @@ std::string DateField(const Epoch& e) {
 std::string Coordinate(double degrees, int degreeDigits, char positive, char negative, bool fix) {
     if (!fix) return ",";
     const double a = std::fabs(degrees);
-    const int whole = static_cast<int>(a);
-    const double minutes = (a - whole) * 60.0;
+    int whole = static_cast<int>(a);
+    // Rounded as printed, so 59.999999 minutes never shows as "60.00000".
+    double minutes = std::round((a - whole) * 60.0 * 1e5) / 1e5;
+    if (minutes >= 60.0) {
+        ++whole;
+        minutes -= 60.0;
+    }
     const char hemisphere = degrees < 0 ? negative : positive;
     return Format("%0*d%08.5f,%c", degreeDigits, whole, minutes, hemisphere);
 }
