@@ -217,6 +217,16 @@ TEST_F(QtSerialPortTest, VanishedDeviceClosesThePortOnceWithoutSpinning) {
     EXPECT_FALSE(port->Open());  // the pty is gone for good
 }
 
+TEST_F(QtSerialPortTest, VanishedDeviceWithOutputPendingIsHandledOnce) {
+    ASSERT_TRUE(port->Open());
+    pty.CloseMaster();
+    // Queued before the event loop notices the hang-up: the write fails as well as the read.
+    ASSERT_TRUE(port->Output(std::string(4096, 'x')));
+    EXPECT_TRUE(PumpUntil([&] { return !port->IsOpen(); }, 2000ms));
+    PumpUntil([] { return false; }, 100ms);
+    EXPECT_EQ(port->DeviceErrorCount(), 1);
+}
+
 TEST_F(QtSerialPortTest, HandlerMayCloseThePortFromAReceiveEvent) {
     port->SetEventHandler([this](std::int16_t code) {
         events.push_back(code);
