@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -12,7 +14,6 @@
 #include <QStyleOptionFocusRect>
 #include <QTextEdit>
 #include <QTimer>
-#include <qdrawutil.h>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -32,7 +33,7 @@ constexpr Qt::WindowFlags kTrimmedFlags =
 // A push button that paints its own background colour, flat with a raised edge, and wraps
 // its caption over several lines: the style's own bevel would hide or shade the colour.
 class ColourButton : public QPushButton {
-public:
+  public:
     ColourButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
 
     void setFaceColour(const QColor& colour) {
@@ -42,7 +43,7 @@ public:
         update();
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QBrush face = palette().brush(QPalette::Button);
@@ -64,7 +65,7 @@ protected:
 
 // A list-only drop-down that can refresh its entries just before its list opens.
 class SelectorBox : public QComboBox {
-public:
+  public:
     explicit SelectorBox(QWidget* parent) : QComboBox(parent) { setEditable(false); }
 
     std::function<void()> beforePopup;
@@ -251,8 +252,7 @@ void MainWindow::ShowStatus() { textError1_->show(); }
 
 void MainWindow::SetStatusReadOnly() {
     textError1_->setReadOnly(true);
-    textError1_->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                         Qt::TextSelectableByKeyboard);
+    textError1_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 void MainWindow::SetLabel1(const std::string& text) { label1_->setText(ForDisplay(text)); }

@@ -8,12 +8,12 @@ namespace quorvel {
 
 // The message seam shown as a real modal Qt message box: title, text, OK, no icon.
 class QtMessageBox : public MessageBox {
-public:
+  public:
     explicit QtMessageBox(QWidget* parent) : parent_(parent) {}
 
     void Show(const std::string& title, const std::string& text) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 

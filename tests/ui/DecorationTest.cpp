@@ -70,9 +70,9 @@ TEST(DecorationTest, IconHasBothSizesAndShowsTheSignpost) {
 
     const QImage image = icon.pixmap(QSize(32, 32)).toImage();
     ASSERT_EQ(image.size(), QSize(32, 32));
-    EXPECT_EQ(image.pixelColor(20, 12), QColor(Qt::white));          // the arrow
+    EXPECT_EQ(image.pixelColor(20, 12), QColor(Qt::white));              // the arrow
     EXPECT_EQ(image.pixelColor(5, 8).rgb(), QColor(255, 140, 0).rgb());  // the board
-    EXPECT_EQ(image.pixelColor(1, 30).alpha(), 0);                    // see-through corner
+    EXPECT_EQ(image.pixelColor(1, 30).alpha(), 0);                       // see-through corner
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ namespace quorvel {
 namespace {
 
 class DisplayTest : public ::testing::Test {
-protected:
+  protected:
     template <typename T>
     T* control(const char* name) {
         auto* found = window.findChild<T*>(QString::fromLatin1(name));

@@ -1,5 +1,3 @@
-#include "ui/QtMessageBox.h"
-
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -9,6 +7,7 @@
 #include <functional>
 
 #include "ui/MainWindow.h"
+#include "ui/QtMessageBox.h"
 
 namespace quorvel {
 namespace {
@@ -30,7 +29,7 @@ void AnswerWhenShown(Seen& seen, int triesLeft = 500) {
             if (triesLeft > 0) AnswerWhenShown(seen, triesLeft - 1);
             return;
         }
-        seen = {box->windowTitle(), box->text(),          box->icon(),
+        seen = {box->windowTitle(),     box->text(),         box->icon(),
                 box->standardButtons(), box->parentWidget(), box->isModal()};
         box->button(QMessageBox::Ok)->click();
     });

@@ -23,7 +23,7 @@ struct ControlCase {
 };
 
 class WindowLayoutTest : public ::testing::TestWithParam<ControlCase> {
-protected:
+  protected:
     MainWindow window;
 };
 
@@ -65,15 +65,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ControlCase{"Text_Error_1", "Form1", {12, 88, 199, 105}, 12, true, {}},
         ControlCase{"Com_Exit", "Form1", {222, 136, 111, 57}, 12, false, "Exit"},
-        ControlCase{"Cmd_Start_1", "Form1", {222, 18, 113, 103}, 14.25, true,
-                    "Cold Start On/Off"},
+        ControlCase{"Cmd_Start_1", "Form1", {222, 18, 113, 103}, 14.25, true, "Cold Start On/Off"},
         ControlCase{"Frame5", "Form1", {12, 8, 199, 71}, 12, false, {}},
         ControlCase{"ComPort_6", "Frame5", {90, 14, 81, 27}, 12, false, {}},
         ControlCase{"BaudRate_6", "Frame5", {90, 42, 81, 27}, 12, false, {}},
-        ControlCase{"Label2", "Frame5", {8, 20, 83, 17}, 12, false,
-                    QStringLiteral("COM Port\uFF1A")},
-        ControlCase{"Label3", "Frame5", {10, 44, 81, 17}, 12, false,
-                    QStringLiteral("BaudRate\uFF1A")},
+        ControlCase{
+            "Label2", "Frame5", {8, 20, 83, 17}, 12, false, QStringLiteral("COM Port\uFF1A")},
+        ControlCase{
+            "Label3", "Frame5", {10, 44, 81, 17}, 12, false, QStringLiteral("BaudRate\uFF1A")},
         ControlCase{"Label1", "Form1", {12, 206, 199, 39}, 14.25, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -122,8 +121,8 @@ TEST(WindowTest, FocusCyclesThroughStatusBaudPortStartExit) {
         }
         w = w->nextInFocusChain();
     } while (w != first && order.size() < 50);
-    EXPECT_EQ(order, (QStringList{"Text_Error_1", "BaudRate_6", "ComPort_6", "Cmd_Start_1",
-                                  "Com_Exit"}));
+    EXPECT_EQ(order,
+              (QStringList{"Text_Error_1", "BaudRate_6", "ComPort_6", "Cmd_Start_1", "Com_Exit"}));
 }
 
 TEST(WindowTest, ThereIsNoAboutButton) {
