@@ -1,8 +1,10 @@
 // The window as created: layout, fonts, texts, colours, focus order and timers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
@@ -154,6 +156,29 @@ TEST(WindowTimersTest, OnlyTimerPfRunsFromCreationAtTheGivenInterval) {
             EXPECT_EQ(window.TimerEnabled(c.id), c.running);
         }
     }
+}
+
+QString FocusAfterTab() {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused) return {};
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(focused, &tab);
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+
+TEST(WindowFocusTest, TabWalksTheShownWindowAndSkipsALockedFrame) {
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QApplication::processEvents();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("Text_Error_1"));
+    for (const char* next :
+         {"BaudRate_6", "ComPort_6", "Cmd_Start_1", "Com_Exit", "Text_Error_1"}) {
+        EXPECT_EQ(FocusAfterTab(), QString::fromLatin1(next));
+    }
+    window.SetFrame5Enabled(false);
+    EXPECT_EQ(FocusAfterTab(), QStringLiteral("Cmd_Start_1"));
 }
 
 }  // namespace
