@@ -115,8 +115,7 @@ void TestEngine::AnalyseGga() {
     SaturatingIncrement(s_.GgaCount);
     // In Phase 2 a countdown that went past 0 between two GGA sentences still orders;
     // otherwise a receiver that skips a second would stall the cycle for good.
-    const bool countdownDone =
-        s_.Phase == 2 ? s_.RestartCountdown <= 0 : s_.RestartCountdown == 0;
+    const bool countdownDone = s_.Phase == 2 ? s_.RestartCountdown <= 0 : s_.RestartCountdown == 0;
     if (countdownDone || s_.GgaCount == kOrderAtGgaCount) OrderColdStart();
 }
 

@@ -13,7 +13,8 @@ const std::string kOrder(texts::kColdStartOrder);
 
 std::string Phase2(const std::string& count) {
     return "Cold Start OK!\r\nPlease stop the program then shut down the GPS now!\r\n"
-           "It will Cold Start again!" + count + "(S)";
+           "It will Cold Start again!" +
+           count + "(S)";
 }
 
 struct GgaCase {
@@ -39,8 +40,8 @@ const std::vector<GgaCase> kGgaCases = {
      Colour::Grey, kStartLabel, 0, 2, false},
     {"phase 0, ten seconds past midnight is counted", 0, 30, 2, Gga("000010.00"),
      "UTC Time :00:00:10\r\n", Colour::Grey, kConnected, 0, 3, false},
-    {"phase 0, noon is not the reset time", 0, 30, 2, Gga("120005.00"),
-     "UTC Time :12:00:05\r\n", Colour::Grey, kConnected, 0, 3, false},
+    {"phase 0, noon is not the reset time", 0, 30, 2, Gga("120005.00"), "UTC Time :12:00:05\r\n",
+     Colour::Grey, kConnected, 0, 3, false},
     {"phase 0, fifth counted GGA orders", 0, 30, 4, Gga("120005"), "UTC Time :12:00:05\r\n",
      Colour::ButtonFace, kConnected, 1, 5, true},
     {"phase 0, sixth does not order", 0, 30, 5, Gga("120005"), "UTC Time :12:00:05\r\n",
@@ -49,16 +50,16 @@ const std::vector<GgaCase> kGgaCases = {
      "UTC Time :12:00:05\r\n", Colour::ButtonFace, kConnected, 1, 1, true},
     {"phase 1, reset time confirms", 1, 30, 7, Gga("000009.00"), Phase2(" 30"), Colour::Green,
      kConnected, 2, 11, false},
-    {"phase 1, one minute past midnight", 1, 30, 7, Gga("000100.00"),
-     "UTC Time :00:01:00\r\n", Colour::Grey, kConnected, 1, 8, false},
+    {"phase 1, one minute past midnight", 1, 30, 7, Gga("000100.00"), "UTC Time :00:01:00\r\n",
+     Colour::Grey, kConnected, 1, 8, false},
     {"phase 1, one hour past midnight", 1, 30, 7, Gga("010000.00"), "UTC Time :01:00:00\r\n",
      Colour::Grey, kConnected, 1, 8, false},
     {"phase 2, counting down", 2, 12, 15, Gga("000020.00"), Phase2(" 12"), Colour::Green,
      kConnected, 2, 16, false},
     {"phase 2, reset time again changes nothing", 2, 12, 15, Gga("000001.00"), Phase2(" 12"),
      Colour::Green, kConnected, 2, 16, false},
-    {"phase 2, countdown at 0 orders", 2, 0, 40, Gga("000040.00"), Phase2(" 0"),
-     Colour::ButtonFace, kConnected, 1, 41, true},
+    {"phase 2, countdown at 0 orders", 2, 0, 40, Gga("000040.00"), Phase2(" 0"), Colour::ButtonFace,
+     kConnected, 1, 41, true},
     {"phase 2, countdown past 0 still orders", 2, -3, 40, Gga("000040.00"), Phase2("-3"),
      Colour::ButtonFace, kConnected, 1, 41, true},
     {"time cut short by the sentence end", 0, 30, 0, "$GPGGA,00*1", "Please waiting.....",
@@ -86,8 +87,8 @@ TEST(AnalyseGga, ShowsTheTimeConfirmsAndOrders) {
         EXPECT_EQ(w.display.label1, c.label) << c.name;
         EXPECT_EQ(w.state.Phase, c.phaseAfter) << c.name;
         EXPECT_EQ(w.state.GgaCount, c.ggaCountAfter) << c.name;
-        EXPECT_EQ(w.port.written, c.ordered ? std::vector<std::string>{kOrder}
-                                            : std::vector<std::string>{})
+        EXPECT_EQ(w.port.written,
+                  c.ordered ? std::vector<std::string>{kOrder} : std::vector<std::string>{})
             << c.name;
         if (c.ordered) {
             EXPECT_EQ(w.state.RestartCountdown, 30) << c.name;
@@ -137,7 +138,7 @@ struct BaudCase {
 };
 
 TEST(CheckBaudRate, ReportsAMismatchFourToSixSecondsIntoReception) {
-    const std::vector<BaudCase> cases = {{3, false, false}, {4, false, true}, {5, false, true},
+    const std::vector<BaudCase> cases = {{3, false, false}, {4, false, true},  {5, false, true},
                                          {6, false, true},  {7, false, false}, {9, false, false},
                                          {5, true, false}};
     for (const auto& c : cases) {

@@ -15,7 +15,8 @@ inline std::string WithChecksum(const std::string& body) {
 }
 
 inline std::string Gga(const std::string& time, const std::string& talker = "GP") {
-    return WithChecksum(talker + "GGA," + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    return WithChecksum(talker + "GGA," + time +
+                        ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
 }
 
 inline std::string EmptyTimeGga() { return WithChecksum("GPGGA,,,,,,0,00,99.99,,,,,,"); }

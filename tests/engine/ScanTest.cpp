@@ -18,10 +18,10 @@ protected:
 };
 
 TEST_F(ReceiveEvent, OtherNotificationsChangeNothing) {
-    for (std::int16_t kind : {comm_event::kSend, comm_event::kCts, comm_event::kDsr,
-                              comm_event::kCd, comm_event::kRing, comm_event::kEof,
-                              comm_event::kBreak, comm_event::kFrame, comm_event::kOverrun,
-                              comm_event::kRxOver, comm_event::kRxParity}) {
+    for (std::int16_t kind :
+         {comm_event::kSend, comm_event::kCts, comm_event::kDsr, comm_event::kCd, comm_event::kRing,
+          comm_event::kEof, comm_event::kBreak, comm_event::kFrame, comm_event::kOverrun,
+          comm_event::kRxOver, comm_event::kRxParity}) {
         w.port.pending = Line(Gga("120000.00"));
         w.engine.HandlePortEvent(kind);
         EXPECT_EQ(w.state.ReceiveTick, 0) << kind;
@@ -86,7 +86,7 @@ TEST_F(ReceiveEvent, SentenceIsCompleteWithItsSecondChecksumCharacter) {
 }
 
 // A read that ends at a sentence's end used to leave it in the buffer to be analysed again.
-TEST_F(ReceiveEvent, SentenceEndingARead_IsAnalysedOnce) {
+TEST_F(ReceiveEvent, SentenceEndingAReadIsAnalysedOnce) {
     for (const std::string tail : {"", "\r", "\r\n"}) {
         SimulatedWindow fresh;
         fresh.Receive(Gga("120000.00") + tail);

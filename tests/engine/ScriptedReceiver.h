@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/NmeaText.h"
 #include "engine/RunState.h"
 #include "engine/StartStop.h"
 #include "engine/StatusTexts.h"
 #include "engine/TestEngine.h"
 #include "engine/Texts.h"
-#include "engine/NmeaText.h"
 #include "support/FakeDisplay.h"
 #include "support/FakeSerialPort.h"
 
@@ -25,14 +25,14 @@ enum class ReadSplit {
 };
 
 struct ReceiverScript {
-    int clockAtPowerOn = 12 * 3600;  // UTC second of the day
-    int restartDelay = 3;            // silent seconds between an order and the time 00:00:00
-    int restartsObeyed = -1;         // orders it obeys; -1 all of them, 0 none
-    int reportEvery = 1;             // seconds between two outputs
-    int reportOffset = 0;            // second (modulo reportEvery) in which it reports
-    bool emptyTimeFields = false;    // no fix and no time: GGA with an empty time field
+    int clockAtPowerOn = 12 * 3600;   // UTC second of the day
+    int restartDelay = 3;             // silent seconds between an order and the time 00:00:00
+    int restartsObeyed = -1;          // orders it obeys; -1 all of them, 0 none
+    int reportEvery = 1;              // seconds between two outputs
+    int reportOffset = 0;             // second (modulo reportEvery) in which it reports
+    bool emptyTimeFields = false;     // no fix and no time: GGA with an empty time field
     bool garbageAtWrongRate = false;  // what a receiver at another baud rate looks like
-    int powerOffAt = -1;             // simulated second from which it stays silent; -1 never
+    int powerOffAt = -1;              // simulated second from which it stays silent; -1 never
     ReadSplit split = ReadSplit::AtSentenceEnd;
 };
 
@@ -165,8 +165,8 @@ public:
         }
         Tick(TimerId::Timer1);
         Tick(TimerId::Timer);
-        const bool startFirst = order == TimerOrder::StartFirst ||
-                                (order == TimerOrder::Alternate && now % 2 == 0);
+        const bool startFirst =
+            order == TimerOrder::StartFirst || (order == TimerOrder::Alternate && now % 2 == 0);
         Tick(startFirst ? TimerId::Timer_Start : TimerId::Timer_PF);
         Tick(startFirst ? TimerId::Timer_PF : TimerId::Timer_Start);
         Record(ordersBefore, historyBefore);
@@ -180,10 +180,18 @@ public:
     void Tick(TimerId timer) {
         if (!display.On(timer)) return;
         switch (timer) {
-            case TimerId::Timer1: timer1Tick(); break;
-            case TimerId::Timer: timerTick(); break;
-            case TimerId::Timer_Start: engine.Timer_Start_Tick(); break;
-            case TimerId::Timer_PF: engine.Timer_PF_Tick(); break;
+            case TimerId::Timer1:
+                timer1Tick();
+                break;
+            case TimerId::Timer:
+                timerTick();
+                break;
+            case TimerId::Timer_Start:
+                engine.Timer_Start_Tick();
+                break;
+            case TimerId::Timer_PF:
+                engine.Timer_PF_Tick();
+                break;
         }
     }
 
@@ -207,7 +215,8 @@ public:
 
 private:
     void Record(std::size_t ordersBefore, std::size_t historyBefore) {
-        for (std::size_t i = ordersBefore; i < port.written.size(); ++i) orderSeconds.push_back(now);
+        for (std::size_t i = ordersBefore; i < port.written.size(); ++i)
+            orderSeconds.push_back(now);
         for (std::size_t i = historyBefore; i < display.statusHistory.size(); ++i) {
             if (IsConfirmation(display.statusHistory[i])) confirmationSeconds.push_back(now);
         }

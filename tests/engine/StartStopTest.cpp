@@ -23,8 +23,8 @@ protected:
         EXPECT_EQ(w.display.startButtonColour, Colour::ButtonFace);
         EXPECT_TRUE(w.display.frame5Enabled);
         EXPECT_EQ(w.display.selectorColour, Colour::WindowColour);
-        for (auto timer : {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start,
-                           TimerId::Timer_PF}) {
+        for (auto timer :
+             {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start, TimerId::Timer_PF}) {
             EXPECT_FALSE(w.display.On(timer)) << static_cast<int>(timer);
         }
         EXPECT_EQ(w.state.Phase, 0);
