@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct RestartCase {
     int rebootSilence;
     Times afterOrder;  // the bursts that follow the order
 };
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
 
 class RestartTiming : public ::testing::TestWithParam<RestartCase> {};
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ struct EpochCase {
     const char* name;
     Epoch epoch;
 };
+void PrintTo(const EpochCase& c, std::ostream* os) { *os << c.name; }
 
 Epoch Make(int seconds, bool fix, bool timeKnown, double lat = 48.1173, double lon = 11.5167) {
     Epoch e;
