@@ -1,0 +1,13 @@
+#pragma once
+
+namespace quorvel::testing {
+
+// What operator new holds right now in this program.
+struct HeapCount {
+    long long blocks = 0;
+    long long bytes = 0;
+};
+
+HeapCount CurrentHeap();
+
+}  // namespace quorvel::testing
