@@ -1,0 +1,42 @@
+# Builds the Debian package and checks its control fields: the runtime packages it depends on.
+# Run as: cmake -DBUILD_DIR=<build> -DOUT=<scratch> -P CheckDeb.cmake
+find_program(DPKG_DEB dpkg-deb)
+if(NOT DPKG_DEB)
+  message("SKIPPED: dpkg-deb is not installed (Debian package dpkg)")
+  return()
+endif()
+file(REMOVE_RECURSE ${OUT})
+get_filename_component(cmake_dir ${CMAKE_COMMAND} DIRECTORY)
+find_program(CPACK cpack HINTS ${cmake_dir} REQUIRED)
+execute_process(COMMAND ${CPACK} -G DEB -B ${OUT} --config ${BUILD_DIR}/CPackConfig.cmake
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cpack failed (${rc}):\n${out}${err}")
+endif()
+file(GLOB debs ${OUT}/*.deb)
+list(LENGTH debs count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one .deb in ${OUT}, found: ${debs}\n${out}")
+endif()
+
+execute_process(COMMAND ${DPKG_DEB} -f ${debs} Package Depends
+                OUTPUT_VARIABLE fields RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "dpkg-deb -f failed on ${debs}")
+endif()
+message(STATUS "${debs}:\n${fields}")
+string(REGEX MATCH "Depends: [^\n]*" depends "${fields}")
+foreach(p libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-liberation fonts-wqy-microhei)
+  if(NOT depends MATCHES "(^|[ ,])${p}([ ,(]|$)")
+    message(FATAL_ERROR "Depends lacks ${p}: ${depends}")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${DPKG_DEB} -c ${debs} OUTPUT_VARIABLE listing)
+foreach(f ./usr/bin/quorvel ./usr/bin/quorvel-sim ./usr/share/applications/quorvel.desktop
+          ./usr/share/icons/hicolor/32x32/apps/quorvel.png)
+  string(FIND "${listing}" " ${f}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the package lacks ${f}:\n${listing}")
+  endif()
+endforeach()
