@@ -4,8 +4,7 @@
 quorvel_test_dir(e2e QT LIBS quorvel_app util)
 add_dependencies(e2e_tests quorvel-sim)
 target_compile_definitions(e2e_tests PRIVATE
-  QUORVEL_SIM_EXE="$<TARGET_FILE:quorvel-sim>"
-  QUORVEL_DOCS_DIR="${CMAKE_SOURCE_DIR}/docs")
+  QUORVEL_SIM_EXE="$<TARGET_FILE:quorvel-sim>")
 
 # Installs into a scratch prefix and checks what lands where.
 add_test(NAME install.files
