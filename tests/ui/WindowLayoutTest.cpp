@@ -1,5 +1,6 @@
 // The window as created: layout, fonts, texts, colours, focus order and timers.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,6 +24,7 @@ struct ControlCase {
     bool bold;
     QString text;
 };
+void PrintTo(const ControlCase& c, std::ostream* os) { *os << c.name; }
 
 class WindowLayoutTest : public ::testing::TestWithParam<ControlCase> {
   protected:

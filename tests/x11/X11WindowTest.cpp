@@ -142,7 +142,8 @@ TEST(X11WindowTest, ClientAreaIsFixedAndTheWindowManagerOffersNoClose) {
     EXPECT_NE(info.find("IsViewable"), std::string::npos) << info;
 
     const std::string hints =
-        Output(*xprop + target + " _MOTIF_WM_HINTS WM_NORMAL_HINTS _NET_WM_NAME");
+        // A UTF-8 locale makes xprop print the caption as text, not octal escapes.
+        Output("LC_ALL=C.UTF-8 " + *xprop + target + " _MOTIF_WM_HINTS WM_NORMAL_HINTS _NET_WM_NAME");
     std::smatch motif;
     ASSERT_TRUE(std::regex_search(
         hints, motif, std::regex(R"(_MOTIF_WM_HINTS\S* = (0x[0-9a-f]+), (0x[0-9a-f]+))")))
