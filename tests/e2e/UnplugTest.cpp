@@ -15,6 +15,8 @@ struct UnplugCase {
     QColor colour;
 };
 
+void PrintTo(const UnplugCase& c, std::ostream* os) { *os << c.name; }
+
 class Unplug : public EndToEnd, public ::testing::WithParamInterface<UnplugCase> {};
 
 TEST_P(Unplug, NoSpinTheVerdictAndAFreshStartOnANewReceiver) {
