@@ -96,6 +96,10 @@ while (($(now_ms) - t0 < 20000)); do
   sleep 0.002
 done
 
+# The operator presses Cmd_Start_1 (client position 222+56, 18+51), before any other window
+# can cover it (there is no window manager on the Xvfb screen).
+xdotool mousemove --window "$Q_WIN" 278 69 click 1
+
 # --- gpsd + xgps on a second simulated receiver. ---
 start_sim simg
 SIMG_PID=$SIM_PID
@@ -115,8 +119,6 @@ while (($(now_ms) - t0 < 30000)); do
   sleep 0.002
 done
 
-# The operator presses Cmd_Start_1 (client position 222+56, 18+51).
-xdotool mousemove --window "$Q_WIN" 278 69 click 1
 sleep 10  # connection step, first orders; both sides settle
 
 # --- CPU per hour of running test, over the window, and peak RSS. ---

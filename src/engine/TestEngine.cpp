@@ -58,7 +58,7 @@ void TestEngine::HandlePortEvent(std::int16_t kind) {
 // its last characters are kept without the "$": that text can never be taken for the start
 // of a sentence, the same outcome as if the whole over-long text had come in one piece.
 void TestEngine::Scan() {
-    const std::string buffer = std::move(s_.RxBuffer);
+    std::string buffer = std::move(s_.RxBuffer);
     constexpr std::size_t kNone = std::string::npos;
     std::size_t start = kNone;
     std::size_t star = kNone;
@@ -81,6 +81,12 @@ void TestEngine::Scan() {
             start = kNone;
             consumed = i + 1;
         }
+    }
+    // A buffer that is still one unfinished sentence is kept as it is: copying it after every
+    // byte made a sentence read byte by byte cost a copy and an allocation per byte.
+    if (start == 0) {
+        s_.RxBuffer = std::move(buffer);
+        return;
     }
     s_.RxBuffer = start != kNone ? buffer.substr(start)
                                  : LastChars(buffer.substr(consumed), kMaxUnfinishedSentence);

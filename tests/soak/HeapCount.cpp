@@ -12,11 +12,13 @@ namespace {
 
 std::atomic<long long> liveBlocks{0};
 std::atomic<long long> liveBytes{0};
+std::atomic<long long> allocations{0};
 
 void* Allocate(std::size_t size) {
     void* p = std::malloc(size == 0 ? 1 : size);
     if (!p) throw std::bad_alloc();
     liveBlocks.fetch_add(1, std::memory_order_relaxed);
+    allocations.fetch_add(1, std::memory_order_relaxed);
     liveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
     return p;
 }
@@ -32,7 +34,7 @@ void Release(void* p) noexcept {
 
 namespace quorvel::testing {
 
-HeapCount CurrentHeap() { return {liveBlocks.load(), liveBytes.load()}; }
+HeapCount CurrentHeap() { return {liveBlocks.load(), liveBytes.load(), allocations.load()}; }
 
 }  // namespace quorvel::testing
 

@@ -6,6 +6,7 @@ namespace quorvel::testing {
 struct HeapCount {
     long long blocks = 0;
     long long bytes = 0;
+    long long allocations = 0;  // every operator new since the program began
 };
 
 HeapCount CurrentHeap();
