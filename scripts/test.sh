@@ -2,13 +2,47 @@
 # Sets up, builds and runs every test: the unit, widget and end-to-end suites,
 # the same unit suites under AddressSanitizer and UndefinedBehaviorSanitizer,
 # and short fuzz runs.
+#   QUORVEL_FUZZ_SECONDS  seconds each fuzz target runs (default 60; e.g. 5 for a quick check)
+#   QUORVEL_SKIP_ASAN=1   leave the sanitizer build out (a quick local run)
+#   QUORVEL_SKIP_FUZZ=1   leave the fuzz runs out
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 JOBS=$(nproc)
+FUZZ_SECONDS=${QUORVEL_FUZZ_SECONDS:-60}
+started=$SECONDS
 
 echo "== Build and test =="
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-test -j "$JOBS"
 ctest --test-dir build-test --output-on-failure -j "$JOBS"
+
+# The unit suites again with ASan and UBSan (no recovery: the first report fails the test).
+# The end-to-end, X11 and install suites run only above: they test the real program and the
+# packages, not new code paths, and would double the time.
+if [[ "${QUORVEL_SKIP_ASAN:-0}" != 1 ]]; then
+  echo "== Sanitizers: AddressSanitizer + UndefinedBehaviorSanitizer =="
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON \
+    >/dev/null
+  cmake --build build-asan -j "$JOBS" --target engine_tests connection_tests settings_tests \
+    serial_tests ui_tests app_tests sim_tests soak_tests
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$JOBS" -E '^install\.|_NOT_BUILT$'
+fi
+
+# libFuzzer needs clang; the targets carry their own ASan + UBSan.
+if [[ "${QUORVEL_SKIP_FUZZ:-0}" != 1 ]]; then
+  echo "== Fuzz: ${FUZZ_SECONDS} s per target =="
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORVEL_FUZZ=ON -DQUORVEL_FUZZ_SECONDS="$FUZZ_SECONDS" >/dev/null
+  cmake --build build-fuzz -j "$JOBS" --target fuzz_receive fuzz_settings
+  ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"
+  for name in receive settings; do
+    log=build-fuzz/Testing/Temporary/LastTest.log
+    echo "fuzz_$name: $(grep -A40 "fuzz_$name" "$log" | grep -m1 -E '^Done [0-9]+ runs' || true)"
+  done
+fi
+
+echo "== All tests passed in $((SECONDS - started)) s =="
