@@ -39,9 +39,10 @@ if [[ "${QUORVEL_SKIP_FUZZ:-0}" != 1 ]]; then
     -DQUORVEL_FUZZ=ON -DQUORVEL_FUZZ_SECONDS="$FUZZ_SECONDS" >/dev/null
   cmake --build build-fuzz -j "$JOBS" --target fuzz_receive fuzz_settings
   ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"
+  # What each target did, from the CTest log: executions and time.
   for name in receive settings; do
-    log=build-fuzz/Testing/Temporary/LastTest.log
-    echo "fuzz_$name: $(grep -A40 "fuzz_$name" "$log" | grep -m1 -E '^Done [0-9]+ runs' || true)"
+    awk -v t="Testing: fuzz_$name" 'index($0, t) {on = 1} on && /^Done [0-9]+ runs/ {print; exit}' \
+      build-fuzz/Testing/Temporary/LastTest.log | sed "s/^/fuzz_$name: /"
   done
 fi
 
