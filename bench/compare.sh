@@ -19,8 +19,6 @@ if ((${#need[@]})); then
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     "${need[@]}" >/dev/null
 fi
-# The packaged gpsd would grab the simulated receivers through its hotplug socket.
-systemctl stop gpsd.socket gpsd.service >/dev/null 2>&1 || true
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_BENCH=ON \
   -DQUORVEL_BUILD_TESTS=OFF >/dev/null
