@@ -12,11 +12,32 @@ bash scripts/setup.sh
 JOBS=$(nproc)
 FUZZ_SECONDS=${QUORVEL_FUZZ_SECONDS:-60}
 started=$SECONDS
+passed=0
+failed=0
+
+# Runs ctest and adds its counts to the totals printed at the end.
+run_ctest() {
+  local log
+  log=$(mktemp)
+  local status=0
+  ctest "$@" 2>&1 | tee "$log" || status=$?
+  local line
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  rm -f "$log"
+  if [[ -n "$line" ]]; then
+    local f n
+    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    n=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
+    passed=$((passed + n - f))
+    failed=$((failed + f))
+  fi
+  return "$status"
+}
 
 echo "== Build and test =="
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-test -j "$JOBS"
-ctest --test-dir build-test --output-on-failure -j "$JOBS"
+run_ctest --test-dir build-test --output-on-failure -j "$JOBS"
 
 # The unit suites again with ASan and UBSan (no recovery: the first report fails the test).
 # The end-to-end, X11 and install suites run only above: they test the real program and the
@@ -29,7 +50,7 @@ if [[ "${QUORVEL_SKIP_ASAN:-0}" != 1 ]]; then
     serial_tests ui_tests app_tests sim_tests soak_tests
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -j "$JOBS" -E '^install\.|_NOT_BUILT$'
+    run_ctest --test-dir build-asan --output-on-failure -j "$JOBS" -E '^install\.|_NOT_BUILT$'
 fi
 
 # libFuzzer needs clang; the targets carry their own ASan + UBSan.
@@ -38,7 +59,7 @@ if [[ "${QUORVEL_SKIP_FUZZ:-0}" != 1 ]]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVEL_FUZZ=ON -DQUORVEL_FUZZ_SECONDS="$FUZZ_SECONDS" >/dev/null
   cmake --build build-fuzz -j "$JOBS" --target fuzz_receive fuzz_settings
-  ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"
+  run_ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"
   # What each target did, from the CTest log: executions and time.
   for name in receive settings; do
     awk -v t="Testing: fuzz_$name" 'index($0, t) {on = 1} on && /^Done [0-9]+ runs/ {print; exit}' \
@@ -46,4 +67,5 @@ if [[ "${QUORVEL_SKIP_FUZZ:-0}" != 1 ]]; then
   done
 fi
 
-echo "== All tests passed in $((SECONDS - started)) s =="
+echo "== Done in $((SECONDS - started)) s =="
+echo "$passed passed, $failed failed"
