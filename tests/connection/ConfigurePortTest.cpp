@@ -10,50 +10,37 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
+// Opened twice so that a stale open of another program shows; what waited is discarded.
 TEST_F(ConnectionTest, OpensChosenPortTwiceThenSavesTheChoice) {
+    port.pending = "$GPGGA,old";
     connection.ConfigurePort();
 
     EXPECT_EQ(port.calls, (Calls{"SetCommPort 12", "SetSettings 115200,n,8,1", "Open", "Close",
                                  "Open", "DiscardInput", "Write COM 12,115200"}));
     EXPECT_TRUE(port.open);
+    EXPECT_EQ(port.Input(), "");
     EXPECT_EQ(store.Line(), "COM 12,115200\r\n");
 }
 
-TEST_F(ConnectionTest, DiscardsWhatWasWaitingBeforeTheSecondOpen) {
-    port.pending = "$GPGGA,old";
-    connection.ConfigurePort();
-    EXPECT_EQ(port.Input(), "");
-}
-
-TEST_F(ConnectionTest, PortNumberIsTheDigitsAfterComAndBlank) {
+TEST_F(ConnectionTest, SelectorTextsBecomePortNumberAndRate) {
     const struct {
-        std::string text;
+        std::string portText;
+        std::string rate;
         int number;
-    } cases[] = {{"COM 1", 1}, {"COM 12", 12}, {"COM 101", 101}, {"COM 1012", 101}};
+    } cases[] = {{"COM 1", "1200", 1},     {"COM 101", "2400", 101}, {"COM 1012", "4800", 101},
+                 {"COM 12", "9600", 12},   {"COM 12", "19200", 12},  {"COM 12", "57600", 12},
+                 {"COM 12", "230400", 12}, {"COM 12", "460800", 12}, {"COM 12", "921600", 12}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.portText + " " + c.rate);
         FakeSerialPort fresh;
         Connection link(state, display, fresh, store);
-        display.selectedPort = c.text;
+        display.selectedPort = c.portText;
+        display.selectedBaud = c.rate;
         link.ConfigurePort();
-        ASSERT_FALSE(fresh.calls.empty());
-        EXPECT_EQ(fresh.calls.front(), "SetCommPort " + std::to_string(c.number));
         EXPECT_EQ(fresh.commPort, c.number);
-    }
-}
-
-TEST_F(ConnectionTest, EveryOfferedRateOpensAtItsOwnRate) {
-    const std::string rates[] = {"1200",  "2400",   "4800",   "9600",   "19200",
-                                 "57600", "115200", "230400", "460800", "921600"};
-    for (const std::string& rate : rates) {
-        SCOPED_TRACE(rate);
-        FakeSerialPort fresh;
-        Connection link(state, display, fresh, store);
-        display.selectedBaud = rate;
-        link.ConfigurePort();
-        EXPECT_EQ(fresh.settings, rate + ",n,8,1");
+        EXPECT_EQ(fresh.settings, c.rate + ",n,8,1");
         EXPECT_TRUE(fresh.open);
-        EXPECT_EQ(store.Line(), "COM 12," + rate + "\r\n");
+        EXPECT_EQ(store.baud, c.rate);
     }
 }
 
@@ -72,7 +59,6 @@ class ConfigurePortRefusal : public ConnectionTest,
 // A refusal ends the configuration there: no later step, no message, the file as it was.
 TEST_P(ConfigurePortRefusal, StopsAtTheRefusedStepAndKeepsTheFile) {
     const Refusal& r = GetParam();
-    port.pending = "$GPGGA,waiting";
     r.arrange(port, store, display);
 
     connection.ConfigurePort();
@@ -87,61 +73,51 @@ TEST_P(ConfigurePortRefusal, StopsAtTheRefusedStepAndKeepsTheFile) {
     EXPECT_TRUE(display.frame5Enabled);
 }
 
+using Port = FakeSerialPort;
+using Store = FakeSettingsStore;
+using Shown = FakeDisplay;
+const Calls kUpToFirstOpen = {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open"};
+const Calls kUpToSecondOpen = {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open", "Close",
+                               "Open"};
+
 INSTANTIATE_TEST_SUITE_P(
     EachStep, ConfigurePortRefusal,
     ::testing::Values(
-        Refusal{
-            "PortNumber",
-            [](FakeSerialPort& p, FakeSettingsStore&, FakeDisplay&) { p.refuseSetCommPort = true; },
-            {"SetCommPort 12"},
-            false},
-        Refusal{
-            "LineSettings",
-            [](FakeSerialPort& p, FakeSettingsStore&, FakeDisplay&) { p.refuseSetSettings = true; },
-            {"SetCommPort 12", "SetSettings 115200,n,8,1"},
-            false},
-        Refusal{"FirstOpen",
-                [](FakeSerialPort& p, FakeSettingsStore&, FakeDisplay&) { p.refuseOpenNumber = 1; },
-                {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open"},
+        Refusal{"PortNumber",
+                [](Port& p, Store&, Shown&) { p.refuseSetCommPort = true; },
+                {"SetCommPort 12"},
                 false},
-        Refusal{"SecondOpen",
-                [](FakeSerialPort& p, FakeSettingsStore&, FakeDisplay&) { p.refuseOpenNumber = 2; },
-                {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open", "Close", "Open"},
+        // After a silence reset the port can still be open: the configuration leaves it alone.
+        Refusal{"AlreadyOpen",
+                [](Port& p, Store&, Shown&) { p.open = true; },
+                {"SetCommPort 12"},
+                true},
+        Refusal{"LineSettings",
+                [](Port& p, Store&, Shown&) { p.refuseSetSettings = true; },
+                {"SetCommPort 12", "SetSettings 115200,n,8,1"},
                 false},
+        Refusal{"FirstOpen", [](Port& p, Store&, Shown&) { p.refuseOpenNumber = 1; },
+                kUpToFirstOpen, false},
+        Refusal{"SecondOpen", [](Port& p, Store&, Shown&) { p.refuseOpenNumber = 2; },
+                kUpToSecondOpen, false},
         Refusal{"FileWrite",
-                [](FakeSerialPort&, FakeSettingsStore& s, FakeDisplay&) { s.refuseWrite = true; },
+                [](Port&, Store& s, Shown&) { s.refuseWrite = true; },
                 {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open", "Close", "Open",
                  "DiscardInput", "Write COM 12,115200"},
                 true},
-        Refusal{
-            "RateWithoutRow",
-            [](FakeSerialPort&, FakeSettingsStore&, FakeDisplay& d) { d.selectedBaud = "38400"; },
-            {"SetCommPort 12"},
-            false},
-        Refusal{"NoRateSelected",
-                [](FakeSerialPort&, FakeSettingsStore&, FakeDisplay& d) { d.selectedBaud = ""; },
+        Refusal{"RateWithoutRow",
+                [](Port&, Store&, Shown& d) { d.selectedBaud = "38400"; },
                 {"SetCommPort 12"},
                 false},
-        Refusal{
-            "RateWithTrailingBlank",
-            [](FakeSerialPort&, FakeSettingsStore&, FakeDisplay& d) { d.selectedBaud = "9600 "; },
-            {"SetCommPort 12"},
-            false}),
+        Refusal{"NoRateSelected",
+                [](Port&, Store&, Shown& d) { d.selectedBaud = ""; },
+                {"SetCommPort 12"},
+                false},
+        Refusal{"RateWithTrailingBlank",
+                [](Port&, Store&, Shown& d) { d.selectedBaud = "9600 "; },
+                {"SetCommPort 12"},
+                false}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
-
-// After a silence reset the port can still be open: the configuration leaves it alone.
-TEST_F(ConnectionTest, AlreadyOpenPortIsRefusedAtTheFirstStep) {
-    port.open = true;
-    port.pending = "$GPGGA,unread";
-
-    connection.ConfigurePort();
-
-    EXPECT_EQ(port.calls, (Calls{"SetCommPort 12"}));
-    EXPECT_TRUE(port.open);
-    EXPECT_EQ(port.pending, "$GPGGA,unread");
-    EXPECT_EQ(store.writeAttempts, 0);
-    EXPECT_EQ(store.Line(), "COM 1,9600\r\n");
-}
 
 }  // namespace
 }  // namespace quorvel::testing

@@ -9,61 +9,49 @@
 namespace quorvel::testing {
 namespace {
 
-class ReceiveEvent : public ::testing::Test {
-protected:
-    SimulatedWindow w;
+using Texts = std::vector<std::string>;
 
-    // The status texts the analysed GGA sentences wrote, in order.
-    const std::vector<std::string>& Shown() const { return w.display.statusHistory; }
-};
-
-TEST_F(ReceiveEvent, OtherNotificationsChangeNothing) {
+TEST(ReceiveEvent, OtherNotificationsChangeNothing) {
     for (std::int16_t kind :
          {comm_event::kSend, comm_event::kCts, comm_event::kDsr, comm_event::kCd, comm_event::kRing,
           comm_event::kEof, comm_event::kBreak, comm_event::kFrame, comm_event::kOverrun,
           comm_event::kRxOver, comm_event::kRxParity}) {
-        w.port.pending = Line(Gga("120000.00"));
+        SimulatedWindow w;
+        w.port.pending = "$GPG";
         w.engine.HandlePortEvent(kind);
         EXPECT_EQ(w.state.ReceiveTick, 0) << kind;
         EXPECT_FALSE(w.display.On(TimerId::Timer_Start)) << kind;
-        EXPECT_EQ(w.port.pending, Line(Gga("120000.00"))) << kind;
-        EXPECT_TRUE(w.state.RxBuffer.empty()) << kind;
+        EXPECT_EQ(w.port.pending, "$GPG") << kind;
     }
 }
 
-TEST_F(ReceiveEvent, StartsTimerStartStepsTickAndClearsProbeCount) {
-    w.state.ProbeSeconds = 2;
-    w.Receive("noise");
-    EXPECT_TRUE(w.display.On(TimerId::Timer_Start));
-    EXPECT_EQ(w.state.ReceiveTick, 1);
-    EXPECT_EQ(w.state.ProbeSeconds, 0);
-    EXPECT_TRUE(w.state.TextReceived);
+// An empty read still counts as an event but proves no text arrived.
+TEST(ReceiveEvent, StartsTimerStartStepsTickAndClearsProbeCount) {
+    for (const std::string read : {"noise", ""}) {
+        SimulatedWindow w;
+        w.state.ProbeSeconds = 2;
+        w.Receive(read);
+        EXPECT_TRUE(w.display.On(TimerId::Timer_Start));
+        EXPECT_EQ(w.state.ReceiveTick, 1);
+        EXPECT_EQ(w.state.ProbeSeconds, 0);
+        EXPECT_EQ(w.state.TextReceived, !read.empty());
+    }
 }
 
-TEST_F(ReceiveEvent, EmptyReadStillCountsButProvesNothing) {
-    w.state.ProbeSeconds = 2;
-    w.Receive("");
-    EXPECT_EQ(w.state.ReceiveTick, 1);
-    EXPECT_EQ(w.state.ProbeSeconds, 0);
-    EXPECT_FALSE(w.state.TextReceived);
-    EXPECT_TRUE(w.display.On(TimerId::Timer_Start));
-}
-
-TEST_F(ReceiveEvent, ReceiveTickRunsToThousandAndBackToZero) {
+TEST(ReceiveEvent, ReceiveTickRunsToThousandAndBackToZero) {
+    SimulatedWindow w;
     for (int i = 0; i < 1000; ++i) w.Receive("");
     EXPECT_EQ(w.state.ReceiveTick, 1000);
     w.Receive("");
     EXPECT_EQ(w.state.ReceiveTick, 0);
 }
 
-TEST_F(ReceiveEvent, OneAndAHalfSentencesThenTheRest) {
-    const std::string gga = Gga("123519.00");
+TEST(ReceiveEvent, OneAndAHalfSentencesThenTheRest) {
+    SimulatedWindow w;
     const std::string gsa = Line(Gsa());
-    w.Receive(Line(gga) + gsa.substr(0, 12));
+    w.Receive(Line(Gga("123519.00")) + gsa.substr(0, 12));
     EXPECT_EQ(w.state.GgaCount, 1);
-    EXPECT_TRUE(w.state.GgaSeen);
     EXPECT_EQ(w.state.RxBuffer, gsa.substr(0, 12));
-    EXPECT_TRUE(w.state.Sentence.empty());
 
     w.Receive(gsa.substr(12));
     EXPECT_EQ(w.state.RxBuffer, "\r\n");  // only what follows the checksum
@@ -71,105 +59,78 @@ TEST_F(ReceiveEvent, OneAndAHalfSentencesThenTheRest) {
     const std::string rmc = Rmc("123520.00").substr(0, 20);
     w.Receive(rmc);
     EXPECT_EQ(w.state.RxBuffer, rmc);
-    EXPECT_EQ(w.state.GgaCount, 1);
-    EXPECT_EQ(Shown(), std::vector<std::string>{"UTC Time :12:35:19\r\n"});
+    EXPECT_EQ(w.display.statusHistory, Texts{"UTC Time :12:35:19\r\n"});
 }
 
-TEST_F(ReceiveEvent, SentenceIsCompleteWithItsSecondChecksumCharacter) {
+TEST(ReceiveEvent, SentenceIsCompleteWithItsSecondChecksumCharacter) {
+    SimulatedWindow w;
     const std::string gga = Gga("120000.00");
     w.Receive(gga.substr(0, gga.size() - 1));
     EXPECT_EQ(w.state.GgaCount, 0);
-    EXPECT_EQ(w.state.RxBuffer, gga.substr(0, gga.size() - 1));
     w.Receive(gga.substr(gga.size() - 1));
     EXPECT_EQ(w.state.GgaCount, 1);
     EXPECT_EQ(w.state.RxBuffer, "");
 }
 
 // A read that ends at a sentence's end used to leave it in the buffer to be analysed again.
-TEST_F(ReceiveEvent, SentenceEndingAReadIsAnalysedOnce) {
+TEST(ReceiveEvent, SentenceEndingAReadIsAnalysedOnce) {
     for (const std::string tail : {"", "\r", "\r\n"}) {
-        SimulatedWindow fresh;
-        fresh.Receive(Gga("120000.00") + tail);
-        fresh.Receive("");
-        fresh.Receive(Line(Gsa()));
-        EXPECT_EQ(fresh.state.GgaCount, 1) << tail.size();
-        EXPECT_EQ(fresh.display.statusHistory.size(), 1u) << tail.size();
+        SimulatedWindow w;
+        w.Receive(Gga("120000.00") + tail);
+        w.Receive("");
+        w.Receive(Line(Gsa()));
+        EXPECT_EQ(w.display.statusHistory.size(), 1u) << tail.size();
     }
 }
 
-TEST_F(ReceiveEvent, TextBeforeTheFirstDollarIsNeverASentence) {
+TEST(ReceiveEvent, TextBeforeTheFirstDollarIsNeverASentence) {
+    SimulatedWindow w;
     w.Receive("GGA,000005.00,*11\r\n" + Line(Gga("120000.00")));
-    EXPECT_EQ(Shown(), std::vector<std::string>{"UTC Time :12:00:00\r\n"});
+    EXPECT_EQ(w.display.statusHistory, Texts{"UTC Time :12:00:00\r\n"});
 }
 
 // A "$" always starts a sentence: a sentence cut short by the next one is dropped.
-struct BrokenCase {
-    const char* name;
-    std::string text;
-    std::vector<std::string> shown;
-};
-
-TEST_F(ReceiveEvent, DollarStartsANewSentenceWherever) {
+TEST(ReceiveEvent, DollarStartsANewSentenceWherever) {
     const std::string gga = Gga("120001.00");
-    const std::vector<BrokenCase> cases = {
-        {"cut in the time field", "$GPGGA,0301" + gga, {"UTC Time :12:00:01\r\n"}},
-        {"cut after the star", "$GPGSV,1,1*" + gga, {"UTC Time :12:00:01\r\n"}},
-        {"cut in the checksum", "$GPGSV,1,1*4" + gga, {"UTC Time :12:00:01\r\n"}},
-        {"two in a row", "$$" + gga.substr(1), {"UTC Time :12:00:01\r\n"}},
-    };
-    for (const auto& c : cases) {
+    for (const std::string text :
+         {"$GPGGA,0301" + gga, "$GPGSV,1,1*" + gga, "$GPGSV,1,1*4" + gga, "$$" + gga.substr(1)}) {
         SimulatedWindow whole;
-        whole.Receive(c.text + "\r\n");
-        EXPECT_EQ(whole.display.statusHistory, c.shown) << c.name;
+        whole.Receive(Line(text));
+        EXPECT_EQ(whole.display.statusHistory, Texts{"UTC Time :12:00:01\r\n"}) << text;
         SimulatedWindow bytewise;
-        for (char ch : c.text + "\r\n") bytewise.Receive(std::string(1, ch));
-        EXPECT_EQ(bytewise.display.statusHistory, c.shown) << c.name << " byte by byte";
+        for (char ch : Line(text)) bytewise.Receive(std::string(1, ch));
+        EXPECT_EQ(bytewise.display.statusHistory, Texts{"UTC Time :12:00:01\r\n"}) << text;
     }
 }
 
-TEST_F(ReceiveEvent, UnfinishedSentenceKeepsItsLastCharactersWithoutItsStart) {
+TEST(ReceiveEvent, UnfinishedSentenceKeepsItsLastCharactersWithoutItsStart) {
+    SimulatedWindow w;
     w.Receive("$GPGGA,000001.00," + std::string(kMaxUnfinishedSentence, 'x'));
     EXPECT_EQ(w.state.RxBuffer.size(), kMaxUnfinishedSentence);
     EXPECT_EQ(w.state.RxBuffer.find('$'), std::string::npos);
     // Its end cannot complete it any more; the next sentence is analysed as usual.
     w.Receive("*00\r\n" + Line(Gga("120002.00")));
-    EXPECT_EQ(Shown(), std::vector<std::string>{"UTC Time :12:00:02\r\n"});
+    EXPECT_EQ(w.display.statusHistory, Texts{"UTC Time :12:00:02\r\n"});
+    for (int i = 0; i < 100; ++i) w.Receive(std::string(1000, static_cast<char>(0xA5)));
+    EXPECT_LE(w.largestRxBuffer, kMaxUnfinishedSentence);
 }
 
-TEST_F(ReceiveEvent, LongestSentenceIsAnalysedOneMoreIsNot) {
+TEST(ReceiveEvent, LongestSentenceIsAnalysedOneMoreIsNot) {
     const std::string head = "$GPGGA,120003.00,";
     for (std::size_t length : {kMaxUnfinishedSentence, kMaxUnfinishedSentence + 1}) {
         const std::string sentence = head + std::string(length - head.size() - 3, 'x') + "*00";
-        for (bool bytewise : {false, true}) {
-            SimulatedWindow fresh;
-            if (bytewise) {
-                for (char ch : sentence) fresh.Receive(std::string(1, ch));
-            } else {
-                fresh.Receive(sentence);
-            }
-            EXPECT_EQ(fresh.state.GgaCount, length == kMaxUnfinishedSentence ? 1 : 0)
-                << length << (bytewise ? " byte by byte" : " whole");
-            EXPECT_LE(fresh.largestRxBuffer, kMaxUnfinishedSentence);
-        }
+        SimulatedWindow whole;
+        whole.Receive(sentence);
+        SimulatedWindow bytewise;
+        for (char ch : sentence) bytewise.Receive(std::string(1, ch));
+        const int expected = length == kMaxUnfinishedSentence ? 1 : 0;
+        EXPECT_EQ(whole.state.GgaCount, expected) << length;
+        EXPECT_EQ(bytewise.state.GgaCount, expected) << length << " byte by byte";
+        EXPECT_LE(bytewise.largestRxBuffer, kMaxUnfinishedSentence);
     }
 }
 
-TEST_F(ReceiveEvent, NoiseWithoutSentencesStaysBounded) {
-    for (int i = 0; i < 100; ++i) w.Receive(std::string(1000, static_cast<char>(0xA5)));
-    EXPECT_LE(w.largestRxBuffer, kMaxUnfinishedSentence);
-    EXPECT_FALSE(w.state.RxBuffer.empty());
-}
-
-TEST_F(ReceiveEvent, BaudCheckRunsAfterEveryEvent) {
-    w.state.BaudCheckSeconds = 5;
-    w.Receive("");
-    EXPECT_EQ(w.display.status, texts::kBaudMismatch);
-    EXPECT_FALSE(w.display.On(TimerId::Timer_Start));
-    w.Receive(Line(Gga("120000.00")));
-    EXPECT_EQ(w.display.status, "UTC Time :12:00:00\r\n");
-}
-
-// Which complete sentences count, one sentence per case.
+// Which complete sentences count; any GGA, with or without a time, proves the line speed.
 struct SentenceCase {
     const char* name;
     std::string sentence;
