@@ -67,7 +67,6 @@ TEST_F(QtSerialPortTest, EveryByteValueArrivesAsTheSameCharacter) {
     ASSERT_TRUE(pty.Send(all));
     EXPECT_EQ(ReadAtLeast(all.size()), all);
     EXPECT_GE(Count(comm_event::kReceive), 1);
-    EXPECT_EQ(port->Input(), "");  // nothing new
 }
 
 TEST_F(QtSerialPortTest, OutputArrivesByteForByte) {
@@ -81,29 +80,19 @@ TEST_F(QtSerialPortTest, OutputArrivesByteForByte) {
     }));
     EXPECT_EQ(got, order);
     EXPECT_TRUE(PumpUntil([&] { return Count(comm_event::kSend) >= 1; }));
-    EXPECT_EQ(Count(comm_event::kReceive), 0);
 }
 
-TEST_F(QtSerialPortTest, ClosedPortRefusesOutputAndReadsEmpty) {
-    EXPECT_FALSE(port->IsOpen());
+TEST_F(QtSerialPortTest, ClosedPortRefusesOutputAndASecondOpenIsRefused) {
     EXPECT_FALSE(port->Output("x"));
     EXPECT_EQ(port->Input(), "");
-    port->DiscardInput();  // harmless
-    ASSERT_TRUE(port->Open());
-    port->Close();
-    EXPECT_FALSE(port->IsOpen());
-    EXPECT_FALSE(port->Output("x"));
-}
-
-TEST_F(QtSerialPortTest, OpenTwiceIsRefusedAndKeepsThePortOpen) {
     ASSERT_TRUE(port->Open());
     EXPECT_FALSE(port->Open());
     EXPECT_TRUE(port->IsOpen());
-    ASSERT_TRUE(pty.Send("still here"));
-    EXPECT_EQ(ReadAtLeast(10), "still here");
+    port->Close();
+    EXPECT_FALSE(port->Output("x"));
 }
 
-TEST_F(QtSerialPortTest, DeviceHeldByAnotherPortIsRefused) {
+TEST_F(QtSerialPortTest, LockedOrMissingDeviceIsRefusedAndLeftClosed) {
     ASSERT_TRUE(port->Open());
     QtSerialPort other(folder.Path());
     ASSERT_TRUE(other.SetCommPort(kPtyCom));
@@ -113,35 +102,12 @@ TEST_F(QtSerialPortTest, DeviceHeldByAnotherPortIsRefused) {
     // Once released, the other one gets it.
     port->Close();
     EXPECT_TRUE(other.Open());
-}
 
-TEST_F(QtSerialPortTest, MissingDeviceIsRefused) {
     folder.Link(8, "/nonexistent/ttyGone");
     ASSERT_TRUE(port->SetCommPort(8));
     EXPECT_FALSE(port->Open());
     EXPECT_FALSE(port->IsOpen());
     EXPECT_EQ(port->DeviceErrorCount(), 0);
-}
-
-TEST_F(QtSerialPortTest, SetCommPortRefusedWhileOpenOrWithoutPort) {
-    ASSERT_TRUE(port->Open());
-    EXPECT_FALSE(port->SetCommPort(8));
-    EXPECT_EQ(port->CommPort(), kPtyCom);
-    port->Close();
-    for (std::int16_t number : {0, 102, -1}) {
-        EXPECT_FALSE(port->SetCommPort(number)) << number;
-        EXPECT_EQ(port->CommPort(), kPtyCom);
-    }
-    EXPECT_TRUE(port->SetCommPort(1));
-    EXPECT_TRUE(port->SetCommPort(101));
-}
-
-TEST_F(QtSerialPortTest, LinkMadeAfterSetCommPortIsUsedAtOpen) {
-    ASSERT_TRUE(port->SetCommPort(9));  // no link yet: would be /dev/ttyS8
-    folder.Link(9, pty.SlavePath());
-    ASSERT_TRUE(port->Open());
-    ASSERT_TRUE(pty.Send("ok"));
-    EXPECT_EQ(ReadAtLeast(2), "ok");
 }
 
 struct SettingsCase {
@@ -158,17 +124,11 @@ TEST_P(SettingsTextTest, AcceptsOnlyWellFormedSettings) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SettingsTextTest,
-    ::testing::Values(SettingsCase{"9600,n,8,1", true}, SettingsCase{"921600,n,8,1", true},
-                      SettingsCase{"1200,N,7,2", true}, SettingsCase{"4800,e,8,1.5", true},
-                      SettingsCase{"19200,o,5,1", true}, SettingsCase{"", false},
-                      SettingsCase{"9600", false}, SettingsCase{"9600,n,8", false},
-                      SettingsCase{"9600,n,8,1,", false}, SettingsCase{",n,8,1", false},
-                      SettingsCase{"abc,n,8,1", false}, SettingsCase{"-9600,n,8,1", false},
+    ::testing::Values(SettingsCase{"9600,n,8,1", true}, SettingsCase{"4800,e,7,1.5", true},
+                      SettingsCase{"9600,n,8", false}, SettingsCase{"9600,n,8,1,", false},
                       SettingsCase{"0,n,8,1", false}, SettingsCase{"99999999999,n,8,1", false},
-                      SettingsCase{" 9600,n,8,1", false}, SettingsCase{"9600,x,8,1", false},
-                      SettingsCase{"9600,,8,1", false}, SettingsCase{"9600,n,9,1", false},
-                      SettingsCase{"9600,n,4,1", false}, SettingsCase{"9600,n,8,3", false},
-                      SettingsCase{"9600,n,8,1\r\n", false}));
+                      SettingsCase{"9600,x,8,1", false}, SettingsCase{"9600,n,9,1", false},
+                      SettingsCase{"9600,n,8,3", false}, SettingsCase{"9600,n,8,1\r\n", false}));
 
 TEST_F(QtSerialPortTest, SettingsApplyAtTheNextOpen) {
     ASSERT_TRUE(port->SetSettings("115200,n,8,1"));
@@ -213,18 +173,6 @@ TEST_F(QtSerialPortTest, VanishedDeviceClosesThePortOnceWithoutSpinning) {
     EXPECT_EQ(port->DeviceErrorCount(), 1);
     EXPECT_EQ(events.size(), eventsBefore);  // looks like a receiver gone silent
     EXPECT_LT(cpuUsed, 0.1) << "the event loop spun after the device vanished";
-    EXPECT_FALSE(port->Output("x"));
-    EXPECT_FALSE(port->Open());  // the pty is gone for good
-}
-
-TEST_F(QtSerialPortTest, VanishedDeviceWithOutputPendingIsHandledOnce) {
-    ASSERT_TRUE(port->Open());
-    pty.CloseMaster();
-    // Queued before the event loop notices the hang-up: the write fails as well as the read.
-    ASSERT_TRUE(port->Output(std::string(4096, 'x')));
-    EXPECT_TRUE(PumpUntil([&] { return !port->IsOpen(); }, 2000ms));
-    PumpUntil([] { return false; }, 100ms);
-    EXPECT_EQ(port->DeviceErrorCount(), 1);
 }
 
 TEST_F(QtSerialPortTest, HandlerMayCloseThePortFromAReceiveEvent) {

@@ -65,8 +65,6 @@ TEST_F(SettingsCrashTest, KilledWriterLeavesAWholeLine) {
     const long killedMidWrite = begun->load() - finished->load();
     EXPECT_GT(killedMidWrite, kRounds / 4) << "the kills missed the writes";
     EXPECT_GT(finished->load(), 0) << "the writer never finished a line";
-    RecordProperty("finished_writes", std::to_string(finished->load()));
-    RecordProperty("killed_mid_write", std::to_string(killedMidWrite));
     ::munmap(shared, 2 * sizeof(std::atomic<long>));
 }
 

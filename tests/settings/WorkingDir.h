@@ -10,6 +10,8 @@
 
 #include <QTemporaryDir>
 #include <climits>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -26,19 +28,11 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 
 // The whole file, or "<missing>" when it cannot be read as a file.
 inline std::string ReadBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0) return "<missing>";
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return "<not a file>";
-    }
-    std::string out;
-    char buffer[65536];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
-    ::close(fd);
-    return out;
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return "<missing>";
+    if (!std::filesystem::is_regular_file(path, error)) return "<not a file>";
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 inline mode_t ModeOf(const std::string& path) {

@@ -42,34 +42,16 @@ TEST(Chunking, PieceSizesFollowTheMode) {
         EXPECT_EQ(c.bytes.back(), '\n');
     }
     EXPECT_EQ(SplitBurst(kBurst, ChunkMode::Byte, 1000, rng).size(), kBurst.size());
-    bool varied = false;
-    for (const Chunk& c : SplitBurst(kBurst, ChunkMode::Random, 1000, rng)) {
-        EXPECT_LE(c.bytes.size(), 64u);
-        varied = varied || c.bytes.size() != 64;
-    }
-    EXPECT_TRUE(varied);
     EXPECT_TRUE(SplitBurst("", ChunkMode::Random, 1000, rng).empty());
 }
 
-TEST(Chunking, SameSeedSamePieces) {
-    std::mt19937_64 a(99), b(99);
-    const auto x = SplitBurst(kBurst, ChunkMode::Random, 1000, a);
-    const auto y = SplitBurst(kBurst, ChunkMode::Random, 1000, b);
-    ASSERT_EQ(x.size(), y.size());
-    for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(x[i].bytes, y[i].bytes);
-}
-
-TEST(LineNoise, AtTheSameRateTheUartReadsTheTextBack) {
-    EXPECT_EQ(Garble("GPGGA,123456.00,,*7F\r\n", 9600, 9600), "GPGGA,123456.00,,*7F\r\n");
-}
-
-TEST(LineNoise, AtAnotherRateNoSentenceSurvives) {
+TEST(LineNoise, OnlyTheSameRateReadsTheTextBack) {
+    EXPECT_EQ(Garble("GPGGA,1,,*7F\r\n", 9600, 9600), "GPGGA,1,,*7F\r\n");
     for (int port : {4800, 9600, 115200}) {
         const std::string noise = Garble(kBurst, MismatchedRate(port), port);
         EXPECT_FALSE(noise.empty());
         EXPECT_EQ(noise.find('$'), std::string::npos);
         EXPECT_EQ(noise.find("GGA"), std::string::npos);
-        EXPECT_NE(noise, kBurst);
     }
     EXPECT_EQ(Garble("$$$", 9600, 9600), "");
 }
@@ -83,14 +65,6 @@ TEST(Replay, SkipsCommentsAndCutsOneBurstPerGgaCycle) {
     EXPECT_EQ(bursts[0], "$GPRMC,1*00\r\n$GPGGA,1*00\r\n$GPGSV,1*00\r\n");
     EXPECT_EQ(bursts[1], "$GPGGA,2*00\r\n\xB5\x62\x01\n");
     EXPECT_EQ(bursts[2], "$GNGGA,3*00\r\n");
-}
-
-TEST(Replay, WithoutGgaTenLinesPerBurst) {
-    std::string capture;
-    for (int i = 0; i < 25; ++i) capture += "$GPGLL,x*00\r\n";
-    const auto bursts = CaptureBursts(capture);
-    ASSERT_EQ(bursts.size(), 3u);
-    EXPECT_EQ(bursts[2].size(), 5 * std::string("$GPGLL,x*00\r\n").size());
 }
 
 TEST(Replay, RealCapturesPassThroughByteForByte) {
@@ -110,9 +84,6 @@ TEST(Replay, RealCapturesPassThroughByteForByte) {
         for (const std::string& burst : CaptureBursts(capture)) joined += burst;
         EXPECT_EQ(joined, expected) << name;
     }
-    std::string contents, error;
-    EXPECT_FALSE(ReadFile("/nonexistent/capture.log", contents, error));
-    EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

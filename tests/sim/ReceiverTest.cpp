@@ -101,26 +101,5 @@ TEST(Receiver, PowerOffSendsTheGivenBurstsAfterTheFirstRestartThenNothing) {
     EXPECT_EQ(Bursts(r, 3), (Times{"-", "-", "-"}));
 }
 
-TEST(Receiver, NoTimeSendsEmptyTimeFieldsButStillReboots) {
-    ReceiverConfig config = At(100);
-    config.timeKnown = false;
-    config.rebootSilence = 1;
-    Receiver r(config);
-    EXPECT_EQ(Bursts(r, 1), (Times{"notime"}));
-    EXPECT_EQ(r.OnOrder(), OrderReaction::Restarting);
-    EXPECT_EQ(Bursts(r, 2), (Times{"-", "notime"}));
-}
-
-TEST(Receiver, HasNoFixForAWhileAfterRestart) {
-    ReceiverConfig config = At(100);
-    config.rebootSilence = 0;
-    Receiver r(config);
-    EXPECT_TRUE(r.NextBurst()->fix);
-    r.OnOrder();
-    std::vector<bool> fixes;
-    for (int i = 0; i < 7; ++i) fixes.push_back(r.NextBurst()->fix);
-    EXPECT_EQ(fixes, (std::vector<bool>{false, false, false, false, false, true, true}));
-}
-
 }  // namespace
 }  // namespace quorvel::sim

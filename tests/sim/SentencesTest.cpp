@@ -92,14 +92,6 @@ TEST(Gga, TimeFieldIsAtCharactersEightToThirteen) {
 TEST(Gga, WithoutTimeHasACommaAtCharacterEight) {
     const std::string gga = Gga(Make(45296, true, false));
     EXPECT_EQ(gga.substr(0, 8), "$GPGGA,,");
-    const std::string rmc = Rmc(Make(45296, true, false));
-    EXPECT_EQ(rmc.substr(0, 8), "$GPRMC,,");
-}
-
-TEST(Rmc, CarriesTheDateAndTheFixStatus) {
-    EXPECT_NE(Rmc(Make(60, true, true)).find(",A,4807."), std::string::npos);
-    EXPECT_NE(Rmc(Make(60, true, true)).find(",290224,"), std::string::npos);
-    EXPECT_NE(Rmc(Make(60, false, true)).find(",V,"), std::string::npos);
 }
 
 TEST(Gga, CoordinatesAreDegreesAndMinutesWithHemisphere) {
@@ -109,29 +101,8 @@ TEST(Gga, CoordinatesAreDegreesAndMinutesWithHemisphere) {
     EXPECT_NE(edge.find(",4800.00000,N,00800.00000,E,"), std::string::npos) << edge;
 }
 
-TEST(NextDay, RollsOverMonthsYearsAndLeapDays) {
-    struct Case {
-        Date from, to;
-    } cases[] = {
-        {{2024, 2, 28}, {2024, 2, 29}}, {{2024, 2, 29}, {2024, 3, 1}},
-        {{2023, 2, 28}, {2023, 3, 1}},  {{2100, 2, 28}, {2100, 3, 1}},
-        {{2000, 2, 28}, {2000, 2, 29}}, {{2024, 12, 31}, {2025, 1, 1}},
-        {{2024, 4, 30}, {2024, 5, 1}},
-    };
-    for (const Case& c : cases) {
-        const Date d = NextDay(c.from);
-        EXPECT_EQ(d.year * 10000 + d.month * 100 + d.day,
-                  c.to.year * 10000 + c.to.month * 100 + c.to.day);
-    }
-}
-
 TEST(FrameSentence, MatchesTheKnownColdStartOrder) {
     EXPECT_EQ(FrameSentence("PXEMSRT,C"), "$PXEMSRT,C*3A\r\n");
-}
-
-TEST(EscapeBytes, KeepsTextAndShowsEverythingElse) {
-    EXPECT_EQ(EscapeBytes(std::string("$A,1*3A\r\n\t\\\"\x00\x7F\xB5", 15)),
-              "$A,1*3A\\r\\n\\t\\\\\\\"\\x00\\x7F\\xB5");
 }
 
 }  // namespace
