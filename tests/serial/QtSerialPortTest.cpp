@@ -18,7 +18,6 @@ using namespace std::chrono_literals;
 using testing::PortsFolder;
 using testing::Pty;
 using testing::PumpUntil;
-using testing::WaitWithoutEvents;
 
 constexpr std::int16_t kPtyCom = 7;
 
@@ -140,18 +139,6 @@ TEST_F(QtSerialPortTest, SettingsApplyAtTheNextOpen) {
     port->Close();
     ASSERT_TRUE(port->Open());
     EXPECT_EQ(pty.SlaveSpeed(), B4800);
-}
-
-TEST_F(QtSerialPortTest, DiscardInputDropsReadAndQueuedBytes) {
-    ASSERT_TRUE(port->Open());
-    ASSERT_TRUE(pty.Send("already read by Qt"));
-    ASSERT_TRUE(PumpUntil([&] { return Count(comm_event::kReceive) >= 1; }));
-    // Left in the driver: no event turn runs until the discard.
-    ASSERT_TRUE(pty.Send("queued in the driver"));
-    ASSERT_TRUE(WaitWithoutEvents([&] { return pty.QueuedForSlave() >= 20; }, 3000ms));
-    port->DiscardInput();
-    ASSERT_TRUE(pty.Send("fresh"));
-    EXPECT_EQ(ReadAtLeast(5), "fresh");
 }
 
 TEST_F(QtSerialPortTest, VanishedDeviceClosesThePortOnceWithoutSpinning) {

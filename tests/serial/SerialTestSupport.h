@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,17 +24,6 @@ bool PumpUntil(Done done, std::chrono::milliseconds limit = std::chrono::millise
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-}
-
-// Waits without running the event loop, so nothing is delivered meanwhile.
-template <typename Done>
-bool WaitWithoutEvents(Done done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 // A pseudo-terminal standing in for a receiver: the test talks on the master, the adapter
@@ -68,11 +56,6 @@ class Pty {
         ssize_t n;
         while ((n = ::read(master_, chunk, sizeof chunk)) > 0) out.append(chunk, n);
         return out;
-    }
-    // Bytes waiting in the slave's input queue, not yet taken by the adapter.
-    int QueuedForSlave() const {
-        int count = 0;
-        return ::ioctl(slave_, FIONREAD, &count) == 0 ? count : -1;
     }
     speed_t SlaveSpeed() const {
         termios tio{};

@@ -12,7 +12,6 @@ namespace {
 
 using testing::InodeOf;
 using testing::IsSymlink;
-using testing::ModeOf;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
@@ -38,15 +37,6 @@ TEST_F(SettingsFileTest, SymlinkToAFileKeepsTheLink) {
     ASSERT_TRUE(file_.Write("COM 3", "2400"));
     EXPECT_TRUE(IsSymlink("Set.txt"));
     EXPECT_EQ(ReadBytes("real.txt"), "COM 3,2400\r\n");
-}
-
-TEST_F(SettingsFileTest, ResetAttributesMakesTheFileOwnersToReadAndWrite) {
-    WriteBytes("Set.txt", "COM 7,4800\r\n");
-    for (mode_t mode : {0444u, 0000u, 0004u}) {
-        ASSERT_EQ(::chmod("Set.txt", mode), 0);
-        file_.ResetAttributes();
-        EXPECT_EQ(ModeOf("Set.txt"), mode | 0600u) << std::oct << mode;
-    }
 }
 
 // The reader looks at a bounded prefix; a baud text that reaches the prefix's end may go on.

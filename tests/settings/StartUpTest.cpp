@@ -20,7 +20,6 @@ namespace quorvel {
 namespace {
 
 using testing::InodeOf;
-using testing::ModeOf;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
@@ -176,12 +175,6 @@ TEST_F(StartUpTest, TrimsFirstAndFadesInLast) {
                   "TrimSystemMenu: entries 0, messages 0, file <missing>, label , selected ",
                   "FadeIn: entries 101, messages 1, file COM 1,9600\r\n, label Not connected!, "
                   "selected COM 1"}));
-}
-
-TEST_F(StartUpTest, NextStartSelectsWhatTheRecoveryWrote) {
-    Saved("COM 3\r\n");
-    LoadForm();
-    EXPECT_EQ(LoadForm(), Expected(0, "COM 1", "9600"));
 }
 
 }  // namespace

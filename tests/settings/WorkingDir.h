@@ -35,11 +35,6 @@ inline std::string ReadBytes(const std::string& path) {
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
-inline mode_t ModeOf(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
-}
-
 inline bool IsSymlink(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);

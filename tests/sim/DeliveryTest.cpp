@@ -34,17 +34,6 @@ INSTANTIATE_TEST_SUITE_P(Modes, Chunking,
                          ::testing::Values(ChunkMode::Burst, ChunkMode::Sentence, ChunkMode::Byte,
                                            ChunkMode::Random));
 
-TEST(Chunking, PieceSizesFollowTheMode) {
-    std::mt19937_64 rng(1);
-    EXPECT_EQ(SplitBurst(kBurst, ChunkMode::Burst, 1000, rng).size(), 1u);
-    for (const Chunk& c : SplitBurst(kBurst, ChunkMode::Sentence, 1000, rng)) {
-        EXPECT_EQ(c.bytes.front(), '$');
-        EXPECT_EQ(c.bytes.back(), '\n');
-    }
-    EXPECT_EQ(SplitBurst(kBurst, ChunkMode::Byte, 1000, rng).size(), kBurst.size());
-    EXPECT_TRUE(SplitBurst("", ChunkMode::Random, 1000, rng).empty());
-}
-
 TEST(LineNoise, OnlyTheSameRateReadsTheTextBack) {
     EXPECT_EQ(Garble("GPGGA,1,,*7F\r\n", 9600, 9600), "GPGGA,1,,*7F\r\n");
     for (int port : {4800, 9600, 115200}) {

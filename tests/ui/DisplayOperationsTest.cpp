@@ -118,21 +118,6 @@ TEST_F(DisplayTest, EntriesAreAppendedAndSelectionTakesOnlyAnExactEntry) {
     EXPECT_EQ(window.SelectedBaud(), "9600");
 }
 
-TEST_F(DisplayTest, PortToolTipsAreRefreshedWhenTheListOpens) {
-    fillPorts(3);
-    window.show();
-    int generation = 1;
-    window.portToolTip = [&generation](const QString& entry) {
-        return entry + QStringLiteral(" #") + QString::number(generation);
-    };
-    for (; generation <= 2; ++generation) {
-        ports()->showPopup();
-        ports()->hidePopup();
-        EXPECT_EQ(ports()->itemData(2, Qt::ToolTipRole).toString(),
-                  QStringLiteral("COM 3 #%1").arg(generation));
-    }
-}
-
 TEST_F(DisplayTest, ClicksGoToTheirHandlers) {
     control<QPushButton>("Cmd_Start_1")->click();  // no handler yet: nothing happens
     int starts = 0;
