@@ -10,7 +10,6 @@
 namespace quorvel {
 namespace {
 
-using testing::InodeOf;
 using testing::IsSymlink;
 using testing::ReadBytes;
 using testing::WriteBytes;
@@ -48,17 +47,6 @@ TEST_F(SettingsFileTest, BaudTextCutOffByTheReadLimitFails) {
     EXPECT_EQ(baud_, "4800");
     WriteBytes("Set.txt", upToLimit + "0");
     EXPECT_FALSE(file_.Read(port_, baud_));
-}
-
-TEST_F(SettingsFileTest, WritesInPlaceWhereTheFolderIsReadOnly) {
-    WriteBytes("Set.txt", "COM 2,1200\r\n");
-    const ino_t before = InodeOf("Set.txt");
-    const std::string result = Unprivileged(
-        [] { return SettingsFile().Write("COM 4", "4800") ? "written" : "refused"; }, true);
-    if (skipped_) GTEST_SKIP() << "cannot drop root rights to make the folder read-only";
-    EXPECT_EQ(result, "written");
-    EXPECT_EQ(ReadBytes("Set.txt"), "COM 4,4800\r\n");
-    EXPECT_EQ(InodeOf("Set.txt"), before);
 }
 
 }  // namespace

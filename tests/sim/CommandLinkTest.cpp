@@ -70,20 +70,6 @@ TEST_F(PortLinkTest, MakesTheFolderAndLinkAndRemovesIt) {
     EXPECT_FALSE(Exists(dir_ + "/com7"));
 }
 
-TEST_F(PortLinkTest, ReplacesAStaleLink) {
-    std::string message;
-    PortLink old;
-    ASSERT_EQ(old.Make(dir_, 3, "/dev/pts/1", message), PortLink::Result::Made);
-    PortLink link;
-    ASSERT_EQ(link.Make(dir_, 3, "/dev/pts/2", message), PortLink::Result::Made);
-    EXPECT_NE(message.find("/dev/pts/1"), std::string::npos);
-    EXPECT_EQ(Target(dir_ + "/com3"), "/dev/pts/2");
-    old.Remove();  // no longer ours: left alone
-    EXPECT_EQ(Target(dir_ + "/com3"), "/dev/pts/2");
-    link.Remove();
-    EXPECT_FALSE(Exists(dir_ + "/com3"));
-}
-
 TEST_F(PortLinkTest, RefusesAFileInTheWay) {
     std::string message;
     PortLink probe;
