@@ -32,7 +32,9 @@ inline constexpr std::string_view kSelectAnotherPort = "Please select another Co
 
 // A number inside a status text: one blank before 0 or more, a minus sign before a negative.
 inline std::string SignedCount(std::int32_t value) {
-    return value >= 0 ? " " + std::to_string(value) : std::to_string(value);
+    std::string text = value >= 0 ? " " : "";
+    text += std::to_string(value);
+    return text;
 }
 
 }  // namespace quorvel::texts

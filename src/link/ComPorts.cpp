@@ -72,7 +72,9 @@ std::string ShortenHome(const std::string& path) {
     const std::string home = QDir::homePath().toStdString();
     if (home.size() > 1 && path.compare(0, home.size(), home) == 0 &&
         (path.size() == home.size() || path[home.size()] == '/')) {
-        return "~" + path.substr(home.size());
+        std::string shortened = "~";
+        shortened += path.substr(home.size());
+        return shortened;
     }
     return path;
 }

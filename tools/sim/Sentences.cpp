@@ -96,7 +96,9 @@ std::string Rmc(const Epoch& e) {
         body += Format("%.3f,%.2f", e.speedKnots, e.courseDegrees);
     else
         body += ",";
-    body += "," + DateField(e) + ",,," + (e.fix ? "A" : "N");
+    body += ',';
+    body += DateField(e);
+    body += e.fix ? ",,,A" : ",,,N";
     return FrameSentence(body);
 }
 
