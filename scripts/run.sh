@@ -40,6 +40,18 @@ com_of_device() {
   esac
 }
 
+# What Quorvel's port list says of a device this user may not open for reading and writing.
+access_hint() {
+  [[ -r "$1" && -w "$1" ]] && return
+  local group
+  group=$(stat -c %G "$1" 2>/dev/null)
+  if [[ -n "$group" && $(($(stat -c %a "$1") / 10 % 10 & 6)) -eq 6 ]]; then
+    echo " (present, no access: join the $group group)"
+  else
+    echo " (present, no access)"
+  fi
+}
+
 # A COM number with neither an override link nor a table device.
 free_com() {
   local n
@@ -74,10 +86,10 @@ trap stop_sim EXIT
 trap 'exit 130' INT TERM
 
 if [[ -n "$settings_device" && -e "$settings_device" ]]; then
-  echo "Using the receiver on COM $settings_com ($settings_device), as Set.txt in $WORKDIR names it."
+  echo "Using the receiver on COM $settings_com ($settings_device$(access_hint "$settings_device")), as Set.txt in $WORKDIR names it."
 elif ((${#usb_present[@]})); then
   echo "A serial device is attached; no simulated receiver is started. Pick it in the port list:"
-  for d in "${usb_present[@]}"; do echo "  COM $(com_of_device "$d") is $d"; done
+  for d in "${usb_present[@]}"; do echo "  COM $(com_of_device "$d") is $d$(access_hint "$d")"; done
 else
   com=$(free_com) || { echo "No free COM number for the simulated receiver." >&2; exit 1; }
   "$SIM" --com "$com" >"$WORKDIR/quorvel-sim.log" 2>&1 &

@@ -97,7 +97,14 @@ void TestEngine::ProcessSentence() {
     if (sentence.size() < 6 || sentence.substr(3, 3) != "GGA") return;
     // Any GGA proves the line speed, with or without a time in it.
     s_.GgaSeen = true;
-    if (sentence.size() >= 8 && sentence[7] != ',') AnalyseGga();
+    if (sentence.size() >= 8 && sentence[7] != ',') {
+        AnalyseGga();
+        return;
+    }
+    // A receiver without a time yet is talking at the right rate. Before the first order the
+    // status would otherwise stay empty, and an empty status makes every click a start: the
+    // run could not be stopped. Not counted; label and colours stay as they are.
+    if (s_.Phase == 0) display_.SetStatusText(std::string(texts::kWaiting));
 }
 
 void TestEngine::AnalyseGga() {

@@ -6,6 +6,12 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace quorvel {
 
 namespace fs = std::filesystem;
@@ -63,8 +69,17 @@ bool Exists(const std::string& path) {
     return fs::exists(path, ec);
 }
 
+// "present" alone would send the operator hunting for a fault when only the permission is
+// missing; name the group that would grant it when the device's group may read and write.
 std::string Presence(const std::string& path) {
-    return Exists(path) ? " (present)" : " (not present)";
+    if (!Exists(path)) return " (not present)";
+    if (::access(path.c_str(), R_OK | W_OK) == 0) return " (present)";
+    struct stat info {};
+    const group* owner = ::stat(path.c_str(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
+    if (owner != nullptr && (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+        return std::string(" (present, no access: join the ") + owner->gr_name + " group)";
+    }
+    return " (present, no access)";
 }
 
 // Shortens the home folder to "~" so the tooltip stays one short line.

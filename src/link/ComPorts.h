@@ -22,7 +22,9 @@ std::string ComDevicePath(int number, const std::string& portsFolder);
 std::string DefaultPortsFolder();
 
 // One line for the selector entry: the device and whether it exists now, e.g.
-// "/dev/ttyUSB0 (present)" or "~/.config/quorvel/ports/com7 -> /dev/pts/5 (present)".
+// "/dev/ttyUSB0 (present)" or "~/.config/quorvel/ports/com7 -> /dev/pts/5 (present)"; a device
+// this user may not open for reading and writing reads
+// "/dev/ttyUSB0 (present, no access: join the dialout group)".
 std::string ComToolTip(int number, const std::string& portsFolder);
 
 }  // namespace quorvel
