@@ -14,7 +14,6 @@ namespace quorvel {
 namespace {
 
 constexpr std::int16_t kReceiveTickLast = 1000;
-constexpr std::int16_t kCountdownStart = 30;
 constexpr std::int16_t kOrderAtGgaCount = 5;
 constexpr std::int16_t kConfirmedGgaCount = 10;
 constexpr std::int16_t kNoRespondLimit = 30;
@@ -30,8 +29,8 @@ std::string LastChars(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-TestEngine::TestEngine(RunState& state, Display& display, SerialPort& port)
-    : s_(state), display_(display), port_(port) {}
+TestEngine::TestEngine(RunState& state, Display& display, SerialPort& port, CycleSettings cycle)
+    : s_(state), display_(display), port_(port), cycle_(std::move(cycle)) {}
 
 void TestEngine::HandlePortEvent(std::int16_t kind) {
     if (kind != comm_event::kReceive) return;
@@ -118,7 +117,9 @@ void TestEngine::AnalyseGga() {
         display_.SetStatusText(texts::ConfirmationText(time));
         s_.Phase = 2;
         s_.GgaCount = kConfirmedGgaCount;
+        if (cycle_.observer) cycle_.observer->RestartConfirmed(s_.ColdStartSeconds);
     }
+    if (cycle_.observer) cycle_.observer->GgaAnalysed(s_.Sentence);
     if (s_.Phase < 2) display_.SetStatusText(texts::TimeText(time));
     if (s_.Phase == 2) {
         display_.SetStatusColour(Colour::Green);
@@ -133,12 +134,13 @@ void TestEngine::AnalyseGga() {
 }
 
 void TestEngine::OrderColdStart() {
-    port_.Output(std::string(texts::kColdStartOrder));
+    port_.Output(cycle_.order);
     display_.SetStatusColour(Colour::ButtonFace);
     s_.NoRespondSeconds = 0;
     s_.Phase = 1;
-    s_.RestartCountdown = kCountdownStart;
+    s_.RestartCountdown = cycle_.countdown;
     s_.ColdStartSeconds = 0;
+    if (cycle_.observer) cycle_.observer->OrderSent(cycle_.order);
 }
 
 void TestEngine::CheckBaudRate() {
@@ -148,6 +150,7 @@ void TestEngine::CheckBaudRate() {
     display_.ShowStatus();
     display_.SetStatusColour(Colour::Red);
     display_.SetStatusText(std::string(texts::kBaudMismatch));
+    if (cycle_.observer) cycle_.observer->VerdictReached(Verdict::BaudMismatch);
 }
 
 void TestEngine::ResetTestRun() {
@@ -162,7 +165,7 @@ void TestEngine::ResetTestRun() {
     s_.LastReceiveTick = 0;
     s_.SilentSeconds = 0;
     s_.ProbeSeconds = 0;
-    s_.RestartCountdown = kCountdownStart;
+    s_.RestartCountdown = cycle_.countdown;
     display_.SetStatusText("");
     display_.SetStatusColour(Colour::ButtonFace);
     display_.SetStartButtonColour(Colour::ButtonFace);
@@ -190,6 +193,7 @@ void TestEngine::Timer_PF_Tick() {
         display_.SetLabel1(std::string(texts::kNotConnected));
         display_.SetTimerEnabled(TimerId::Timer, false);
         display_.SetTimerEnabled(TimerId::Timer_Start, false);
+        if (cycle_.observer) cycle_.observer->VerdictReached(Verdict::NoRespond);
         return;
     }
     if (s_.ReceiveTick != s_.LastReceiveTick) {
@@ -207,6 +211,7 @@ void TestEngine::Timer_PF_Tick() {
     display_.SetTimerEnabled(TimerId::Timer, false);
     display_.SetTimerEnabled(TimerId::Timer_PF, false);
     display_.SetTimerEnabled(TimerId::Timer_Start, false);
+    if (s_.Phase == 2 && cycle_.observer) cycle_.observer->VerdictReached(Verdict::ShutDown);
 }
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/Display.h"
+#include "engine/EngineObserver.h"
 #include "engine/RunState.h"
 #include "engine/SerialPort.h"
 
@@ -18,7 +19,7 @@ inline constexpr std::size_t kMaxUnfinishedSentence = 4096;
 // event thread and share RunState directly.
 class TestEngine {
 public:
-    TestEngine(RunState& state, Display& display, SerialPort& port);
+    TestEngine(RunState& state, Display& display, SerialPort& port, CycleSettings cycle = {});
 
     // Every notification of the serial port arrives here; only kind 2 is acted on.
     void HandlePortEvent(std::int16_t kind);
@@ -40,6 +41,7 @@ private:
     RunState& s_;
     Display& display_;
     SerialPort& port_;
+    CycleSettings cycle_;
 };
 
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "engine/Texts.h"
 #include "link/BaudTable.h"
@@ -25,8 +26,9 @@ std::int16_t PortNumberOf(const std::string& portText) {
 
 }  // namespace
 
-Connection::Connection(RunState& state, Display& display, SerialPort& port, SettingsStore& settings)
-    : s_(state), display_(display), port_(port), settings_(settings) {}
+Connection::Connection(RunState& state, Display& display, SerialPort& port, SettingsStore& settings,
+                       CycleSettings cycle)
+    : s_(state), display_(display), port_(port), settings_(settings), cycle_(std::move(cycle)) {}
 
 void Connection::ConfigurePort() {
     const std::string portText = display_.SelectedPort();
@@ -66,7 +68,7 @@ void Connection::ConnectionStep() {
     display_.SetSelectorColours(Colour::ButtonFace);
     display_.SetFrame5Enabled(false);
     display_.SetLabel1(std::string(texts::kConnecting));
-    s_.RestartCountdown = 30;
+    s_.RestartCountdown = cycle_.countdown;
     display_.SetTimerEnabled(TimerId::Timer, true);
     display_.SetTimerEnabled(TimerId::Timer_PF, true);
     display_.SetTimerEnabled(TimerId::Timer1, false);
@@ -90,6 +92,7 @@ void Connection::ReportNoConnection() {
     display_.SetTimerEnabled(TimerId::Timer, false);
     display_.SetTimerEnabled(TimerId::Timer_PF, false);
     display_.SetTimerEnabled(TimerId::Timer_Start, false);
+    if (cycle_.observer) cycle_.observer->VerdictReached(Verdict::CantConnect);
 }
 
 }  // namespace quorvel

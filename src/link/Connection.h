@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Display.h"
+#include "engine/EngineObserver.h"
 #include "engine/RunState.h"
 #include "engine/SerialPort.h"
 #include "link/SettingsStore.h"
@@ -10,7 +11,8 @@ namespace quorvel {
 // Sets a test run's connection up (Timer1) and probes whether the receiver can be heard (Timer).
 class Connection {
 public:
-    Connection(RunState& state, Display& display, SerialPort& port, SettingsStore& settings);
+    Connection(RunState& state, Display& display, SerialPort& port, SettingsStore& settings,
+               CycleSettings cycle = {});
 
     void Timer1_Tick();
     void Timer_Tick();
@@ -26,6 +28,7 @@ private:
     Display& display_;
     SerialPort& port_;
     SettingsStore& settings_;
+    CycleSettings cycle_;
 };
 
 }  // namespace quorvel

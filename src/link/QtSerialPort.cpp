@@ -77,8 +77,8 @@ bool IsDeviceFailure(QSerialPort::SerialPortError error) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(std::string portsFolder, QObject* parent)
-    : QObject(parent), portsFolder_(std::move(portsFolder)) {
+QtSerialPort::QtSerialPort(std::string portsFolder, QObject* parent, DeviceResolver resolver)
+    : QObject(parent), portsFolder_(std::move(portsFolder)), resolver_(std::move(resolver)) {
     connect(&port_, &QSerialPort::readyRead, this, [this] { Notify(comm_event::kReceive); });
     connect(&port_, &QSerialPort::bytesWritten, this, [this] { Notify(comm_event::kSend); });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
@@ -94,7 +94,7 @@ void QtSerialPort::SetEventHandler(std::function<void(std::int16_t)> handler) {
 }
 
 bool QtSerialPort::SetCommPort(std::int16_t number) {
-    if (port_.isOpen() || ComDevicePath(number, portsFolder_).empty()) return false;
+    if (port_.isOpen() || DevicePath(number).empty()) return false;
     commPort_ = number;
     return true;
 }
@@ -114,7 +114,7 @@ bool QtSerialPort::SetSettings(const std::string& settings) {
 bool QtSerialPort::Open() {
     if (port_.isOpen()) return false;
     // Resolved now, not at SetCommPort: an override link may have appeared in between.
-    const std::string device = ComDevicePath(commPort_, portsFolder_);
+    const std::string device = DevicePath(commPort_);
     if (device.empty()) return false;
     port_.setPortName(QString::fromStdString(device));
     // Set before open, Qt applies these while opening and refuses the open if one fails.
@@ -126,6 +126,10 @@ bool QtSerialPort::Open() {
     if (!port_.open(QIODevice::ReadWrite)) return false;
     RaiseModemLines();
     return true;
+}
+
+std::string QtSerialPort::DevicePath(std::int16_t number) const {
+    return resolver_ ? resolver_(number) : ComDevicePath(number, portsFolder_);
 }
 
 void QtSerialPort::RaiseModemLines() {

@@ -17,7 +17,12 @@ class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
 
   public:
-    explicit QtSerialPort(std::string portsFolder, QObject* parent = nullptr);
+    // Names the device that COM `number` opens; empty when it names none.
+    using DeviceResolver = std::function<std::string(int number)>;
+
+    // Without a resolver, COM numbers map through ComDevicePath and `portsFolder`.
+    explicit QtSerialPort(std::string portsFolder, QObject* parent = nullptr,
+                          DeviceResolver resolver = {});
     ~QtSerialPort() override;
 
     void SetEventHandler(std::function<void(std::int16_t)> handler);
@@ -47,7 +52,10 @@ class QtSerialPort : public QObject, public SerialPort {
     void OnError(QSerialPort::SerialPortError error);
     void RaiseModemLines();
 
+    std::string DevicePath(std::int16_t number) const;
+
     std::string portsFolder_;
+    DeviceResolver resolver_;
     std::int16_t commPort_ = 1;
     LineSettings settings_;
     std::function<void(std::int16_t)> handler_;

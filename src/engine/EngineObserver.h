@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Texts.h"
+
+namespace quorvel {
+
+// How a run ended when it did not end by a click.
+enum class Verdict { NoRespond, ShutDown, BaudMismatch, CantConnect };
+
+// Told what the cycle does, for a front end that keeps its own record instead of reading the
+// status texts. Every call comes from inside a handler, after the state it reports has changed.
+class EngineObserver {
+public:
+    virtual ~EngineObserver() = default;
+
+    virtual void OrderSent(const std::string& order) = 0;
+    // Phase 1 became Phase 2; the seconds Timer_Start counted since the order.
+    virtual void RestartConfirmed(std::int16_t coldStartSeconds) = 0;
+    // Baud-mismatch repeats on every receive event for as long as the verdict stands.
+    virtual void VerdictReached(Verdict verdict) = 0;
+    // Each GGA sentence with a time, before any order it triggers.
+    virtual void GgaAnalysed(std::string_view sentence) = 0;
+};
+
+// What a front end may choose about the cycle; the defaults are the window's.
+struct CycleSettings {
+    std::int16_t countdown = 30;  // seconds from a confirmed restart to the next order
+    std::string order{texts::kColdStartOrder};
+    EngineObserver* observer = nullptr;
+};
+
+}  // namespace quorvel
