@@ -71,6 +71,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
         {"--rate-ms", {IntInto(&Options::rateMs, 10, 60000), "10 to 60000 ms"}},
         {"--com", {OptionalIntInto(&Options::com, 1, 101), "a COM number from 1 to 101"}},
         {"--reboot-silence", {IntInto(&Options::rebootSilence, 0, 3600), "0 to 3600 bursts"}},
+        {"--ttff", {IntInto(&Options::ttff, 0, 3600), "0 to 3600 bursts"}},
         {"--restart-after", {IntInto(&Options::restartAfter, 0, 3600), "0 to 3600 bursts"}},
         {"--power-off-after",
          {OptionalIntInto(&Options::powerOffAfter, 1, 3600), "1 to 3600 bursts"}},
@@ -188,8 +189,8 @@ NMEA checksums and CR LF. Its UTC time advances one second per burst, whatever t
 period. On "$PXEMSRT,C*3A" CR LF it cold starts: counting the bursts after the
 order from 1, bursts 1..A still carry the old time (A = --restart-after), the next
 S bursts are silent (S = --reboot-silence) and then the time restarts at 00:00:00,
-counting up one second per burst; the position fix returns 5 bursts later. Orders
-that come while a restart is under way are ignored.
+counting up one second per burst; the position fix returns --ttff bursts later.
+Orders that come while a restart is under way are ignored.
 
 Port:
   --com N              also name the pty COM N (1-101): a symlink "comN" in the
@@ -214,6 +215,8 @@ Timing and delivery:
 
 Receiver behaviour:
   --reboot-silence S   bursts without output while rebooting (default 3).
+  --ttff S             bursts without a fix after each restart (default 5): GGA
+                       with quality 0, no position and 0 satellites, time present.
   --restart-after A    bursts that still carry the old time after an order
                        (default 0), e.g. 40 to exceed a 30 s watchdog.
   --never-restart      ignore every order; the time runs on.

@@ -20,6 +20,7 @@ struct Options {
     std::optional<int> com;
     std::string portsDir;  // empty: the per-user default
     int rebootSilence = 3;
+    int ttff = 5;
     int restartAfter = 0;
     bool neverRestart = false;
     std::optional<int> powerOffAfter;

@@ -4,8 +4,6 @@ namespace quorvel::sim {
 namespace {
 
 constexpr int kSecondsPerDay = 86400;
-// A cold-started receiver takes a while to find its satellites again.
-constexpr int kBurstsWithoutFixAfterRestart = 5;
 // Many receivers fall back to the GPS epoch as their date after losing their almanac.
 constexpr Date kFallbackDate{1980, 1, 6};
 
@@ -62,7 +60,7 @@ Epoch Receiver::Emit() {
     e.secondsOfDay = clock_;
     e.date = date_;
     e.dateKnown = dateKnown_;
-    e.fix = restarts_ == 0 || sinceRestart_ >= kBurstsWithoutFixAfterRestart;
+    e.fix = restarts_ == 0 || sinceRestart_ >= config_.noFixAfterRestart;
     if (e.fix) dateKnown_ = true;
     e.jitter = bursts_;
     e.latitude += (bursts_ % 7) * 0.000002;

@@ -14,6 +14,7 @@ struct ReceiverConfig {
     bool neverRestart = false;         // ignores every order
     int restartAfter = 0;              // bursts that still carry the old time after an order
     int rebootSilence = 3;             // bursts without output while rebooting
+    int noFixAfterRestart = 5;         // bursts without a position after each restart
     std::optional<int> powerOffAfter;  // bursts sent after the first restart, then off for good
 };
 

@@ -35,6 +35,7 @@ ReceiverConfig ReceiverConfigFrom(const Options& o) {
     c.neverRestart = o.neverRestart;
     c.restartAfter = o.restartAfter;
     c.rebootSilence = o.rebootSilence;
+    c.noFixAfterRestart = o.ttff;
     c.powerOffAfter = o.powerOffAfter;
     return c;
 }
