@@ -9,6 +9,26 @@ foreach(size 16 32)
           RENAME quorvel.png)
 endforeach()
 
+# Debian's documentation folder is named after the package, not the project.
+set(QUORVEL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${QUORVEL_DOC_DIR})
+
+# The Debian changelog ships compressed with gzip -9n (no name, no time stamp), as Debian wants.
+# Its newest entry must be this release, so a version bump cannot forget it.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^quorvel \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog starts with \"${changelog_head}\": "
+                      "add an entry for ${PROJECT_VERSION} (and one to CHANGELOG.md)")
+endif()
+find_program(QUORVEL_GZIP gzip REQUIRED)
+set(quorvel_pkg_dir ${CMAKE_BINARY_DIR}/packaging)
+add_custom_command(OUTPUT ${quorvel_pkg_dir}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${quorvel_pkg_dir}
+  COMMAND ${QUORVEL_GZIP} -9n -c ${CMAKE_CURRENT_LIST_DIR}/changelog > ${quorvel_pkg_dir}/changelog.gz
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog VERBATIM)
+add_custom_target(quorvel_docs ALL DEPENDS ${quorvel_pkg_dir}/changelog.gz)
+install(FILES ${quorvel_pkg_dir}/changelog.gz DESTINATION ${QUORVEL_DOC_DIR})
+
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel")
 set(CPACK_PACKAGE_CONTACT "Quorvel maintainers <quorvel@localhost>")

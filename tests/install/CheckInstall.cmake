@@ -11,6 +11,8 @@ set(expected
   bin/quorvel
   bin/quorvel-sim
   share/applications/quorvel.desktop
+  share/doc/quorvel/changelog.gz
+  share/doc/quorvel/copyright
   share/icons/hicolor/16x16/apps/quorvel.png
   share/icons/hicolor/32x32/apps/quorvel.png)
 foreach(f ${expected})
