@@ -31,15 +31,21 @@ install(FILES ${quorvel_pkg_dir}/changelog.gz DESTINATION ${QUORVEL_DOC_DIR})
 
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel")
-set(CPACK_PACKAGE_CONTACT "Quorvel maintainers <quorvel@localhost>")
+# The project has no public home yet: a project address, and no Homepage field until it has one.
+set(CPACK_PACKAGE_CONTACT "The Quorvel developers <maintainers@quorvel.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Cold-start endurance tester for GNSS receivers on a serial port")
+# The extended description names only the programs this build ships.
+file(READ ${CMAKE_CURRENT_LIST_DIR}/description.txt CPACK_PACKAGE_DESCRIPTION)
+if(NOT TARGET quorvel-lab)
+  string(REGEX REPLACE " - quorvel-lab[^\n]*\n(   [^\n]*\n)*" "" CPACK_PACKAGE_DESCRIPTION
+         "${CPACK_PACKAGE_DESCRIPTION}")
+endif()
 set(CPACK_PACKAGE_INSTALL_DIRECTORY quorvel)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/quorvel")
 # Libraries come from dpkg-shlibdeps when it is there; what the binaries load at run time
 # without linking (the X platform plugin, the fonts the window names) is listed by hand.
 find_program(QUORVEL_DPKG_SHLIBDEPS dpkg-shlibdeps)
