@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "lab/Journal.h"
+#include "lab/Options.h"
+#include "lab/Receiver.h"
+#include "lab/Stats.h"
+#include "link/QtSerialPort.h"
+
+namespace quorvel::lab {
+
+// The lab program: every receiver on the one event thread, woken by its port's notifications,
+// and one shared tick that runs each receiver's enabled timers. `tickMs` is the length of the
+// lab's second; the product's is 1000.
+class Lab {
+public:
+    Lab(LabOptions options, std::ostream& out, int tickMs = 1000);
+    ~Lab();
+
+    // Opens the journal and starts every receiver; false with a message in `error`.
+    bool Begin(std::string& error);
+    // Ends every run, prints the summary, writes the report and leaves the event loop.
+    void End();
+
+private:
+    void OnTick();
+    void OnRow(std::size_t receiver, const Row& row);
+    void OnEvent(std::size_t receiver, const std::string& event);
+    void DrawLiveLines();
+    double Now() const;
+
+    LabOptions options_;
+    std::ostream& out_;
+    int tickMs_;
+    bool live_;  // a terminal: lines updated in place
+    bool ended_ = false;
+    Journal journal_;
+    QElapsedTimer clock_;
+    QTimer tick_;
+    QTimer deadline_;
+    std::vector<std::unique_ptr<QtSerialPort>> ports_;
+    std::vector<std::unique_ptr<Receiver>> receivers_;
+    std::vector<Tally> tallies_;
+    std::vector<std::string> liveLines_;
+};
+
+}  // namespace quorvel::lab

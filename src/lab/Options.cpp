@@ -1,0 +1,192 @@
+#include "lab/Options.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <set>
+
+#include "link/BaudTable.h"
+#include "link/ComPorts.h"
+
+namespace quorvel::lab {
+namespace {
+
+std::optional<long long> Integer(const std::string& text, long long low, long long high) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high) return {};
+    return value;
+}
+
+// "90", "90s", "45m", "8h".
+std::optional<double> Duration(std::string text) {
+    double unit = 1;
+    if (!text.empty() && std::string("smh").find(text.back()) != std::string::npos) {
+        unit = text.back() == 'h' ? 3600 : text.back() == 'm' ? 60 : 1;
+        text.pop_back();
+    }
+    const auto value = Integer(text, 1, 10'000'000);
+    if (!value) return {};
+    return static_cast<double>(*value) * unit;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// "COM5", "COM 5", "/dev/ttyUSB0", each with an optional "@BAUD".
+std::optional<PortSpec> Port(const std::string& text, const std::string& defaultBaud) {
+    PortSpec spec{text, 0, {}, defaultBaud};
+    std::string port = text;
+    if (const auto at = text.rfind('@'); at != std::string::npos) {
+        spec.baud = text.substr(at + 1);
+        port.resize(at);
+        if (!LineSettingsFor(spec.baud)) return {};
+    }
+    if (port.find('/') != std::string::npos) {
+        spec.device = port;
+        return spec;
+    }
+    if (port.size() < 4 || port.compare(0, 3, "COM") != 0) return {};
+    const std::string digits = port.substr(port[3] == ' ' ? 4 : 3);
+    const auto number = Integer(digits, kLowestComNumber, kHighestComNumber);
+    if (!number) return {};
+    spec.com = static_cast<int>(*number);
+    return spec;
+}
+
+}  // namespace
+
+std::optional<std::string> BuildOrder(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size() || text[i + 1] != 'x') {
+            bytes += text[i];
+            continue;
+        }
+        if (i + 3 >= text.size() || HexDigit(text[i + 2]) < 0 || HexDigit(text[i + 3]) < 0) return {};
+        bytes += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+        i += 3;
+    }
+    if (bytes.empty() || bytes[0] != '$') return bytes.empty() ? std::nullopt : std::optional(bytes);
+    if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0) return bytes;
+    const std::size_t n = bytes.size();
+    const bool hasChecksum = n >= 4 && bytes[n - 3] == '*' && HexDigit(bytes[n - 2]) >= 0 &&
+                             HexDigit(bytes[n - 1]) >= 0;
+    if (!hasChecksum) {
+        unsigned char sum = 0;
+        for (std::size_t i = 1; i < n; ++i) sum ^= static_cast<unsigned char>(bytes[i]);
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "*%02X", sum);
+        bytes += hex;
+    }
+    return bytes + "\r\n";
+}
+
+ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
+    ParsedOptions parsed;
+    LabOptions& o = parsed.options;
+    std::string baud = "9600";
+    std::vector<std::string> ports;
+    auto fail = [&parsed](std::string line) {
+        parsed.error = std::move(line);
+        return parsed;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            return parsed;
+        }
+        if (name.rfind("--", 0) != 0) {
+            ports.push_back(name);
+            continue;
+        }
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        static const std::set<std::string> kKnown = {"--baud", "--journal", "--report", "--cycles",
+                                                     "--duration", "--interval", "--order", "--retry"};
+        if (!kKnown.count(name)) return fail("unknown option " + name);
+        if (!value) {
+            if (i + 1 == args.size()) return fail(name + " needs a value");
+            value = args[++i];
+        }
+        const std::string bad = name + ": bad value '" + *value + "'";
+        if (name == "--baud") {
+            if (!LineSettingsFor(*value)) return fail("--baud: bad rate '" + *value + "'");
+            baud = *value;
+        } else if (name == "--journal" || name == "--report") {
+            if (value->empty()) return fail(bad);
+            (name == "--journal" ? o.journal : o.report) = *value;
+        } else if (name == "--cycles") {
+            const auto n = Integer(*value, 1, 1'000'000'000);
+            if (!n) return fail(bad);
+            o.cycles = static_cast<int>(*n);
+        } else if (name == "--duration") {
+            if (!(o.durationS = Duration(*value))) return fail(bad);
+        } else if (name == "--interval" || name == "--retry") {
+            const auto n = Integer(*value, name == "--retry" ? 0 : 1, 32767);
+            if (!n) return fail(bad);
+            (name == "--retry" ? o.retry : o.interval) = static_cast<int>(*n);
+        } else {
+            const auto order = BuildOrder(*value);
+            if (!order) return fail(bad);
+            o.order = *order;
+        }
+    }
+    if (ports.empty()) return fail("no PORT given");
+    std::set<std::string> seen;
+    for (const std::string& text : ports) {
+        const auto spec = Port(text, baud);
+        if (!spec) return fail("bad port '" + text + "'");
+        const std::string key = spec->com ? std::to_string(spec->com) : spec->device;
+        if (!seen.insert(key).second) return fail("port named twice: '" + text + "'");
+        o.ports.push_back(*spec);
+    }
+    return parsed;
+}
+
+std::string HelpText() {
+    return R"(Usage: quorvel-lab [OPTIONS] PORT...
+
+Orders cold starts on many GNSS receivers at once, judges every cycle as the
+Quorvel window does, and keeps a journal with the restart time and the time to
+first fix (TTFF) of each cycle.
+
+PORT is "COM5", "COM 5" or a device path such as /dev/ttyUSB0, optionally with
+"@BAUD" (e.g. COM7@115200). COM numbers map to devices as in the window,
+override links in ~/.config/quorvel/ports included.
+
+Options:
+  --baud RATE         rate for ports without "@BAUD" (default 9600); one of 1200,
+                      2400, 4800, 9600, 19200, 57600, 115200, 230400, 460800, 921600
+  --journal FILE      the CSV journal (default quorvel-lab-<UTC
+                      yyyymmdd-hhmmss>.csv in the working folder); appended to when
+                      it exists
+  --report FILE.html  an HTML report with a summary and charts, written at the end
+  --cycles N          each receiver ends after N judged cycles
+  --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h
+  --interval S        seconds from a confirmed restart to the next order
+                      (default 30, as the window)
+  --order TEXT        the cold-start order (default $PXEMSRT,C*3A); NMEA text
+                      beginning with "$" gets its checksum when "*hh" is missing
+                      and CR LF; \xNN escapes give any byte
+  --retry S           seconds until a run that ended on a verdict starts again
+                      (default 10)
+  -h, --help          this text
+
+Without --cycles or --duration it runs until SIGINT or SIGTERM; then it closes
+the ports, completes the journal, prints a summary and exits 0.
+
+Exit status: 0 when done, 1 when the journal or report cannot be written,
+2 on a bad option, rate or port.
+)";
+}
+
+}  // namespace quorvel::lab

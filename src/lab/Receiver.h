@@ -1,0 +1,126 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/Display.h"
+#include "engine/EngineObserver.h"
+#include "engine/RunState.h"
+#include "engine/StartStop.h"
+#include "engine/TestEngine.h"
+#include "lab/Journal.h"
+#include "lab/Options.h"
+#include "link/Connection.h"
+#include "link/SettingsStore.h"
+
+namespace quorvel::lab {
+
+// The window's display operations held in memory: nobody looks at them but the engine.
+class HeadlessDisplay : public Display {
+public:
+    std::string port;  // the selected port entry, "COM n"
+    std::string baud;
+
+    void SetStatusText(const std::string& text) override { status_ = text; }
+    std::string StatusText() const override { return status_; }
+    void SetStatusColour(Colour) override {}
+    void ShowStatus() override {}
+    void SetStatusReadOnly() override {}
+    void SetLabel1(const std::string&) override {}
+    void SetStartButtonColour(Colour) override {}
+    void SetSelectorColours(Colour) override {}
+    void SetFrame5Enabled(bool) override {}
+    void AddSelectorEntry(Selector, const std::string&) override {}
+    bool SelectSelectorEntry(Selector, const std::string&) override { return true; }
+    std::string SelectedPort() const override { return port; }
+    std::string SelectedBaud() const override { return baud; }
+    void SetTimerEnabled(TimerId timer, bool on) override { timers_[Index(timer)] = on; }
+    bool TimerEnabled(TimerId timer) const override { return timers_[Index(timer)]; }
+
+private:
+    static std::size_t Index(TimerId timer) { return static_cast<std::size_t>(timer); }
+    std::string status_;
+    std::array<bool, 4> timers_{};
+};
+
+// The lab keeps no Set.txt.
+class NoSettings : public SettingsStore {
+public:
+    void ResetAttributes() override {}
+    bool Read(std::string&, std::string&) override { return false; }
+    bool Write(const std::string&, const std::string&) override { return true; }
+};
+
+// One receiver under test: the window's cycle on its own run state, display and port, and
+// the record of its judged cycles, learnt from the engine's observer.
+class Receiver : public EngineObserver {
+public:
+    struct Settings {
+        int interval = 30;
+        std::string order;
+        double retryS = 10;
+        std::optional<int> cycles;  // finished after this many rows
+    };
+    using Clock = std::function<double()>;  // seconds, monotonic
+    using RowSink = std::function<void(const Row&)>;
+    using EventSink = std::function<void(const std::string&)>;
+
+    Receiver(const PortSpec& spec, SerialPort& port, const Settings& settings, Clock clock,
+             RowSink rows, EventSink events = {});
+
+    // Presses start, as the operator does.
+    void Start();
+    // One second of the four timers, each when enabled; then a due retry.
+    void Tick();
+    void HandlePortEvent(std::int16_t kind);
+    // Records the cycle under way and stops the run; the receiver stays finished.
+    void Finish();
+
+    const std::string& Name() const { return name_; }
+    int Cycles() const { return cycles_; }
+    bool Finished() const { return finished_; }
+    const std::string& State() const { return state_; }
+    std::optional<double> LastRestart() const { return lastRestart_; }
+    std::optional<double> LastTtff() const { return lastTtff_; }
+
+    void OrderSent(const std::string& order) override;
+    void RestartConfirmed(std::int16_t coldStartSeconds) override;
+    void VerdictReached(Verdict verdict) override;
+    void GgaAnalysed(std::string_view sentence) override;
+
+private:
+    void Record(const std::string& verdict, std::optional<double> ttff = {},
+                std::optional<int> satellites = {}, const std::string& hdop = {});
+    // Writes the row of a confirmed cycle that saw no fix.
+    void CloseCycle();
+    bool Idle() const;
+    void SetState(std::string state);
+
+    std::string name_;
+    RunState run_;
+    HeadlessDisplay display_;
+    NoSettings settings_;
+    SerialPort& port_;
+    TestEngine engine_;
+    StartStop startStop_;
+    Connection connection_;
+    double retryS_;
+    std::optional<int> cycleLimit_;
+    Clock now_;
+    RowSink rows_;
+    EventSink events_;
+
+    int cycles_ = 0;
+    std::optional<double> orderAt_;  // the cycle under way, until its row is written
+    std::optional<double> restart_;  // set once the cycle's restart is confirmed
+    std::optional<Verdict> verdict_;  // the verdict that ended this run
+    std::optional<double> retryAt_;
+    bool finished_ = false;
+    std::string state_ = "idle";
+    std::optional<double> lastRestart_;
+    std::optional<double> lastTtff_;
+};
+
+}  // namespace quorvel::lab

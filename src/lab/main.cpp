@@ -1,0 +1,47 @@
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "lab/Lab.h"
+#include "lab/Options.h"
+
+namespace {
+
+int signalPipe[2];
+
+// Only wakes the event loop; the lab ends there, between two handlers.
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = quorvel::lab::ParseLabOptions({argv + 1, argv + argc});
+    if (parsed.options.help) {
+        std::cout << quorvel::lab::HelpText();
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "quorvel-lab: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    quorvel::lab::Lab lab(parsed.options, std::cout);
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&lab] { lab.End(); });
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::string error;
+    if (!lab.Begin(error)) {
+        std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
+        return 1;
+    }
+    return QCoreApplication::exec();
+}
