@@ -28,6 +28,7 @@ add_custom_command(OUTPUT ${quorvel_pkg_dir}/changelog.gz
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog VERBATIM)
 add_custom_target(quorvel_docs ALL DEPENDS ${quorvel_pkg_dir}/changelog.gz)
 install(FILES ${quorvel_pkg_dir}/changelog.gz DESTINATION ${QUORVEL_DOC_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/Manpages.cmake)
 
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel")

@@ -14,7 +14,9 @@ set(expected
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/16x16/apps/quorvel.png
-  share/icons/hicolor/32x32/apps/quorvel.png)
+  share/icons/hicolor/32x32/apps/quorvel.png
+  share/man/man1/quorvel.1.gz
+  share/man/man1/quorvel-sim.1.gz)
 foreach(f ${expected})
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "missing after install: ${f}\n${out}")
