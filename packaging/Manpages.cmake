@@ -10,6 +10,9 @@ find_program(QUORVEL_HELP2MAN help2man REQUIRED)
 find_program(QUORVEL_GO_MD2MAN go-md2man REQUIRED)
 set(quorvel_man_dir ${CMAKE_BINARY_DIR}/packaging/man)
 file(MAKE_DIRECTORY ${quorvel_man_dir})
+# An include file added later shows in the folder's time stamp: configure again then.
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_CURRENT_LIST_DIR}/man)
 set(quorvel_man_pages)
 
 # help2man runs the program itself; --version-string spares it a --version option.
@@ -18,6 +21,8 @@ function(quorvel_help2man program summary)
   set(include_file ${CMAKE_CURRENT_LIST_DIR}/man/${program}.h2m)
   if(EXISTS ${include_file})
     set(include_args --include=${include_file})
+  else()
+    set(include_file)
   endif()
   set(page ${quorvel_man_dir}/${program}.1)
   add_custom_command(OUTPUT ${page}.gz

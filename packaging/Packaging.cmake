@@ -20,6 +20,13 @@ if(NOT changelog_head MATCHES "^quorvel \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog starts with \"${changelog_head}\": "
                       "add an entry for ${PROJECT_VERSION} (and one to CHANGELOG.md)")
 endif()
+# The same for the newest release in the AppStream metainfo.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/org.quorvel.Quorvel.metainfo.xml.in metainfo_release
+     REGEX "<release " LIMIT_COUNT 1)
+if(NOT metainfo_release MATCHES "version=\"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "the newest release in packaging/org.quorvel.Quorvel.metainfo.xml.in "
+                      "is not ${PROJECT_VERSION}: add one with its date")
+endif()
 find_program(QUORVEL_GZIP gzip REQUIRED)
 set(quorvel_pkg_dir ${CMAKE_BINARY_DIR}/packaging)
 add_custom_command(OUTPUT ${quorvel_pkg_dir}/changelog.gz
@@ -29,6 +36,18 @@ add_custom_command(OUTPUT ${quorvel_pkg_dir}/changelog.gz
 add_custom_target(quorvel_docs ALL DEPENDS ${quorvel_pkg_dir}/changelog.gz)
 install(FILES ${quorvel_pkg_dir}/changelog.gz DESTINATION ${QUORVEL_DOC_DIR})
 include(${CMAKE_CURRENT_LIST_DIR}/Manpages.cmake)
+
+# AppStream metainfo for software centres; it names the lab only when this build has it.
+if(TARGET quorvel-lab)
+  set(QUORVEL_LAB_ITEM "
+      <li>quorvel-lab, which runs the same cycles unattended on many receivers at once, with a
+        CSV journal, time-to-first-fix statistics and an HTML report;</li>")
+  set(QUORVEL_LAB_BINARY "\n    <binary>quorvel-lab</binary>")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/org.quorvel.Quorvel.metainfo.xml.in
+               ${quorvel_pkg_dir}/org.quorvel.Quorvel.metainfo.xml @ONLY)
+install(FILES ${quorvel_pkg_dir}/org.quorvel.Quorvel.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel")

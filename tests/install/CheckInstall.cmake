@@ -10,13 +10,16 @@ endif()
 set(expected
   bin/quorvel
   bin/quorvel-sim
+  bin/quorvel-lab
   share/applications/quorvel.desktop
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/16x16/apps/quorvel.png
   share/icons/hicolor/32x32/apps/quorvel.png
   share/man/man1/quorvel.1.gz
-  share/man/man1/quorvel-sim.1.gz)
+  share/man/man1/quorvel-sim.1.gz
+  share/man/man1/quorvel-lab.1.gz
+  share/metainfo/org.quorvel.Quorvel.metainfo.xml)
 foreach(f ${expected})
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "missing after install: ${f}\n${out}")
