@@ -19,8 +19,8 @@ struct RunState {
     std::int16_t ProbeSeconds = 0;
     std::int16_t BaudCheckSeconds = 0;  // 0..9
     bool GgaSeen = false;
-    std::string RxBuffer;
-    std::string Sentence;
+    std::string RxBuffer{};
+    std::string Sentence{};
     std::int32_t ConnectTicks = 0;  // only whether it is 0 matters; never wraps back to 0
 
     // Set by every receive event whose read delivered text; cleared by the connection

@@ -110,6 +110,7 @@ void TestEngine::AnalyseGga() {
     const GgaTime time = ReadGgaTime(s_.Sentence);
     const bool resetTime = IsResetTime(time);
     if (s_.Phase == 0 && resetTime) {
+        if (cycle_.observer) cycle_.observer->GgaAnalysed(s_.Sentence);
         display_.SetStatusText(std::string(texts::kWaiting));
         return;
     }

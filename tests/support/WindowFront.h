@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <memory>
+
+#include "app/Program.h"
+#include "link/MessageBox.h"
+#include "support/Harness.h"
+#include "ui/MainWindow.h"
+
+namespace quorvel::testing {
+
+class RecordingMessages : public MessageBox {
+  public:
+    std::vector<std::string> shown;
+    void Show(const std::string& title, const std::string& text) override {
+        shown.push_back(title + "|" + text);
+    }
+};
+
+// Form1 itself: the real window, its wiring and start-up, with the port and settings in memory.
+class WindowFront : public Front {
+  public:
+    WindowFront() {
+        ProgramParts parts;
+        parts.port = &port;
+        parts.settings = &settings;
+        parts.messages = &messages;
+        parts.portsFolder = dir.path().toStdString();
+        program = std::make_unique<Program>(parts);
+        program->Form_Load();
+        QObject::connect(Child<QTextEdit>("Text_Error_1"), &QTextEdit::textChanged,
+                         [this] { seen.push_back(Window().StatusText()); });
+    }
+
+    template <typename T>
+    T* Child(const char* name) {
+        return Window().findChild<T*>(QString::fromLatin1(name));
+    }
+    MainWindow& Window() { return program->Window(); }
+
+    RunState& State() override { return program->State(); }
+    FakeSerialPort& Port() override { return port; }
+    void Click() override { Child<QPushButton>("Cmd_Start_1")->click(); }
+    bool On(TimerId timer) override { return Window().TimerEnabled(timer); }
+    void Tick(TimerId timer) override {
+        if (On(timer)) Window().onTimerTick(timer);
+    }
+    void PortEvent(std::int16_t kind) override { program->HandlePortEvent(kind); }
+    std::string Status() override { return Window().StatusText(); }
+    Colour StatusColour() override {
+        const QColor shown = Child<QTextEdit>("Text_Error_1")->palette().color(QPalette::Base);
+        for (Colour c : {Colour::Red, Colour::Green, Colour::Grey, Colour::ButtonFace})
+            if (MainWindow::ToQColor(c) == shown) return c;
+        return Colour::WindowColour;
+    }
+    std::string Label() override { return Child<QLabel>("Label1")->text().toStdString(); }
+    const std::vector<std::string>& Seen() override { return seen; }
+
+    FakeSerialPort port;
+    FakeSettings settings;
+    RecordingMessages messages;
+    QTemporaryDir dir;
+    std::vector<std::string> seen;
+    std::unique_ptr<Program> program;
+};
+
+}  // namespace quorvel::testing

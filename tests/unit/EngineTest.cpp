@@ -1,0 +1,358 @@
+// The handlers one at a time, each behaviour group as one table: the receive path, the two
+// cycle timers and the baud check, start and stop, the connection step, probe and port set-up.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+
+#include "support/Harness.h"
+
+namespace quorvel::testing {
+namespace {
+
+// The whole run state as one line, so that a table row pins every field at once.
+std::string Fields(const RunState& s) {
+    std::ostringstream out;
+    out << "nr " << s.NoRespondSeconds << " gga " << s.GgaCount << " tick " << s.ReceiveTick
+        << " phase " << s.Phase << " cd " << s.RestartCountdown << " cs " << s.ColdStartSeconds
+        << " last " << s.LastReceiveTick << " silent " << s.SilentSeconds << " probe "
+        << s.ProbeSeconds << " baud " << s.BaudCheckSeconds << " seen " << s.GgaSeen
+        << " connect " << s.ConnectTicks << " rx [" << s.RxBuffer << "] [" << s.Sentence << "]";
+    return out.str();
+}
+
+void SetTimers(EngineFront& f, const std::string& on) {
+    const TimerId ids[] = {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start, TimerId::Timer_PF};
+    for (int i = 0; i < 4; ++i) f.display.SetTimerEnabled(ids[i], on[i] != '-');
+}
+
+const std::string kPhase2 =
+    "Cold Start OK!\r\nPlease stop the program then shut down the GPS now!\r\nIt will Cold Start "
+    "again!";
+
+struct GgaRow {
+    const char* name;
+    std::int16_t phase, countdown, count;
+    std::string sentence;
+    std::vector<std::string> texts;  // what the call showed, in order
+    Colour colour;                   // red before the call
+    const char* label;               // "Not connected!" before the call
+    std::int16_t phaseAfter, countAfter;
+};
+
+// Before the call the run has counted 7 seconds of an order; an order sets them to 0.
+TEST(AnalyseGga, EachPhaseAndTimeShowsCountsAndOrdersAsTabled) {
+    const std::string kTime = "UTC Time :12:00:05\r\n";
+    const GgaRow rows[] = {
+        {"reset time before any order: wait", 0, 30, 2, Gga("000005.00"), {"Please waiting....."},
+         Colour::Red, "Not connected!", 0, 2},
+        {"ten seconds past midnight", 0, 30, 2, Gga("000010.00"), {"UTC Time :00:00:10\r\n"},
+         Colour::Red, "Connected!", 0, 3},
+        {"noon", 0, 30, 2, Gga("120005.00"), {kTime}, Colour::Red, "Connected!", 0, 3},
+        {"fifth GGA orders", 0, 30, 4, Gga("120005.00"), {kTime}, Colour::ButtonFace, "Connected!", 1, 5},
+        {"sixth does not", 0, 30, 5, Gga("120005.00"), {kTime}, Colour::Red, "Connected!", 0, 6},
+        {"countdown 0 at start-up orders", 0, 0, 0, Gga("120005.00"), {kTime}, Colour::ButtonFace,
+         "Connected!", 1, 1},
+        {"confirmation", 1, 30, 7, Gga("000009.00"),
+         {"UTC Time :00:00:09\r\nCold Start OK!", kPhase2 + " 30(S)"}, Colour::Green, "Connected!", 2, 11},
+        {"one minute past midnight", 1, 30, 7, Gga("000100.00"), {"UTC Time :00:01:00\r\n"},
+         Colour::Red, "Connected!", 1, 8},
+        {"one hour past midnight", 1, 30, 7, Gga("010000.00"), {"UTC Time :01:00:00\r\n"},
+         Colour::Red, "Connected!", 1, 8},
+        {"blanks before the numbers", 1, 30, 7, "$GPGGA, 0 0 9.5,,*00",
+         {"UTC Time : 0: 0: 9\r\nCold Start OK!", kPhase2 + " 30(S)"}, Colour::Green, "Connected!", 2, 11},
+        {"negative hour", 1, 30, 7, "$GPGGA,-10000,,*00", {"UTC Time :-1:00:00\r\n"}, Colour::Red,
+         "Connected!", 1, 8},
+        {"time cut short by the checksum", 1, 30, 7, "$GPGGA,0*00",
+         {"UTC Time :0*:00:\r\nCold Start OK!", kPhase2 + " 30(S)"}, Colour::Green, "Connected!", 2, 11},
+        {"countdown on green", 2, 5, 12, Gga("120005.00"), {kPhase2 + " 5(S)"}, Colour::Green,
+         "Connected!", 2, 13},
+        {"countdown 0 orders", 2, 0, 12, Gga("120005.00"), {kPhase2 + " 0(S)"}, Colour::ButtonFace,
+         "Connected!", 1, 13},
+        {"countdown past 0 still orders", 2, -3, 12, Gga("120005.00"), {kPhase2 + "-3(S)"},
+         Colour::ButtonFace, "Connected!", 1, 13},
+        {"no time before any order: wait", 0, 30, 2, kTimelessGga, {"Please waiting....."},
+         Colour::Red, "Not connected!", 0, 2},
+        {"no time after the order", 1, 30, 7, kTimelessGga, {}, Colour::Red, "Not connected!", 1, 7},
+        {"no time in the countdown", 2, 5, 12, kTimelessGga, {}, Colour::Red, "Not connected!", 2, 12},
+    };
+    for (const GgaRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        EngineFront f;
+        f.port.open = true;
+        f.display.statusColour = Colour::Red;
+        f.state = RunState{.NoRespondSeconds = 7, .GgaCount = row.count, .Phase = row.phase,
+                           .RestartCountdown = row.countdown, .ColdStartSeconds = 7};
+        f.Receive(Line(row.sentence));
+        const bool ordered = row.phaseAfter == 1 && row.phase != 1;
+        EXPECT_EQ(f.display.history, row.texts);
+        EXPECT_EQ(f.display.statusColour, row.colour);
+        EXPECT_EQ(f.display.label1, row.label);
+        EXPECT_EQ(f.state.Phase, row.phaseAfter);
+        EXPECT_EQ(f.state.GgaCount, row.countAfter);
+        EXPECT_EQ(f.port.written, ordered ? std::vector{kOrder} : std::vector<std::string>{});
+        EXPECT_EQ(f.state.NoRespondSeconds + f.state.ColdStartSeconds, ordered ? 0 : 14);
+        if (ordered) {
+            EXPECT_EQ(f.state.RestartCountdown, 30);
+        }
+        EXPECT_TRUE(f.state.GgaSeen);
+    }
+}
+
+struct ScanRow {
+    const char* name;
+    std::vector<std::string> reads;
+    int analysed;  // GGA sentences with a time that reached the time analysis
+    bool ggaSeen;
+    std::optional<std::string> bufferAfter;
+};
+
+TEST(Scan, EachCompleteSentenceIsTakenOnceWhereverTheReadsEnd) {
+    const std::string g = Gga("120000.00");
+    const ScanRow rows[] = {
+        {"one read", {Line(g)}, 1, true, "\r\n"},
+        {"cut between the checksum characters", {g.substr(0, g.size() - 1), g.substr(g.size() - 1)}, 1, true, ""},
+        {"one checksum character waits", {g.substr(0, g.size() - 1)}, 0, false, g.substr(0, g.size() - 1)},
+        {"read ends on the checksum, then empty reads", {g, "\r\n", "", "\r\n"}, 1, true, std::nullopt},
+        {"two and a half", {Line(g) + Line(g) + "$GPGSA,A,3"}, 2, true, "$GPGSA,A,3"},
+        {"any talker, any checksum", {Line(Gga("1", "GN")), Line(Gga("1", "BD")), "$GPGGA,1*ZZ"}, 3, true, std::nullopt},
+        {"lower-case type", {"$GPgga,120000.00,*00\r\n"}, 0, false, std::nullopt},
+        {"a dollar starts anew", {"$GPGGA,12" + Line(g)}, 1, true, std::nullopt},
+        {"a dollar in a checksum place", {"$GPGGA,120000.00*$" + Line(g)}, 1, true, std::nullopt},
+        {"text before the first dollar", {"0.00,N*3F\r\n" + Line(g)}, 1, true, std::nullopt},
+        {"time-less GGA proves the rate only", {Line(kTimelessGga)}, 0, true, std::nullopt},
+        {"over-long sentence dropped", {"$GPGGA,120000.00," + std::string(5000, 'x'), "*00\r\n" + Line(g)}, 1, true, std::nullopt},
+        {"noise is capped", {std::string(10000, 'n')}, 0, false, std::string(4096, 'n')},
+    };
+    for (const ScanRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        EngineFront f;
+        f.port.open = true;
+        f.state.RestartCountdown = 30;
+        for (const auto& read : row.reads) f.Receive(read);
+        EXPECT_EQ(f.state.GgaCount, row.analysed);
+        EXPECT_EQ(f.state.GgaSeen, row.ggaSeen);
+        EXPECT_EQ(f.state.RxBuffer, row.bufferAfter.value_or(f.state.RxBuffer));
+        EXPECT_LE(f.largestBuffer, kMaxUnfinishedSentence);
+        EXPECT_EQ(f.state.Sentence, "");
+    }
+}
+
+TEST(Scan, OnlyReceiveEventsCountAndTheirTickWrapsAfter1000) {
+    EngineFront f;
+    f.state.ProbeSeconds = 2;
+    for (std::int16_t kind : {1, 3, 4, 5, 6, 7, 1001, 1004}) f.PortEvent(kind);
+    EXPECT_EQ(Timers(f), "---P");
+    EXPECT_EQ(Fields(f.state), Fields(RunState{.ProbeSeconds = 2}));
+    f.state.ReceiveTick = 999;
+    f.Receive("");  // an empty read is a receive event all the same
+    EXPECT_EQ(Fields(f.state), Fields(RunState{.ReceiveTick = 1000}));
+    EXPECT_EQ(Timers(f), "--SP");
+    f.Receive("");
+    EXPECT_EQ(f.state.ReceiveTick, 0);
+}
+
+enum class Handler { TimerStart, TimerPf, ReceiveGsa };
+
+struct TickRow {
+    const char* name;
+    Handler handler;
+    RunState before, after;
+    const char* timersBefore;
+    const char* timersAfter;
+    const char* status;  // "before" ahead of the call
+    Colour colour;       // green ahead of the call
+    const char* label;   // "Connected!" ahead of the call
+};
+
+TEST(Ticks, TimersAndTheBaudCheckGiveTheirVerdictsAsTabled) {
+    const char* kShutDown = "GPS be shuted down.";
+    const TickRow rows[] = {
+        {"first second of a cold start", Handler::TimerStart, {.Phase = 1}, {.Phase = 1, .ColdStartSeconds = 1, .BaudCheckSeconds = 1},
+         "-TSP", "-TSP", "Cold Starting..... 1(Sec)", Colour::Green, "Connected!"},
+        {"thirtieth second", Handler::TimerStart, {.Phase = 1, .ColdStartSeconds = 29, .BaudCheckSeconds = 9},
+         {.Phase = 1, .ColdStartSeconds = 30, .BaudCheckSeconds = 9}, "-TSP", "-TSP", "Cold Starting..... 30(Sec)", Colour::Green, "Connected!"},
+        {"thirty-first second fails", Handler::TimerStart, {.Phase = 1, .ColdStartSeconds = 30, .BaudCheckSeconds = 8},
+         {.Phase = 1, .ColdStartSeconds = 31, .BaudCheckSeconds = 9}, "-TSP", "-TSP", "Cold Start fail!", Colour::Green, "Connected!"},
+        {"late confirmation keeps failing", Handler::TimerStart, {.Phase = 2, .RestartCountdown = 5, .ColdStartSeconds = 31},
+         {.Phase = 2, .RestartCountdown = 4, .ColdStartSeconds = 31, .BaudCheckSeconds = 1}, "-TSP", "-TSP", "Cold Start fail!", Colour::Green, "Connected!"},
+        {"count holds at its limit", Handler::TimerStart, {.Phase = 1, .ColdStartSeconds = 32767},
+         {.Phase = 1, .ColdStartSeconds = 32767, .BaudCheckSeconds = 1}, "-TSP", "-TSP", "Cold Start fail!", Colour::Green, "Connected!"},
+        {"countdown holds at its floor", Handler::TimerStart, {.Phase = 2, .RestartCountdown = -32768},
+         {.Phase = 2, .RestartCountdown = -32768, .BaudCheckSeconds = 1}, "-TSP", "-TSP", "before", Colour::Green, "Connected!"},
+        {"no response for 30 s", Handler::TimerPf, {.NoRespondSeconds = 29, .Phase = 1}, {.NoRespondSeconds = 30, .Phase = 1},
+         "-TSP", "---P", kNoRespond.c_str(), Colour::Red, "Not connected!"},
+        {"after the verdict only counts", Handler::TimerPf, {.NoRespondSeconds = 30, .Phase = 1, .SilentSeconds = 5},
+         {.NoRespondSeconds = 31, .Phase = 1, .SilentSeconds = 5}, "---P", "---P", "before", Colour::Green, "Connected!"},
+        {"no-response count holds", Handler::TimerPf, {.NoRespondSeconds = 32767, .Phase = 1},
+         {.NoRespondSeconds = 32767, .Phase = 1}, "---P", "---P", "before", Colour::Green, "Connected!"},
+        {"fifth silent second", Handler::TimerPf, {.ReceiveTick = 7, .Phase = 2, .LastReceiveTick = 7, .SilentSeconds = 4},
+         {.ReceiveTick = 7, .Phase = 2, .LastReceiveTick = 7, .SilentSeconds = 5}, "-TSP", "-TSP", "before", Colour::Green, "Connected!"},
+        {"sixth silent second in the countdown", Handler::TimerPf, {.ReceiveTick = 7, .Phase = 2, .LastReceiveTick = 7, .SilentSeconds = 5},
+         {.ReceiveTick = 7, .Phase = 2, .LastReceiveTick = 7, .SilentSeconds = 6}, "1TSP", "1---", kShutDown, Colour::Green, "Connected!"},
+        {"sixth silent second before any order resets", Handler::TimerPf,
+         {.GgaCount = 3, .ReceiveTick = 7, .RestartCountdown = 9, .LastReceiveTick = 7, .SilentSeconds = 5, .BaudCheckSeconds = 9, .GgaSeen = true, .RxBuffer = "$GP", .ConnectTicks = 4},
+         {.ReceiveTick = 7, .RestartCountdown = 30, .RxBuffer = "$GP"}, "-TSP", "----", "", Colour::ButtonFace, "Connected!"},
+        {"data in between", Handler::TimerPf, {.ReceiveTick = 8, .Phase = 2, .LastReceiveTick = 7, .SilentSeconds = 5},
+         {.ReceiveTick = 8, .Phase = 2, .LastReceiveTick = 8}, "-TSP", "-TSP", "before", Colour::Green, "Connected!"},
+        {"baud check opens at 4", Handler::ReceiveGsa, {.BaudCheckSeconds = 4}, {.ReceiveTick = 1, .BaudCheckSeconds = 4},
+         "--S-", "---P", "Baud Rate not match!", Colour::Red, "Connected!"},
+        {"baud check still at 6", Handler::ReceiveGsa, {.BaudCheckSeconds = 6}, {.ReceiveTick = 1, .BaudCheckSeconds = 6},
+         "----", "---P", "Baud Rate not match!", Colour::Red, "Connected!"},
+        {"baud check not yet at 3", Handler::ReceiveGsa, {.BaudCheckSeconds = 3}, {.ReceiveTick = 1, .BaudCheckSeconds = 3},
+         "----", "--S-", "before", Colour::Green, "Connected!"},
+        {"baud check over at 7", Handler::ReceiveGsa, {.BaudCheckSeconds = 7}, {.ReceiveTick = 1, .BaudCheckSeconds = 7},
+         "----", "--S-", "before", Colour::Green, "Connected!"},
+        {"a GGA proved the rate", Handler::ReceiveGsa, {.BaudCheckSeconds = 5, .GgaSeen = true},
+         {.ReceiveTick = 1, .BaudCheckSeconds = 5, .GgaSeen = true}, "----", "--S-", "before", Colour::Green, "Connected!"},
+    };
+    for (const TickRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        EngineFront f;
+        f.state = row.before;
+        SetTimers(f, row.timersBefore);
+        f.display.status = "before";
+        f.display.statusColour = Colour::Green;
+        f.display.label1 = "Connected!";
+        f.display.button = Colour::Grey;
+        f.display.selectors = Colour::ButtonFace;
+        switch (row.handler) {
+            case Handler::TimerStart: f.engine.Timer_Start_Tick(); break;
+            case Handler::TimerPf: f.engine.Timer_PF_Tick(); break;
+            case Handler::ReceiveGsa: f.Receive(WithChecksum("GPGSA,A,3")); break;
+        }
+        EXPECT_EQ(Fields(f.state), Fields(row.after));
+        EXPECT_EQ(Timers(f), row.timersAfter);
+        EXPECT_EQ(f.display.status, row.status);
+        EXPECT_EQ(f.display.statusColour, row.colour);
+        EXPECT_EQ(f.display.label1, row.label);
+        const bool reset = std::string(row.status).empty();  // the run went back to its start
+        EXPECT_EQ(f.display.button, reset ? Colour::ButtonFace : Colour::Grey);
+        EXPECT_EQ(f.display.selectors, reset ? Colour::WindowColour : Colour::ButtonFace);
+    }
+}
+
+TEST(StartStop, AnEmptyStatusStartsAnyTextStopsAndTheStopClosesThePortOnce) {
+    struct Row {
+        const char* status;
+        bool open;
+        std::vector<std::string> calls;
+    };
+    const Row rows[] = {{"", true, {}}, {" ", true, {"DiscardInput", "Close"}}, {"x", false, {}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.status);
+        EngineFront f;
+        f.port.open = row.open;
+        f.state = RunState{.NoRespondSeconds = 3, .GgaCount = 9, .ReceiveTick = 5, .Phase = 2,
+                           .RestartCountdown = 4, .RxBuffer = "$GP", .Sentence = "x", .ConnectTicks = 2};
+        const RunState before = f.state;
+        SetTimers(f, "-TSP");
+        f.display.status = row.status;
+        f.display.button = Colour::Grey;
+        f.display.selectors = Colour::ButtonFace;
+        f.display.frame5 = false;
+        f.display.statusColour = Colour::Red;
+        f.Click();
+        EXPECT_EQ(f.port.calls, row.calls);
+        if (std::string(row.status).empty()) {  // the start path only arms the connection step
+            EXPECT_EQ(Timers(f), "1TSP");
+            EXPECT_EQ(Fields(f.state), Fields(before));
+            continue;
+        }
+        EXPECT_FALSE(f.port.open);
+        EXPECT_EQ(Timers(f), "----");
+        EXPECT_EQ(Fields(f.state), Fields(RunState{.ReceiveTick = 5, .RestartCountdown = 30,
+                                                   .RxBuffer = "$GP", .Sentence = row.open ? "" : "x"}));
+        EXPECT_EQ(f.display.status, "");
+        EXPECT_EQ(f.display.label1, "");
+        EXPECT_TRUE(f.display.frame5);
+        EXPECT_EQ(f.display.statusColour, Colour::ButtonFace);
+        EXPECT_EQ(f.display.button, Colour::ButtonFace);
+        EXPECT_EQ(f.display.selectors, Colour::WindowColour);
+    }
+}
+
+TEST(ConfigurePort, OpensTwiceDiscardsAndSavesOrAbandonsAtTheFirstRefusal) {
+    struct Row {
+        const char* port;
+        const char* baud;
+        int refuseOpen;  // which Open fails; 0 none; -1 the port is open already
+        std::vector<std::string> calls;
+        std::vector<std::string> saved;
+    };
+    const std::vector<std::string> k12 = {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> all = k12;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const Row rows[] = {
+        {"COM 12", "115200", 0, with({"Close", "Open", "DiscardInput"}), {"COM 12,115200"}},
+        {"COM 101", "2400", 0, {"SetCommPort 101", "SetSettings 2400,n,8,1", "Open", "Close", "Open", "DiscardInput"}, {"COM 101,2400"}},
+        {"COM 12", "115200", 1, k12, {}},
+        {"COM 12", "115200", 2, with({"Close", "Open"}), {}},
+        {"COM 12", "115200", -1, {"SetCommPort 12"}, {}},
+        {"COM 12", "38400", 0, {"SetCommPort 12"}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.port) + " " + row.baud + " " + std::to_string(row.refuseOpen));
+        EngineFront f;
+        f.display.port = row.port;
+        f.display.baud = row.baud;
+        f.port.refuseOpenNumber = row.refuseOpen;
+        f.port.open = row.refuseOpen < 0;
+        f.connection.ConfigurePort();
+        EXPECT_EQ(f.port.calls, row.calls);
+        EXPECT_EQ(f.settings.lines, row.saved);
+    }
+}
+
+TEST(ConnectionStep, ComesOneTickAfterTheClickAndThenOnlyCounts) {
+    EngineFront f;
+    f.display.port = "COM 7";
+    f.state = RunState{.ReceiveTick = 9, .SilentSeconds = 4, .ProbeSeconds = 2, .RxBuffer = "$GP",
+                       .TextReceived = true};
+    f.Click();
+    EXPECT_EQ(Timers(f), "1--P");
+    f.Tick(TimerId::Timer1);
+    EXPECT_TRUE(f.port.open);
+    EXPECT_EQ(Fields(f.state), Fields(RunState{.ReceiveTick = 9, .RestartCountdown = 30,
+                                               .LastReceiveTick = 9, .ConnectTicks = 1}));
+    EXPECT_EQ(Timers(f), "-T-P");
+    EXPECT_EQ(f.display.button, Colour::Grey);
+    EXPECT_EQ(f.display.selectors, Colour::ButtonFace);
+    EXPECT_FALSE(f.display.frame5);
+    EXPECT_EQ(f.display.label1, "Connecting.....");
+    EXPECT_EQ(f.display.status, "");
+    f.display.SetTimerEnabled(TimerId::Timer1, true);  // a second click while the status is empty
+    f.Tick(TimerId::Timer1);
+    EXPECT_EQ(f.port.calls.size(), 6u);
+    EXPECT_EQ(f.state.ConnectTicks, 2);
+    EXPECT_EQ(Timers(f), "1T-P");
+}
+
+TEST(Probe, CountsSilentSecondsAnEmptyReadStartsAgainAndTheThirdGivesUp) {
+    EngineFront f;
+    f.display.port = "COM 7";
+    f.Click();
+    f.Tick(TimerId::Timer1);
+    f.Tick(TimerId::Timer);
+    f.Tick(TimerId::Timer);
+    f.Receive("");
+    for (int i = 0; i < 3; ++i) f.Tick(TimerId::Timer);
+    const std::string kError = "COM 7  error!\r\nPlease select another Com Port.";
+    EXPECT_EQ(f.display.history, (std::vector<std::string>{"1", "2", "1", "2", "3", kError}));
+    EXPECT_EQ(f.display.label1, "Can't connect!");
+    EXPECT_EQ(Timers(f), "----");
+    EXPECT_TRUE(f.port.open);
+    // Once text came, the probe stays quiet.
+    EngineFront g;
+    g.Click();
+    g.Tick(TimerId::Timer1);
+    g.Receive("x");
+    for (int i = 0; i < 5; ++i) g.Tick(TimerId::Timer);
+    EXPECT_EQ(g.display.history, std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quorvel::testing
