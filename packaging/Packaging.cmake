@@ -49,6 +49,17 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/org.quorvel.Quorvel.metainfo.xml.in
 install(FILES ${quorvel_pkg_dir}/org.quorvel.Quorvel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# A stripped install (the package's) also drops the compiler's .comment section, as dh_strip does.
+# Runs after the programs' own install rules: this file is included after their folders.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"${CMAKE_OBJCOPY}\")
+    file(GLOB programs \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvel*\")
+    foreach(program \${programs})
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                              \${program} COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
+
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Quorvel")
 # The project has no public home yet: a project address, and no Homepage field until it has one.
