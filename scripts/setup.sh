@@ -11,6 +11,7 @@ PACKAGES=(
   xvfb xauth x11-utils procps
   clang libclang-rt-14-dev llvm
   dpkg-dev file
+  lintian appstream desktop-file-utils help2man go-md2man  # man pages; package checks in install.deb
 )
 
 missing=()

@@ -1,5 +1,8 @@
-# Builds the Debian package and checks its control fields: the runtime packages it depends on.
-# Run as: cmake -DBUILD_DIR=<build> -DOUT=<scratch> -P CheckDeb.cmake
+# Builds the Debian package and checks its control fields (the runtime packages it depends on),
+# that it holds every program with its manual page, and that Debian's checkers find no error
+# and no warning in it: lintian, appstreamcli on the metainfo, desktop-file-validate.
+# Run as: cmake -DBUILD_DIR=<build> -DOUT=<scratch> -DPROGRAMS=<a,b> -P CheckDeb.cmake
+string(REPLACE "," ";" PROGRAMS "${PROGRAMS}")
 find_program(DPKG_DEB dpkg-deb)
 if(NOT DPKG_DEB)
   message("SKIPPED: dpkg-deb is not installed (Debian package dpkg)")
@@ -33,10 +36,56 @@ foreach(p libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-liberation font
 endforeach()
 
 execute_process(COMMAND ${DPKG_DEB} -c ${debs} OUTPUT_VARIABLE listing)
-foreach(f ./usr/bin/quorvel ./usr/bin/quorvel-sim ./usr/share/applications/quorvel.desktop
-          ./usr/share/icons/hicolor/32x32/apps/quorvel.png)
+set(files ./usr/share/applications/quorvel.desktop ./usr/share/icons/hicolor/32x32/apps/quorvel.png
+          ./usr/share/doc/quorvel/copyright ./usr/share/doc/quorvel/changelog.gz)
+foreach(program ${PROGRAMS})
+  list(APPEND files ./usr/bin/${program} ./usr/share/man/man1/${program}.1.gz)
+endforeach()
+foreach(f ${files})
   string(FIND "${listing}" " ${f}\n" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "the package lacks ${f}:\n${listing}")
   endif()
 endforeach()
+
+# Debian's checkers. Each runs only where it is installed; the rest of the test still counts.
+set(missing)
+foreach(tool lintian appstreamcli desktop-file-validate)
+  string(MAKE_C_IDENTIFIER ${tool} var)
+  find_program(${var} ${tool})
+  if(NOT ${var})
+    list(APPEND missing ${tool})
+  endif()
+endforeach()
+if(lintian)
+  execute_process(COMMAND ${lintian} --fail-on error,warning --info ${debs}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR out MATCHES "(^|\n)[EW]: ")
+    message(FATAL_ERROR "lintian (${rc}) on ${debs}:\n${out}${err}")
+  endif()
+  message(STATUS "lintian: no error, no warning\n${out}")
+endif()
+set(root ${OUT}/root)
+execute_process(COMMAND ${DPKG_DEB} -x ${debs} ${root} COMMAND_ERROR_IS_FATAL ANY)
+if(appstreamcli)
+  file(GLOB metainfo ${root}/usr/share/metainfo/*.metainfo.xml)
+  if(NOT metainfo)
+    message(FATAL_ERROR "the package holds no AppStream metainfo:\n${listing}")
+  endif()
+  execute_process(COMMAND ${appstreamcli} validate --no-net ${metainfo}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "appstreamcli validate (${rc}):\n${out}${err}")
+  endif()
+endif()
+if(desktop_file_validate)
+  execute_process(COMMAND ${desktop_file_validate} ${root}/usr/share/applications/quorvel.desktop
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR "${out}${err}" MATCHES ": (error|warning): ")
+    message(FATAL_ERROR "desktop-file-validate (${rc}):\n${out}${err}")
+  endif()
+endif()
+if(missing)
+  message("SKIPPED: not installed: ${missing} (Debian packages lintian, appstream, "
+          "desktop-file-utils; scripts/setup.sh installs them)")
+endif()

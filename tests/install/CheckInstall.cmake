@@ -1,5 +1,6 @@
 # Installs the build into a scratch prefix and checks that every file lands in its place.
-# Run as: cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -P CheckInstall.cmake
+# Run as: cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DPROGRAMS=<a,b> -P CheckInstall.cmake
+string(REPLACE "," ";" PROGRAMS "${PROGRAMS}")
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -8,27 +9,25 @@ if(NOT rc EQUAL 0)
 endif()
 
 set(expected
-  bin/quorvel
-  bin/quorvel-sim
-  bin/quorvel-lab
   share/applications/quorvel.desktop
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/16x16/apps/quorvel.png
   share/icons/hicolor/32x32/apps/quorvel.png
-  share/man/man1/quorvel.1.gz
-  share/man/man1/quorvel-sim.1.gz
-  share/man/man1/quorvel-lab.1.gz
   share/metainfo/org.quorvel.Quorvel.metainfo.xml)
+# Every program with its manual page.
+foreach(program ${PROGRAMS})
+  list(APPEND expected bin/${program} share/man/man1/${program}.1.gz)
+endforeach()
 foreach(f ${expected})
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "missing after install: ${f}\n${out}")
   endif()
 endforeach()
-foreach(exe bin/quorvel bin/quorvel-sim)
-  execute_process(COMMAND test -x ${PREFIX}/${exe} RESULT_VARIABLE not_executable)
+foreach(program ${PROGRAMS})
+  execute_process(COMMAND test -x ${PREFIX}/bin/${program} RESULT_VARIABLE not_executable)
   if(not_executable)
-    message(FATAL_ERROR "not executable: ${exe}")
+    message(FATAL_ERROR "not executable: bin/${program}")
   endif()
 endforeach()
 
