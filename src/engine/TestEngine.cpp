@@ -40,9 +40,10 @@ void TestEngine::HandlePortEvent(std::int16_t kind) {
     s_.ReceiveTick = s_.ReceiveTick < kReceiveTickLast ? s_.ReceiveTick + 1 : 0;
     const std::string input = port_.Input();
     if (!input.empty()) s_.TextReceived = true;
+    const std::size_t scanned = s_.RxBuffer.size();
     s_.RxBuffer += input;
     s_.ProbeSeconds = 0;
-    Scan();
+    Scan(scanned);
     CheckBaudRate();
 }
 
@@ -56,13 +57,23 @@ void TestEngine::HandlePortEvent(std::int16_t kind) {
 // however the port happened to split them. When an unfinished sentence outgrows the bound,
 // its last characters are kept without the "$": that text can never be taken for the start
 // of a sentence, the same outcome as if the whole over-long text had come in one piece.
-void TestEngine::Scan() {
+//
+// The first `scanned` characters are what the last scan left: an unfinished sentence, or text
+// without a "$". Nothing that follows can change how they read, so the scan picks up behind
+// them; a long sentence read byte by byte no longer costs a pass over all of it per byte.
+void TestEngine::Scan(std::size_t scanned) {
     std::string buffer = std::move(s_.RxBuffer);
     constexpr std::size_t kNone = std::string::npos;
-    std::size_t start = kNone;
-    std::size_t star = kNone;
+    const std::string_view left(buffer.data(), scanned);
+    std::size_t start = left.starts_with('$') ? 0 : kNone;
+    std::size_t star = start == 0 ? left.find('*') : kNone;
+    if (left.find('$', start == 0 ? 1 : 0) != kNone || (star != kNone && star + 2 < scanned) ||
+        scanned > kMaxUnfinishedSentence) {
+        scanned = 0;  // not what a scan leaves: look at all of it
+        start = star = kNone;
+    }
     std::size_t consumed = 0;
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
+    for (std::size_t i = scanned; i < buffer.size(); ++i) {
         const char c = buffer[i];
         if (c == '$') {
             start = i;

@@ -35,7 +35,7 @@ public:
     void CheckBaudRate();
 
 private:
-    void Scan();
+    void Scan(std::size_t scanned);
     void OrderColdStart();
 
     RunState& s_;

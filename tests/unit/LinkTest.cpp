@@ -64,9 +64,9 @@ class InFolder : public ::testing::Test {
             return body();
         }
         for (const auto& entry : fs::directory_iterator(".")) {
-            if (handOver) ::lchown(entry.path().c_str(), 65534, 65534);
+            if (handOver) EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
         }
-        if (handOver) ::chown(".", 65534, 65534);
+        if (handOver) EXPECT_EQ(::chown(".", 65534, 65534), 0);
         ::chmod(".", 0755);
         if (lockDir) ::chmod(".", 0555);
         int fds[2];
@@ -225,7 +225,7 @@ TEST_F(StartUpFile, ComNumbersNameTheirDevicesAndTheTooltipSaysWhatStandsInTheWa
     EXPECT_EQ(ComToolTip(1, "ports"), fs::exists("/dev/ttyS0") ? "/dev/ttyS0 (present)" : "/dev/ttyS0 (not present)");
     const group* dialout = ::getgrnam("dialout");
     if (::geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group";
-    ::chown("dev", 0, dialout->gr_gid);
+    ASSERT_EQ(::chown("dev", 0, dialout->gr_gid), 0);
     EXPECT_EQ(Unprivileged([&] { return ComToolTip(40, dir + "/ports"); }, false, false),
               dir + "/ports/com40 -> " + dir + "/dev (present, no access: join the dialout group)");
     ::chmod("dev", 0600);
