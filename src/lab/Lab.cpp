@@ -1,6 +1,5 @@
 #include "lab/Lab.h"
 
-#include <QCoreApplication>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -126,16 +125,14 @@ void Lab::End() {
     for (auto& receiver : receivers_) receiver->Finish();
     if (live_) DrawLiveLines();
     out_ << "\n" << SummaryText(tallies_) << "Journal: " << options_.journal << std::endl;
-    int code = 0;
     if (!options_.report.empty()) {
         if (WriteReport(options_.report, tallies_)) {
             out_ << "Report: " << options_.report << std::endl;
         } else {
             std::fprintf(stderr, "quorvel-lab: cannot write the report %s\n", options_.report.c_str());
-            code = 1;
+            exitCode_ = 1;
         }
     }
-    QCoreApplication::exit(code);
 }
 
 }  // namespace quorvel::lab

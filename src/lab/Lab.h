@@ -25,8 +25,11 @@ public:
 
     // Opens the journal and starts every receiver; false with a message in `error`.
     bool Begin(std::string& error);
-    // Ends every run, prints the summary, writes the report and leaves the event loop.
+    // Ends every run, prints the summary and writes the report.
     void End();
+    bool Ended() const { return ended_; }
+    // 0, or 1 when the report could not be written.
+    int ExitCode() const { return exitCode_; }
 
 private:
     void OnTick();
@@ -40,6 +43,7 @@ private:
     int tickMs_;
     bool live_;  // a terminal: lines updated in place
     bool ended_ = false;
+    int exitCode_ = 0;
     Journal journal_;
     QElapsedTimer clock_;
     QTimer tick_;
