@@ -49,7 +49,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/org.quorvel.Quorvel.metainfo.xml.in
 install(FILES ${quorvel_pkg_dir}/org.quorvel.Quorvel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# A stripped install (the package's) also drops the compiler's .comment section, as dh_strip does.
+# A stripped install (the package's) also drops the .comment and .note sections, as dh_strip does.
 # Runs after the programs' own install rules: this file is included after their folders.
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"${CMAKE_OBJCOPY}\")
@@ -86,6 +86,10 @@ if(QUORVEL_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6widgets6, libqt6gui6, libqt6core6, libqt6serialport6, qt6-qpa-plugins, fonts-liberation, fonts-wqy-microhei")
+endif()
+# The lab's report inlines Chart.js from Debian's package when it is there, and says so when not.
+if(TARGET quorvel-lab)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjs-chart.js")
 endif()
 
 include(CPack)
