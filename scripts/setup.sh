@@ -12,6 +12,7 @@ PACKAGES=(
   clang libclang-rt-14-dev llvm
   dpkg-dev file
   lintian appstream desktop-file-utils help2man go-md2man  # man pages; package checks in install.deb
+  libjs-chart.js chromium  # the lab report's charts, and the browser its test renders them in
 )
 
 missing=()
