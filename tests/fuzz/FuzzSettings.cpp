@@ -1,10 +1,9 @@
 // The settings reader under arbitrary file content.
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 
 #include "link/SettingsFile.h"
 
@@ -16,61 +15,35 @@ void Require(bool ok, const char* what) {
     std::abort();
 }
 
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-// A field the writer can put on the line and the reader gives back unchanged: no separator,
-// no quote, and nothing the reader skips in front of a field.
-bool WritesPlain(const std::string& field) {
-    if (!field.empty() && (field[0] == ' ' || field[0] == '\t')) return false;
-    return field.find_first_of(",\r\n\"") == std::string::npos;
-}
-
-struct Fields {
-    bool ok = false;
-    std::string port = "untouched port";
-    std::string baud = "untouched baud";
-    bool operator==(const Fields&) const = default;
-};
-
-Fields Parse(std::string_view content) {
-    Fields f;
-    f.ok = quorvel::ParseSettingsFields(content, f.port, f.baud);
-    return f;
+// The two fields, or nothing; a failed read must leave both as they were.
+std::optional<std::pair<std::string, std::string>> Read(std::string_view content) {
+    std::string port = "untouched", baud = "untouched";
+    const bool ok = quorvel::ParseSettingsFields(content, port, baud);
+    Require(ok || (port == "untouched" && baud == "untouched"), "a failed read touches nothing");
+    if (!ok) return std::nullopt;
+    return std::pair{port, baud};
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view content(reinterpret_cast<const char*>(data), size);
-    const Fields first = Parse(content);
-
-    // The same content always reads the same way.
-    Require(Parse(content) == first, "deterministic");
-    if (!first.ok) {
-        Require(first == Fields{}, "a failed read leaves both fields untouched");
-        return 0;
-    }
-
-    // Each field is a piece of the content, so the output never outgrows the input.
-    Require(first.port.size() + first.baud.size() <= size, "fields no longer than the content");
-    Require(Contains(content, first.port) && Contains(content, first.baud),
+    const auto first = Read(content);
+    Require(Read(content) == first, "deterministic");
+    if (!first) return 0;
+    const auto& [port, baud] = *first;
+    Require(content.find(port) != std::string_view::npos && content.find(baud) != std::string_view::npos,
             "fields are pieces of the content");
-
-    // Writing what was read and reading it back gives it again: read, write, read is read.
-    if (WritesPlain(first.port) && WritesPlain(first.baud)) {
-        const Fields again = Parse(first.port + "," + first.baud + "\r\n");
-        Require(again == first, "write then read gives the fields back");
-        // Without a line end the content's end closes the baud field, if there is one.
-        if (!first.baud.empty()) {
-            Require(Parse(first.port + "," + first.baud) == first, "the line end is optional");
-        }
+    // What was read, written the way the program writes it, reads back the same.
+    const auto plain = [](const std::string& f) {
+        return f.find_first_of(",\r\n\"") == std::string::npos && (f.empty() || (f[0] != ' ' && f[0] != '\t'));
+    };
+    if (plain(port) && plain(baud)) {
+        Require(Read(port + "," + baud + "\r\n") == first, "write then read gives the fields back");
+        Require(baud.empty() || Read(port + "," + baud) == first, "the line end is optional");
     }
     // A quoted field keeps separators and leading blanks.
-    if (first.port.find('"') == std::string::npos && first.baud.find('"') == std::string::npos) {
-        const Fields quoted = Parse("\"" + first.port + "\",\"" + first.baud + "\"\r\n");
-        Require(quoted == first, "quoted write then read gives the fields back");
-    }
+    if (port.find('"') == std::string::npos && baud.find('"') == std::string::npos)
+        Require(Read("\"" + port + "\",\"" + baud + "\"\r\n") == first, "quoted fields read back");
     return 0;
 }

@@ -95,49 +95,30 @@ class FakeSerialPort : public SerialPort {
 
     bool SetCommPort(std::int16_t number) override {
         calls.push_back("SetCommPort " + std::to_string(number));
-        if (open) return false;
-        commPort = number;
-        return true;
+        return !open && (commPort = number);
     }
     bool SetSettings(const std::string& value) override {
         calls.push_back("SetSettings " + value);
-        settings = value;
-        return true;
+        return !(settings = value).empty();
     }
     bool Open() override {
         calls.push_back("Open");
-        if (open || ++openCalls == refuseOpenNumber) return false;
-        return open = true;
+        return !open && ++openCalls != refuseOpenNumber && (open = true);
     }
-    void Close() override {
-        calls.push_back("Close");
-        open = false;
-    }
+    void Close() override { calls.push_back("Close"), open = false; }
     bool IsOpen() const override { return open; }
-    void DiscardInput() override {
-        calls.push_back("DiscardInput");
-        pending.clear();
-    }
+    void DiscardInput() override { calls.push_back("DiscardInput"), pending.clear(); }
     std::string Input() override { return std::exchange(pending, {}); }
-    bool Output(const std::string& text) override {
-        if (!open) return false;
-        written.push_back(text);
-        return true;
-    }
+    bool Output(const std::string& text) override { return open && (written.push_back(text), true); }
 };
 
 class FakeSettings : public SettingsStore {
   public:
     std::vector<std::string> lines;  // every line written
     void ResetAttributes() override {}
-    bool Read(std::string& port, std::string& baud) override {
-        port = "COM 1";
-        baud = "9600";
-        return true;
-    }
+    bool Read(std::string& port, std::string& baud) override { return (port = "COM 1", baud = "9600", true); }
     bool Write(const std::string& port, const std::string& baud) override {
-        lines.push_back(port + "," + baud);
-        return true;
+        return lines.push_back(port + "," + baud), true;
     }
 };
 

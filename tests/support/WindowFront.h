@@ -1,9 +1,15 @@
 #pragma once
 
+#include <sys/resource.h>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/Program.h"
@@ -12,6 +18,26 @@
 #include "ui/MainWindow.h"
 
 namespace quorvel::testing {
+
+// Runs the event loop, looking every 5 ms, until `done` or `ms` have passed.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 8000) {
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (done() || clock.elapsed() >= ms) loop.quit();
+    });
+    look.start(5);
+    if (!done()) loop.exec();
+    return done();
+}
+
+inline double CpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 class RecordingMessages : public MessageBox {
   public:

@@ -7,20 +7,16 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <thread>
 
 #include "link/ComPorts.h"
 #include "link/QtSerialPort.h"
@@ -233,23 +229,6 @@ TEST_F(StartUpFile, ComNumbersNameTheirDevicesAndTheTooltipSaysWhatStandsInTheWa
               dir + "/ports/com40 -> " + dir + "/dev (present, no access)");
 }
 
-template <typename Done>
-bool PumpUntil(Done done, int ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // A receiver on a pseudo-terminal linked as COM 7: the test talks on the master side.
 class OnPty : public ::testing::Test {
   protected:
@@ -272,7 +251,7 @@ class OnPty : public ::testing::Test {
     std::string Received(std::size_t size) {
         std::string got;
         char chunk[512];
-        PumpUntil([&] {
+        WaitFor([&] {
             for (ssize_t n; (n = ::read(master_, chunk, sizeof chunk)) > 0;) got.append(chunk, n);
             return got.size() >= size;
         });
@@ -298,7 +277,7 @@ TEST_F(OnPty, EveryByteArrivesAsItsCharacterAndOnlyWellFormedSettingsAreTaken) {
     for (int byte = 0; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
     Send(all);
     std::string got;
-    PumpUntil([&] { return (got += port.Input()).size() >= all.size(); });
+    WaitFor([&] { return (got += port.Input()).size() >= all.size(); });
     EXPECT_EQ(got, all);
     EXPECT_GE(events[comm_event::kReceive], 1);
     QtSerialPort other(ports_.path().toStdString());  // the device is locked while held
@@ -323,7 +302,7 @@ TEST_F(OnPty, TheFifthGgaOrdersByteForByteAndTheStopHangsUp) {
     ASSERT_TRUE(port.IsOpen());
     for (int i = 0; i < 5; ++i) Send(Line(Gga("12000" + std::to_string(i) + ".00")));
     EXPECT_EQ(Received(15), kOrder);
-    EXPECT_TRUE(PumpUntil([&] { return events[comm_event::kSend] >= 1; }));
+    EXPECT_TRUE(WaitFor([&] { return events[comm_event::kSend] >= 1; }));
     button.Cmd_Start_1_Click();
     EXPECT_FALSE(port.IsOpen());
     pollfd hangup{master_, POLLIN, 0};
@@ -336,12 +315,13 @@ TEST_F(OnPty, TheFifthGgaOrdersByteForByteAndTheStopHangsUp) {
 TEST_F(OnPty, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
     ASSERT_TRUE(port.Open());
     Send("last words");
-    ASSERT_TRUE(PumpUntil([&] { return port.Input().size() > 0; }));
+    std::string got;
+    ASSERT_TRUE(WaitFor([&] { return !(got += port.Input()).empty(); }));
     ::close(master_);
     master_ = -1;
-    EXPECT_TRUE(PumpUntil([&] { return !port.IsOpen(); }));
+    EXPECT_TRUE(WaitFor([&] { return !port.IsOpen(); }));
     const double before = CpuSeconds();
-    PumpUntil([] { return false; }, 300);
+    WaitFor([] { return false; }, 300);
     EXPECT_LT(CpuSeconds() - before, 0.1) << "the event loop spun after the device vanished";
     EXPECT_EQ(port.DeviceErrorCount(), 1);
 }

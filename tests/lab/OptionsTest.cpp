@@ -1,0 +1,85 @@
+// The command line, the order text and the statistics, as tables.
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "lab/Options.h"
+#include "lab/Stats.h"
+
+namespace quorvel::lab {
+namespace {
+
+TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
+    // The arguments, and what the one error line names.
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{}, "PORT"},
+        {{"--frobnicate", "COM5"}, "--frobnicate"},
+        {{"--baud", "9601", "COM5"}, "'9601'"},
+        {{"COM5@300"}, "'COM5@300'"},
+        {{"COM0"}, "'COM0'"},
+        {{"COM102"}, "'COM102'"},
+        {{"ttyUSB0"}, "'ttyUSB0'"},
+        {{"COM5", "COM 5"}, "'COM 5'"},
+        {{"--cycles", "0", "COM5"}, "--cycles"},
+        {{"--duration", "8d", "COM5"}, "--duration"},
+        {{"--interval", "40000", "COM5"}, "--interval"},
+        {{"--retry", "-1", "COM5"}, "--retry"},
+        {{"--order", "\\xG1", "COM5"}, "--order"},
+        {{"COM5", "--journal"}, "--journal"}};
+    for (const auto& [args, named] : rows) {
+        const ParsedOptions parsed = ParseLabOptions(args);
+        EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
+        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(LabCommandLine, GoodLinesGiveTheirValues) {
+    const ParsedOptions p =
+        ParseLabOptions({"--baud=115200", "COM5", "COM 6@4800", "/dev/pts/9", "--duration", "45m",
+                         "--interval", "15", "--retry", "0", "--cycles", "3"});
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(p.options.ports.size(), 3u);
+    const auto& [com5, com6, pts] =
+        std::tie(p.options.ports[0], p.options.ports[1], p.options.ports[2]);
+    EXPECT_EQ(std::tie(com5.com, com5.baud, com6.name, com6.com, com6.baud, pts.device),
+              std::make_tuple(5, "115200", "COM 6@4800", 6, "4800", "/dev/pts/9"));
+    EXPECT_EQ(std::make_tuple(*p.options.durationS, p.options.interval, p.options.retry,
+                              *p.options.cycles),
+              std::make_tuple(2700.0, 15, 0, 3));
+    EXPECT_EQ(p.options.order, "$PXEMSRT,C*3A\r\n");
+    EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
+    EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
+}
+
+TEST(LabOrder, ChecksumEscapesAndLineEnd) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"$PXEMSRT,C", "$PXEMSRT,C*3A\r\n"},
+        {"$PXEMSRT,C*3A", "$PXEMSRT,C*3A\r\n"},
+        {"$PXEMSRT,C*3a", "$PXEMSRT,C*3a\r\n"},
+        {"$PXEMSRT,C*3A\\x0D\\x0A", "$PXEMSRT,C*3A\r\n"},
+        {"$GPQ,GGA", "$GPQ,GGA*2B\r\n"},
+        {"\\xB5\\x62\\x00", std::string("\xB5\x62\x00", 3)},
+        {"RESET", "RESET"}};
+    for (const auto& [text, bytes] : rows) EXPECT_EQ(BuildOrder(text), bytes) << text;
+    EXPECT_FALSE(BuildOrder("\\x4"));
+    EXPECT_FALSE(BuildOrder(""));
+}
+
+TEST(LabStatistics, MinMedianP95Max) {
+    std::vector<double> hundred;
+    for (int i = 100; i >= 1; --i) hundred.push_back(i);
+    const std::pair<std::vector<double>, std::vector<double>> rows[] = {
+        {{7}, {7, 7, 7, 7}},
+        {{4, 1, 3, 2}, {1, 2.5, 4, 4}},
+        {{5, 1, 4, 2, 3}, {1, 3, 5, 5}},
+        {hundred, {1, 50.5, 95, 100}}};
+    for (const auto& [values, spread] : rows) {
+        const auto s = SpreadOf(values);
+        ASSERT_TRUE(s);
+        EXPECT_EQ(std::vector<double>({s->min, s->median, s->p95, s->max}), spread);
+    }
+    EXPECT_FALSE(SpreadOf({}));
+}
+
+}  // namespace
+}  // namespace quorvel::lab

@@ -1,0 +1,111 @@
+// The real quorvel-lab against quorvel-sim on ptys, and the report drawn in a headless browser.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <fstream>
+
+#include "lab/Report.h"
+
+namespace quorvel::lab {
+namespace {
+
+const QString kBin = QUORVEL_BINARY_DIR;
+
+// A simulated receiver; its pty once it is up.
+QString StartSim(QProcess& sim, QStringList args) {
+    sim.start(kBin + "/tools/quorvel-sim", args << "--rate-ms"
+                                                << "100");
+    sim.waitForReadyRead(5000);
+    return QString(sim.readLine()).section(' ', 1, 1).trimmed();
+}
+
+TEST(LabProgram, JournalsTheRealRunAndEndsCleanlyOnSigterm) {
+    QProcess bad;
+    bad.start(kBin + "/src/lab/quorvel-lab", {"--baud", "300", "COM5"});
+    ASSERT_TRUE(bad.waitForFinished(10000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_EQ(QString(bad.readAllStandardError()), "quorvel-lab: --baud: bad rate '300'\n");
+
+    QTemporaryDir dir;
+    QProcess restarting, silent, lab;
+    const QString a = StartSim(restarting, {"--ttff", "3"});
+    const QString b = StartSim(silent, {"--silent"});
+    ASSERT_TRUE(a.startsWith("/dev/") && b.startsWith("/dev/"));
+    lab.start(kBin + "/src/lab/quorvel-lab",
+              {"--interval", "2", "--retry", "1", "--journal", dir.filePath("j.csv"), a, b});
+    QThread::msleep(5500);  // the lab's second is real: connection, order, restart, probe
+    lab.terminate();
+    ASSERT_TRUE(lab.waitForFinished(10000));
+    EXPECT_EQ(lab.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(lab.exitCode(), 0);
+    EXPECT_TRUE(lab.readAllStandardOutput().contains("\nreceiver "));
+
+    std::ifstream journal(dir.filePath("j.csv").toStdString());
+    std::string line;
+    std::getline(journal, line);
+    EXPECT_EQ(line, "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop");
+    int ok = 0, cantConnect = 0;
+    while (std::getline(journal, line)) {
+        const QStringList f = QString::fromStdString(line).split(',');
+        ASSERT_EQ(f.size(), 8) << line;
+        if (f[1] == a && f[3] == "ok") {  // the last cycle may end before its fix
+            ok += !f[5].isEmpty();        // 4 bursts of 0.1 s to the restart, 3 more to the fix
+            EXPECT_NEAR(f[4].toDouble(), 0.4, 0.25) << line;
+            EXPECT_TRUE(f[5].isEmpty() || std::abs(f[5].toDouble() - 0.7) < 0.25) << line;
+        } else if (f[1] == b && f[3] == "cant-connect") {
+            ++cantConnect;
+        } else {
+            ADD_FAILURE() << line;
+        }
+    }
+    EXPECT_GE(ok, 1);
+    EXPECT_EQ(cantConnect, 1);
+    restarting.terminate();
+    silent.terminate();
+    EXPECT_TRUE(restarting.waitForFinished(5000) && silent.waitForFinished(5000));
+}
+
+TEST(LabReport, ChartsAreDrawnInABrowser) {
+    const QString chromium = QStandardPaths::findExecutable("chromium");
+    if (chromium.isEmpty() || !QFile::exists(kChartJs))
+        GTEST_SKIP() << "needs chromium and libjs-chart.js (scripts/setup.sh installs both)";
+    QTemporaryDir dir;
+    Tally t{"COM5", {}, {}, {}};
+    for (int cycle = 0; cycle < 20; ++cycle)
+        t.Add({"", "COM5", cycle + 1, "ok", 4, 9 + cycle % 5, 12, "0.9"});
+    ASSERT_TRUE(WriteReport(dir.filePath("r.html").toStdString(), {t}));
+    QProcess browser;
+    browser.start(
+        chromium,
+        {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--no-first-run",
+         "--user-data-dir=" + dir.filePath("profile"), "--screenshot=" + dir.filePath("r.png"),
+         "--window-size=1200,900", "file://" + dir.filePath("r.html")});
+    ASSERT_TRUE(browser.waitForFinished(60000));
+    const QImage shot(dir.filePath("r.png"));
+    ASSERT_FALSE(shot.isNull());
+    // Text and table are grey; the only colours on the page are what Chart.js drew: the TTFF
+    // and restart lines left, the histogram bars right. More than the legend boxes alone hold.
+    int blue = 0, orange = 0, green = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            const bool left = x < shot.width() / 2;
+            blue += left && c.blue() > c.red() + 60 && c.blue() > c.green() + 20;
+            orange += left && c.red() > c.blue() + 100 && c.green() > 90 && c.green() < 180;
+            green += !left && c.green() > c.red() + 60 && c.green() > c.blue() + 60;
+        }
+    }
+    EXPECT_GT(blue, 1200);
+    EXPECT_GT(orange, 1200);
+    EXPECT_GT(green, 5000);
+}
+
+}  // namespace
+}  // namespace quorvel::lab
