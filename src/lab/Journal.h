@@ -18,7 +18,8 @@ struct Row {
     std::string hdop;  // as the GGA sent it
 };
 
-inline constexpr const char* kJournalHeader = "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop";
+inline constexpr const char* kJournalHeader =
+    "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop";
 
 std::string FormatRow(const Row& row);
 // Now, as 2026-12-07T04:30:00.123Z.
@@ -27,12 +28,12 @@ std::string UtcNow();
 // The CSV journal: header first, one row per line, each flushed as it is written. An existing
 // journal is appended to, so rows already written are never touched.
 class Journal {
-public:
+  public:
     ~Journal();
     bool Open(const std::string& path);
     void Write(const Row& row);
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 

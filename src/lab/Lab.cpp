@@ -1,8 +1,9 @@
 #include "lab/Lab.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
-#include <unistd.h>
 
 #include "lab/Report.h"
 #include "link/ComPorts.h"
@@ -91,9 +92,9 @@ void Lab::OnTick() {
 void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
     tallies_[receiver].Add(row);
-    if (!live_) out_ << row.utc << ' ' << row.receiver << " cycle " << row.cycle << ' ' << row.verdict
-                     << " restart " << Seconds(row.restartS) << " ttff " << Seconds(row.ttffS)
-                     << std::endl;
+    if (!live_)
+        out_ << row.utc << ' ' << row.receiver << " cycle " << row.cycle << ' ' << row.verdict
+             << " restart " << Seconds(row.restartS) << " ttff " << Seconds(row.ttffS) << std::endl;
 }
 
 void Lab::OnEvent(std::size_t receiver, const std::string& event) {
@@ -129,7 +130,8 @@ void Lab::End() {
         if (WriteReport(options_.report, tallies_)) {
             out_ << "Report: " << options_.report << std::endl;
         } else {
-            std::fprintf(stderr, "quorvel-lab: cannot write the report %s\n", options_.report.c_str());
+            std::fprintf(stderr, "quorvel-lab: cannot write the report %s\n",
+                         options_.report.c_str());
             exitCode_ = 1;
         }
     }

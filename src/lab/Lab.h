@@ -19,7 +19,7 @@ namespace quorvel::lab {
 // and one shared tick that runs each receiver's enabled timers. `tickMs` is the length of the
 // lab's second; the product's is 1000.
 class Lab {
-public:
+  public:
     Lab(LabOptions options, std::ostream& out, int tickMs = 1000);
     ~Lab();
 
@@ -31,7 +31,7 @@ public:
     // 0, or 1 when the report could not be written.
     int ExitCode() const { return exitCode_; }
 
-private:
+  private:
     void OnTick();
     void OnRow(std::size_t receiver, const Row& row);
     void OnEvent(std::size_t receiver, const std::string& event);

@@ -67,15 +67,17 @@ std::optional<std::string> BuildOrder(const std::string& text) {
             bytes += text[i];
             continue;
         }
-        if (i + 3 >= text.size() || HexDigit(text[i + 2]) < 0 || HexDigit(text[i + 3]) < 0) return {};
+        if (i + 3 >= text.size() || HexDigit(text[i + 2]) < 0 || HexDigit(text[i + 3]) < 0)
+            return {};
         bytes += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
         i += 3;
     }
-    if (bytes.empty() || bytes[0] != '$') return bytes.empty() ? std::nullopt : std::optional(bytes);
+    if (bytes.empty() || bytes[0] != '$')
+        return bytes.empty() ? std::nullopt : std::optional(bytes);
     if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0) return bytes;
     const std::size_t n = bytes.size();
-    const bool hasChecksum = n >= 4 && bytes[n - 3] == '*' && HexDigit(bytes[n - 2]) >= 0 &&
-                             HexDigit(bytes[n - 1]) >= 0;
+    const bool hasChecksum =
+        n >= 4 && bytes[n - 3] == '*' && HexDigit(bytes[n - 2]) >= 0 && HexDigit(bytes[n - 1]) >= 0;
     if (!hasChecksum) {
         unsigned char sum = 0;
         for (std::size_t i = 1; i < n; ++i) sum ^= static_cast<unsigned char>(bytes[i]);
@@ -110,8 +112,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        static const std::set<std::string> kKnown = {"--baud", "--journal", "--report", "--cycles",
-                                                     "--duration", "--interval", "--order", "--retry"};
+        static const std::set<std::string> kKnown = {"--baud",   "--journal",  "--report",
+                                                     "--cycles", "--duration", "--interval",
+                                                     "--order",  "--retry"};
         if (!kKnown.count(name)) return fail("unknown option " + name);
         if (!value) {
             if (i + 1 == args.size()) return fail(name + " needs a value");

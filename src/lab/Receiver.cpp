@@ -14,10 +14,14 @@ constexpr TimerId kTimers[] = {TimerId::Timer1, TimerId::Timer, TimerId::Timer_S
 
 const char* VerdictName(Verdict verdict) {
     switch (verdict) {
-        case Verdict::NoRespond: return "no-respond";
-        case Verdict::ShutDown: return "shut-down";
-        case Verdict::BaudMismatch: return "baud-mismatch";
-        case Verdict::CantConnect: return "cant-connect";
+        case Verdict::NoRespond:
+            return "no-respond";
+        case Verdict::ShutDown:
+            return "shut-down";
+        case Verdict::BaudMismatch:
+            return "baud-mismatch";
+        case Verdict::CantConnect:
+            return "cant-connect";
     }
     return "";
 }
@@ -142,7 +146,8 @@ void Receiver::GgaAnalysed(std::string_view sentence) {
     const std::vector<std::string> fields = FixFields(sentence);
     if (fields.empty() || fields[0].empty() || LeadingNumber(fields[0]) < 1) return;
     std::optional<int> satellites;
-    if (fields.size() > 1 && !fields[1].empty()) satellites = static_cast<int>(LeadingNumber(fields[1]));
+    if (fields.size() > 1 && !fields[1].empty())
+        satellites = static_cast<int>(LeadingNumber(fields[1]));
     const double ttff = Tenth(now_() - *orderAt_);
     lastTtff_ = ttff;
     Record("ok", ttff, satellites, fields.size() > 2 ? fields[2] : "");
@@ -150,7 +155,8 @@ void Receiver::GgaAnalysed(std::string_view sentence) {
 }
 
 void Receiver::VerdictReached(Verdict verdict) {
-    if (finished_ || verdict_) return;  // one verdict per run; baud-mismatch repeats while it stands
+    if (finished_ || verdict_)
+        return;  // one verdict per run; baud-mismatch repeats while it stands
     verdict_ = verdict;
     // A shut-down after a confirmed restart without a fix yet is that cycle's row, with its
     // restart time; every other verdict is a row of its own.

@@ -19,7 +19,7 @@ namespace quorvel::lab {
 
 // The window's display operations held in memory: nobody looks at them but the engine.
 class HeadlessDisplay : public Display {
-public:
+  public:
     std::string port;  // the selected port entry, "COM n"
     std::string baud;
 
@@ -39,7 +39,7 @@ public:
     void SetTimerEnabled(TimerId timer, bool on) override { timers_[Index(timer)] = on; }
     bool TimerEnabled(TimerId timer) const override { return timers_[Index(timer)]; }
 
-private:
+  private:
     static std::size_t Index(TimerId timer) { return static_cast<std::size_t>(timer); }
     std::string status_;
     std::array<bool, 4> timers_{};
@@ -47,7 +47,7 @@ private:
 
 // The lab keeps no Set.txt.
 class NoSettings : public SettingsStore {
-public:
+  public:
     void ResetAttributes() override {}
     bool Read(std::string&, std::string&) override { return false; }
     bool Write(const std::string&, const std::string&) override { return true; }
@@ -56,7 +56,7 @@ public:
 // One receiver under test: the window's cycle on its own run state, display and port, and
 // the record of its judged cycles, learnt from the engine's observer.
 class Receiver : public EngineObserver {
-public:
+  public:
     struct Settings {
         int interval = 30;
         std::string order;
@@ -90,7 +90,7 @@ public:
     void VerdictReached(Verdict verdict) override;
     void GgaAnalysed(std::string_view sentence) override;
 
-private:
+  private:
     void Record(const std::string& verdict, std::optional<double> ttff = {},
                 std::optional<int> satellites = {}, const std::string& hdop = {});
     // Writes the row of a confirmed cycle that saw no fix.
@@ -113,8 +113,8 @@ private:
     EventSink events_;
 
     int cycles_ = 0;
-    std::optional<double> orderAt_;  // the cycle under way, until its row is written
-    std::optional<double> restart_;  // set once the cycle's restart is confirmed
+    std::optional<double> orderAt_;   // the cycle under way, until its row is written
+    std::optional<double> restart_;   // set once the cycle's restart is confirmed
     std::optional<Verdict> verdict_;  // the verdict that ended this run
     std::optional<double> retryAt_;
     bool finished_ = false;

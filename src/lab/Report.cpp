@@ -11,11 +11,16 @@ namespace {
 std::string Html(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -39,8 +44,10 @@ std::string JsonNumbers(const std::vector<float>& values) {
     std::string out = "[";
     for (std::size_t i = 0; i < values.size(); ++i) {
         char number[32];
-        if (std::isnan(values[i])) std::snprintf(number, sizeof number, "null");
-        else std::snprintf(number, sizeof number, "%.1f", static_cast<double>(values[i]));
+        if (std::isnan(values[i]))
+            std::snprintf(number, sizeof number, "null");
+        else
+            std::snprintf(number, sizeof number, "%.1f", static_cast<double>(values[i]));
         out += (i ? "," : "") + std::string(number);
     }
     return out + "]";
@@ -104,7 +111,9 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies,
         page << "</tr>\n";
     }
     page << "</table>\n";
-    if (!charts) page << "<p>No charts: " << Html(chartJs) << " (Debian package libjs-chart.js) is missing.</p>\n";
+    if (!charts)
+        page << "<p>No charts: " << Html(chartJs)
+             << " (Debian package libjs-chart.js) is missing.</p>\n";
     for (std::size_t i = 0; i < tallies.size(); ++i) {
         page << "<h2>" << Html(tallies[i].receiver) << "</h2>\n<div class=\"charts\">"
              << "<canvas id=\"ttff" << i << "\" width=\"540\" height=\"260\"></canvas>"

@@ -11,7 +11,8 @@ std::string SpreadText(const std::vector<double>& values) {
     const auto s = SpreadOf(values);
     if (!s) return "-";
     char text[80];
-    std::snprintf(text, sizeof text, "%.1f / %.1f / %.1f / %.1f", s->min, s->median, s->p95, s->max);
+    std::snprintf(text, sizeof text, "%.1f / %.1f / %.1f / %.1f", s->min, s->median, s->p95,
+                  s->max);
     return text;
 }
 
@@ -63,7 +64,8 @@ std::string SummaryText(const std::vector<Tally>& tallies) {
     for (const Tally& t : tallies) lines.push_back(SummaryCells(t));
     std::vector<std::size_t> widths(lines[0].size(), 0);
     for (const auto& line : lines) {
-        for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
+        for (std::size_t i = 0; i < line.size(); ++i)
+            widths[i] = std::max(widths[i], line[i].size());
     }
     std::string text;
     for (const auto& line : lines) {

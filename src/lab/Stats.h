@@ -21,7 +21,7 @@ std::optional<Spread> SpreadOf(std::vector<double> values);
 std::vector<double> Present(const std::vector<float>& values);
 
 inline constexpr std::array<const char*, 5> kVerdicts = {"ok", "no-respond", "shut-down",
-                                                          "baud-mismatch", "cant-connect"};
+                                                         "baud-mismatch", "cant-connect"};
 
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {

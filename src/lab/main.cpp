@@ -1,3 +1,6 @@
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <chrono>
@@ -5,8 +8,6 @@
 #include <cstdio>
 #include <iostream>
 #include <thread>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "lab/Lab.h"
 #include "lab/Options.h"

@@ -2,10 +2,6 @@
 // behind a port stand-in, one burst and one lab tick per simulated second.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-
 #include "lab/Receiver.h"
 #include "sim/Receiver.h"
 #include "sim/Sentences.h"
@@ -103,25 +99,6 @@ TEST(LabJournal, EachScriptedReceiverGivesItsRows) {
         EXPECT_EQ(rows, want);
         EXPECT_FALSE(port.open);
     }
-}
-
-TEST(LabJournal, AppendsBehindACutRowWithOneHeader) {
-    const std::string path = ::testing::TempDir() + "lab-journal.csv";
-    std::remove(path.c_str());
-    const auto append = [&path](const char* receiver) {
-        Journal j;
-        ASSERT_TRUE(j.Open(path));
-        j.Write({"2026-01-01T00:00:00.000Z", receiver, 1, "ok", 4.0, 12.04, 12, "0.9"});
-    };
-    append("COM5");
-    std::ofstream(path, std::ios::app) << "2026-01-01T00:00:01.000Z,CO";
-    append("/dev/a,b");
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    EXPECT_EQ(text.str(), std::string(kJournalHeader) + "\n" +
-                              "2026-01-01T00:00:00.000Z,COM5,1,ok,4.0,12.0,12,0.9\n"
-                              "2026-01-01T00:00:01.000Z,CO\n"
-                              "2026-01-01T00:00:00.000Z,\"/dev/a,b\",1,ok,4.0,12.0,12,0.9\n");
 }
 
 }  // namespace
