@@ -39,18 +39,17 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-test -j "$JOBS"
 run_ctest --test-dir build-test --output-on-failure -j "$JOBS"
 
-# The unit suites again with ASan and UBSan (no recovery: the first report fails the test).
-# The end-to-end, X11 and install suites run only above: they test the real program and the
-# packages, not new code paths, and would double the time.
+# The unit and lab suites again with ASan and UBSan (no recovery: the first report fails the
+# test). The end-to-end, X11, install and whole-lab-program tests run only above: they run the
+# built programs and the packages, not new code paths, and would double the time.
 if [[ "${QUORVEL_SKIP_ASAN:-0}" != 1 ]]; then
   echo "== Sanitizers: AddressSanitizer + UndefinedBehaviorSanitizer =="
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON \
     >/dev/null
-  cmake --build build-asan -j "$JOBS" --target engine_tests connection_tests settings_tests \
-    serial_tests ui_tests app_tests sim_tests soak_tests
+  cmake --build build-asan -j "$JOBS" --target unit_tests lab_tests
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_ctest --test-dir build-asan --output-on-failure -j "$JOBS" -E '^install\.|_NOT_BUILT$'
+    run_ctest --test-dir build-asan --output-on-failure -j "$JOBS" -E '^(install|x11)\.|^Lab(Program|Report)\.|_NOT_BUILT$'
 fi
 
 # libFuzzer needs clang; the targets carry their own ASan + UBSan.
