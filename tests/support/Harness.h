@@ -43,6 +43,8 @@ inline const std::string kTimelessGga = WithChecksum("GPGGA,,,,,,0,00,99.99,,,,,
 inline std::string Line(const std::string& sentence) { return sentence + "\r\n"; }
 inline const std::string kOrder = "$PXEMSRT,C*3A\r\n";
 inline const std::string kNoRespond = "Cold Start fail!(1)\r\nGPS no respond.";
+inline const std::string kPhase2 =
+    "Cold Start OK!\r\nPlease stop the program then shut down the GPS now!\r\nIt will Cold Start again!";
 
 class FakeDisplay : public Display {
   public:
@@ -248,11 +250,6 @@ class Front {
     int SeenStarting(const std::string& prefix) {
         return static_cast<int>(std::count_if(Seen().begin(), Seen().end(), [&](const auto& s) {
             return s.rfind(prefix, 0) == 0;
-        }));
-    }
-    int SeenEnding(const std::string& suffix) {
-        return static_cast<int>(std::count_if(Seen().begin(), Seen().end(), [&](const auto& s) {
-            return s.size() >= suffix.size() && s.ends_with(suffix);
         }));
     }
 };

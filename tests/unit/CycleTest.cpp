@@ -23,8 +23,8 @@ void ExpectGap(Front& f, int gap) {
 
 void CountdownSkipsZero(Front& f) {
     EXPECT_GE(f.orders.size(), 15u);
-    EXPECT_GT(f.SeenEnding("again!-1(S)"), 0);
-    EXPECT_EQ(f.SeenEnding("again! 0(S)"), 0);
+    EXPECT_GT(f.SeenStarting(kPhase2 + "-1(S)"), 0);
+    EXPECT_EQ(f.SeenStarting(kPhase2 + " 0(S)"), 0);
     ExpectGap(f, 31);
 }
 
