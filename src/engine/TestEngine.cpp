@@ -1,5 +1,6 @@
 #include "engine/TestEngine.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -74,6 +75,14 @@ void TestEngine::Scan(std::size_t scanned) {
     }
     std::size_t consumed = 0;
     for (std::size_t i = scanned; i < buffer.size(); ++i) {
+        // Jump over what cannot change anything: text outside a sentence up to the next "$",
+        // and a sentence's body up to its "*", the next "$" or its bound.
+        if (start == kNone) {
+            i = buffer.find('$', i);
+        } else if (star == kNone) {
+            i = std::min(buffer.find_first_of("$*", i), start + kMaxUnfinishedSentence);
+        }
+        if (i >= buffer.size()) break;
         const char c = buffer[i];
         if (c == '$') {
             start = i;
