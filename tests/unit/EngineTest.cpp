@@ -105,7 +105,10 @@ struct ScanRow {
 
 TEST(Scan, EachCompleteSentenceIsTakenOnceWhereverTheReadsEnd) {
     const std::string g = Gga("120000.00");
+    const auto sized = [](std::size_t n) { return "$GPGGA,120000.00," + std::string(n - 20, 'x') + "*00"; };
     const ScanRow rows[] = {
+        {"longest sentence", {Line(sized(4096))}, 1, true, "\r\n"},
+        {"one character more", {Line(sized(4097))}, 0, false, std::nullopt},
         {"one read", {Line(g)}, 1, true, "\r\n"},
         {"cut between the checksum characters", {g.substr(0, g.size() - 1), g.substr(g.size() - 1)}, 1, true, ""},
         {"one checksum character waits", {g.substr(0, g.size() - 1)}, 0, false, g.substr(0, g.size() - 1)},
