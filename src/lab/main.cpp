@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::chrono::milliseconds kRoundPause{20};
+constexpr std::chrono::milliseconds kRoundPause{50};
 
 int signalPipe[2];
 
