@@ -108,8 +108,8 @@ void Lab::DrawLiveLines() {
     for (std::size_t i = 0; i < receivers_.size(); ++i) {
         const Receiver& r = *receivers_[i];
         char line[160];
-        std::snprintf(line, sizeof line, "%-16s cycle %-5d %-16s restart %-8s ttff %s",
-                      r.Name().c_str(), r.Cycles() + 1, r.State().c_str(),
+        std::snprintf(line, sizeof line, "%-16s cycles %-5d %-16s restart %-8s ttff %s",
+                      r.Name().c_str(), r.Cycles(), r.State().c_str(),
                       Seconds(r.LastRestart()).c_str(), Seconds(r.LastTtff()).c_str());
         changed = changed || liveLines_[i] != line;
         liveLines_[i] = line;

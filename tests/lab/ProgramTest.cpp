@@ -39,7 +39,7 @@ TEST(LabProgram, JournalsTheRealRunAndEndsCleanlyOnSigterm) {
     journal.flush();
     lab.start(kBin + "/src/lab/quorvel-lab",
               {"--interval", "2", "--retry", "1", "--journal", journal.fileName(), a, b});
-    QThread::msleep(5500);  // the lab's second is real: connection, order, restart, probe
+    QThread::msleep(6000);  // the lab's second is real: connection, order, restart, probe
     lab.terminate();
     ASSERT_TRUE(lab.waitForFinished(10000));
     EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0);
