@@ -304,6 +304,12 @@ TEST(ConfigurePort, OpensTwiceDiscardsAndSavesOrAbandonsAtTheFirstRefusal) {
         EXPECT_EQ(f.port.calls, row.calls);
         EXPECT_EQ(f.settings.lines, row.saved);
     }
+    for (const char* baud : {"1200", "2400", "4800", "9600", "19200", "57600", "115200", "230400", "460800", "921600"}) {
+        EngineFront f;
+        f.display.baud = baud;
+        f.connection.ConfigurePort();
+        EXPECT_EQ(f.port.settings, baud + std::string(",n,8,1"));
+    }
 }
 
 TEST(Connection, TheStepLocksTheSelectorsAndTheProbeGivesUpOnTheThirdSilentSecond) {

@@ -181,6 +181,7 @@ TEST(Program, StartsUpIdleAndShowsEachPortsDeviceOnItsEntry) {
     EXPECT_EQ(f.Label(), "Not connected!");
     EXPECT_EQ(f.Status(), "");
     EXPECT_EQ(Timers(f), "---P");
+    EXPECT_EQ(f.Child<QTimer>("Timer_PF")->interval(), 1000);
     EXPECT_EQ(f.State().RestartCountdown, 0);
     EXPECT_TRUE(f.Window().isVisible());
     EXPECT_TRUE(f.messages.shown.empty());
