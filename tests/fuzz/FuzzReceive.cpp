@@ -11,6 +11,7 @@
 namespace {
 
 using namespace quorvel;
+using testing::EngineFront;
 
 void Require(bool ok, const char* what) {
     if (ok) return;
@@ -18,45 +19,31 @@ void Require(bool ok, const char* what) {
     std::abort();
 }
 
-struct Recorder : EngineObserver {
-    std::vector<std::string> analysed;
-    void OrderSent(const std::string& order) override { Require(order == texts::kColdStartOrder, "only the order"); }
-    void RestartConfirmed(std::int16_t) override {}
-    void VerdictReached(Verdict) override {}
-    void GgaAnalysed(std::string_view sentence) override { analysed.emplace_back(sentence); }
-};
+// A run under way, as after the connection step.
+void Prepare(EngineFront& f) {
+    f.display.keepHistory = false;
+    f.port.open = true;
+    f.state.RestartCountdown = 30;
+}
 
-struct Run {
-    RunState state{.RestartCountdown = 30};  // a run under way, as after the connection step
-    testing::FakeDisplay display;
-    testing::FakeSerialPort port;
-    Recorder recorder;
-    TestEngine engine{state, display, port, CycleSettings{.observer = &recorder}};
-
-    Run() {
-        display.keepHistory = false;
-        port.open = true;
-    }
-    void Receive(const std::string& text) {
-        port.pending = text;
-        engine.HandlePortEvent(comm_event::kReceive);
-        Require(state.Phase >= 0 && state.Phase <= 2, "Phase in 0..2");
-        Require(state.ReceiveTick >= 0 && state.ReceiveTick <= 1000, "ReceiveTick in 0..1000");
-        Require(state.BaudCheckSeconds >= 0 && state.BaudCheckSeconds <= 9, "BaudCheckSeconds in 0..9");
-        Require(state.RxBuffer.size() <= kMaxUnfinishedSentence, "RxBuffer bounded");
-        Require(state.Sentence.empty(), "Sentence empty between events");
-    }
-    void Tick(TimerId timer) {
-        if (!display.TimerEnabled(timer)) return;
-        timer == TimerId::Timer_Start ? engine.Timer_Start_Tick() : engine.Timer_PF_Tick();
-    }
-};
+void Receive(EngineFront& f, const std::string& text) {
+    f.Receive(text);
+    const RunState& s = f.state;
+    Require(s.Phase >= 0 && s.Phase <= 2, "Phase in 0..2");
+    Require(s.ReceiveTick >= 0 && s.ReceiveTick <= 1000, "ReceiveTick in 0..1000");
+    Require(s.BaudCheckSeconds >= 0 && s.BaudCheckSeconds <= 9, "BaudCheckSeconds in 0..9");
+    Require(s.RxBuffer.size() <= kMaxUnfinishedSentence, "RxBuffer bounded");
+    Require(s.Sentence.empty(), "Sentence empty between events");
+    Require(f.port.written.empty() || f.port.written.back() == texts::kColdStartOrder, "only the order");
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    Run chunked;
+    testing::Recorder chunkedSentences;
+    EngineFront chunked(CycleSettings{.observer = &chunkedSentences});
+    Prepare(chunked);
     std::string all;
     while (input.remaining_bytes() > 0) {
         const std::uint8_t steer = input.ConsumeIntegral<std::uint8_t>();
@@ -65,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string read;
         for (int i = (steer & 0xF0) == 0xF0 ? 1 + (steer & 0x0F) : 1; i > 0; --i) read += piece;
         all += read;
-        if (steer == 0x3F) chunked.engine.HandlePortEvent(comm_event::kCts);  // not a read
-        chunked.Receive(read);
+        if (steer == 0x3F) chunked.PortEvent(comm_event::kCts);  // not a read
+        Receive(chunked, read);
         for (int second = (steer >> 5) & 0x03; second > 0; --second) {
             chunked.Tick(steer & 1 ? TimerId::Timer_Start : TimerId::Timer_PF);
             chunked.Tick(steer & 1 ? TimerId::Timer_PF : TimerId::Timer_Start);
@@ -76,9 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // each once, as when every byte comes in one read. Checked on one input in eight: the
     // reference run costs as much as the fuzzed one.
     if (size % 8 == 0) {
-        Run whole;
-        whole.Receive(all);
-        Require(chunked.recorder.analysed == whole.recorder.analysed, "same sentences in reads as in one piece");
+        testing::Recorder wholeSentences;
+        EngineFront whole(CycleSettings{.observer = &wholeSentences});
+        Prepare(whole);
+        Receive(whole, all);
+        Require(chunkedSentences.analysed == wholeSentences.analysed, "same sentences in reads as in one piece");
     }
     return 0;
 }

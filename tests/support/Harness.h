@@ -124,6 +124,15 @@ class FakeSettings : public SettingsStore {
     }
 };
 
+// Keeps every GGA sentence the engine analyses.
+struct Recorder : EngineObserver {
+    std::vector<std::string> analysed;
+    void OrderSent(const std::string&) override {}
+    void RestartConfirmed(std::int16_t) override {}
+    void VerdictReached(Verdict) override {}
+    void GgaAnalysed(std::string_view sentence) override { analysed.emplace_back(sentence); }
+};
+
 // What the receiver at the far end does, second by second.
 struct Script {
     int clock = 12 * 3600;  // UTC second of the day at power-on
@@ -274,7 +283,9 @@ class EngineFront : public Front {
     StartStop startStop{state, display, port, engine};
     Connection connection{state, display, port, settings};
 
-    EngineFront() { display.label1 = "Not connected!"; }
+    explicit EngineFront(CycleSettings cycle = {}) : engine(state, display, port, cycle) {
+        display.label1 = "Not connected!";
+    }
 
     RunState& State() override { return state; }
     FakeSerialPort& Port() override { return port; }

@@ -33,27 +33,13 @@ void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 namespace quorvel::testing {
 namespace {
 
-class Recorder : public EngineObserver {
-  public:
-    std::vector<std::string> analysed;
-    void OrderSent(const std::string&) override {}
-    void RestartConfirmed(std::int16_t) override {}
-    void VerdictReached(Verdict) override {}
-    void GgaAnalysed(std::string_view sentence) override { analysed.emplace_back(sentence); }
-};
-
 std::vector<std::string> Analysed(const std::vector<std::string>& reads) {
-    RunState state{.RestartCountdown = 30};
-    FakeDisplay display;
-    display.keepHistory = false;
-    FakeSerialPort port;
-    port.open = true;
     Recorder recorder;
-    TestEngine engine(state, display, port, CycleSettings{.observer = &recorder});
-    for (const auto& read : reads) {
-        port.pending = read;
-        engine.HandlePortEvent(comm_event::kReceive);
-    }
+    EngineFront f(CycleSettings{.observer = &recorder});
+    f.display.keepHistory = false;
+    f.port.open = true;
+    f.state.RestartCountdown = 30;
+    for (const auto& read : reads) f.Receive(read);
     return recorder.analysed;
 }
 
