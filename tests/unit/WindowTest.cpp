@@ -121,11 +121,15 @@ TEST(Window, DisplayOperationsShowWhatTheyAreGiven) {
         EXPECT_EQ(timer->interval(), 25) << name;
         EXPECT_EQ(timer->isActive(), std::string(name) == "Timer_PF") << name;
     }
-    w.SetTimerEnabled(TimerId::Timer_Start, true);
-    EXPECT_TRUE(w.findChild<QTimer*>("Timer_Start")->isActive());
-    w.SetTimerEnabled(TimerId::Timer_PF, false);
-    EXPECT_FALSE(w.TimerEnabled(TimerId::Timer_PF));
-    EXPECT_TRUE(w.TimerEnabled(TimerId::Timer_Start));
+    std::vector<TimerId> ticked;  // each timer's ticks reach the handler under its own name
+    w.onTimerTick = [&](TimerId timer) { ticked.push_back(timer); };
+    for (TimerId timer : {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start, TimerId::Timer_PF}) {
+        for (TimerId other : {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start, TimerId::Timer_PF})
+            w.SetTimerEnabled(other, other == timer);
+        ticked.clear();
+        EXPECT_TRUE(WaitFor([&] { return ticked.size() >= 2; }));
+        EXPECT_EQ(ticked, std::vector<TimerId>(ticked.size(), timer));
+    }
 }
 
 TEST(Window, OffersNoCloseFadesInAndTabsThroughItsControls) {
