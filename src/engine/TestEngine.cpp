@@ -80,7 +80,9 @@ void TestEngine::Scan(std::size_t scanned) {
         if (start == kNone) {
             i = buffer.find('$', i);
         } else if (star == kNone) {
-            i = std::min(buffer.find_first_of("$*", i), start + kMaxUnfinishedSentence);
+            const std::size_t bound = start + kMaxUnfinishedSentence;
+            const std::string_view body(buffer.data(), std::min(buffer.size(), bound));
+            i = std::min({body.find('$', i), body.find('*', i), bound});
         }
         if (i >= buffer.size()) break;
         const char c = buffer[i];

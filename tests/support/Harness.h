@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
+#include <array>
 #include <random>
 #include <string>
 #include <utility>
@@ -53,10 +53,7 @@ class FakeDisplay : public Display {
     bool keepHistory = true, frame5 = true, readOnly = false;
     Colour statusColour = Colour::ButtonFace, button = Colour::ButtonFace,
            selectors = Colour::WindowColour;
-    std::map<TimerId, bool> timers{{TimerId::Timer1, false},
-                                   {TimerId::Timer, false},
-                                   {TimerId::Timer_Start, false},
-                                   {TimerId::Timer_PF, true}};
+    std::array<bool, 4> timers{false, false, false, true};  // Timer1, Timer, Timer_Start, Timer_PF
 
     void SetStatusText(const std::string& text) override {
         status = text;
@@ -81,8 +78,8 @@ class FakeDisplay : public Display {
     }
     std::string SelectedPort() const override { return port; }
     std::string SelectedBaud() const override { return baud; }
-    void SetTimerEnabled(TimerId timer, bool enabled) override { timers[timer] = enabled; }
-    bool TimerEnabled(TimerId timer) const override { return timers.at(timer); }
+    void SetTimerEnabled(TimerId timer, bool enabled) override { timers[static_cast<int>(timer)] = enabled; }
+    bool TimerEnabled(TimerId timer) const override { return timers[static_cast<int>(timer)]; }
 };
 
 // `pending` is what the receiver sent and the next Input returns; `written` every Output.
