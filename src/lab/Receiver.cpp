@@ -155,8 +155,8 @@ void Receiver::GgaAnalysed(std::string_view sentence) {
 }
 
 void Receiver::VerdictReached(Verdict verdict) {
-    if (finished_ || verdict_)
-        return;  // one verdict per run; baud-mismatch repeats while it stands
+    // One verdict per run: baud-mismatch repeats while it stands.
+    if (finished_ || verdict_) return;
     verdict_ = verdict;
     // A shut-down after a confirmed restart without a fix yet is that cycle's row, with its
     // restart time; every other verdict is a row of its own.
