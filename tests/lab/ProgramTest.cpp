@@ -55,8 +55,8 @@ TEST(LabProgram, JournalsTheRealRunAndEndsCleanlyOnSigterm) {
         ASSERT_EQ(f.size(), 8) << line.toStdString();
         if (f[1] == a && f[3] == "ok") {  // the last cycle may end before its fix
             ok += !f[5].isEmpty();        // 4 bursts of 0.1 s to the restart, 3 more to the fix
-            EXPECT_NEAR(f[4].toDouble(), 0.4, 0.25) << line.toStdString();
-            EXPECT_TRUE(f[5].isEmpty() || qAbs(f[5].toDouble() - 0.7) < 0.25) << line.toStdString();
+            EXPECT_NEAR(f[4].toDouble(), 0.4, 0.3) << line.toStdString();
+            EXPECT_TRUE(f[5].isEmpty() || qAbs(f[5].toDouble() - 0.7) < 0.3) << line.toStdString();
         } else if (f[1] == b && f[3] == "cant-connect") {
             ++cantConnect;
         } else {
