@@ -78,9 +78,9 @@ per_rh() { awk -v d="$1" -v hz="$HZ" -v w="$WINDOW" -v n="$2" 'BEGIN {printf "%.
 # cant-connect, and only a cycle cut by the end without its fix. Times apart: restart_s should
 # be 4 and ttff_s TTFF + reboot silence (3) + 1; the sims' own seconds and the lab's 50 ms
 # rounds wander on a loaded machine, so count the rows more than 0.25 s off.
-read -r misjudged late < <(awk -F, -v spec="$(for p in "${!EXPECT[@]}"; do echo "$p=${EXPECT[$p]}"; done | paste -sd' ')" '
+read -r misjudged late < <(awk -F, -v expected="$(for p in "${!EXPECT[@]}"; do echo "$p=${EXPECT[$p]}"; done | paste -sd' ')" '
   function off(a, b) { return (a - b) ^ 2 > 0.0625 }
-  BEGIN { n = split(spec, kv, " "); for (i = 1; i <= n; i++) { split(kv[i], a, "="); want[a[1]] = a[2] } }
+  BEGIN { n = split(expected, kv, " "); for (i = 1; i <= n; i++) { split(kv[i], a, "="); want[a[1]] = a[2] } }
   NR == 1 { next }
   { last[$2] = NR; split(want[$2], w, ":") }
   w[1] == "ok" && $4 == "ok" {

@@ -51,19 +51,19 @@ bool Lab::Begin(std::string& error) {
     Receiver::Settings settings{options_.interval, options_.order,
                                 static_cast<double>(options_.retry), options_.cycles};
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
-        const PortSpec& spec = options_.ports[i];
+        const PortSpec& given = options_.ports[i];
         // Resolved at every open, so an override link made later still counts.
-        QtSerialPort::DeviceResolver resolve = [spec, portsFolder](int) {
-            return spec.com ? ComDevicePath(spec.com, portsFolder) : spec.device;
+        QtSerialPort::DeviceResolver resolve = [given, portsFolder](int) {
+            return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
         };
         ports_.push_back(std::make_unique<QtSerialPort>(portsFolder, nullptr, resolve));
         receivers_.push_back(std::make_unique<Receiver>(
-            spec, *ports_.back(), settings, [this] { return Now(); },
+            given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        tallies_.push_back(Tally{spec.name, {}, {}, {}});
+        tallies_.push_back(Tally{given.name, {}, {}, {}});
     }
     liveLines_.assign(receivers_.size(), "");
     if (live_) out_ << std::string(receivers_.size(), '\n') << std::flush;

@@ -39,23 +39,23 @@ int HexDigit(char c) {
 
 // "COM5", "COM 5", "/dev/ttyUSB0", each with an optional "@BAUD".
 std::optional<PortSpec> Port(const std::string& text, const std::string& defaultBaud) {
-    PortSpec spec{text, 0, {}, defaultBaud};
+    PortSpec parsed{text, 0, {}, defaultBaud};
     std::string port = text;
     if (const auto at = text.rfind('@'); at != std::string::npos) {
-        spec.baud = text.substr(at + 1);
+        parsed.baud = text.substr(at + 1);
         port.resize(at);
-        if (!LineSettingsFor(spec.baud)) return {};
+        if (!LineSettingsFor(parsed.baud)) return {};
     }
     if (port.find('/') != std::string::npos) {
-        spec.device = port;
-        return spec;
+        parsed.device = port;
+        return parsed;
     }
     if (port.size() < 4 || port.compare(0, 3, "COM") != 0) return {};
     const std::string digits = port.substr(port[3] == ' ' ? 4 : 3);
     const auto number = Integer(digits, kLowestComNumber, kHighestComNumber);
     if (!number) return {};
-    spec.com = static_cast<int>(*number);
-    return spec;
+    parsed.com = static_cast<int>(*number);
+    return parsed;
 }
 
 }  // namespace
@@ -146,11 +146,11 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     if (ports.empty()) return fail("no PORT given");
     std::set<std::string> seen;
     for (const std::string& text : ports) {
-        const auto spec = Port(text, baud);
-        if (!spec) return fail("bad port '" + text + "'");
-        const std::string key = spec->com ? std::to_string(spec->com) : spec->device;
+        const auto port = Port(text, baud);
+        if (!port) return fail("bad port '" + text + "'");
+        const std::string key = port->com ? std::to_string(port->com) : port->device;
         if (!seen.insert(key).second) return fail("port named twice: '" + text + "'");
-        o.ports.push_back(*spec);
+        o.ports.push_back(*port);
     }
     return parsed;
 }
