@@ -178,6 +178,9 @@ TEST_F(StartUpFile, EndsWithAUsableSelectionAndFile) {
         EXPECT_EQ(outcome, row.outcome);
         EXPECT_EQ(Slurp("Set.txt"), row.fileAfter.empty() ? before : row.fileAfter);
     }
+    std::string port, baud;  // a baud text still running at the read limit is cut off: no rate
+    Put("Set.txt", "COM 1," + std::string(70000, '9'));
+    EXPECT_FALSE(SettingsFile().Read(port, baud));
 }
 
 // A writer killed at any moment leaves one whole line: the old one or the new one.
@@ -215,8 +218,14 @@ TEST_F(StartUpFile, ComNumbersNameTheirDevicesAndTheTooltipSaysWhatStandsInTheWa
     fs::create_symlink("../dev", "ports/com40");  // a link wins, resolved, relative or not
     fs::create_symlink("/nonexistent/ttyGone", "ports/com3");  // a dangling link wins too
     const std::string dir = fs::current_path().string();
+    fs::create_symlink("gone", "ports/com4");  // dangling and relative: taken from its folder
     EXPECT_EQ(ComDevicePath(40, "ports"), dir + "/dev");
     EXPECT_EQ(ComDevicePath(3, "ports"), "/nonexistent/ttyGone");
+    EXPECT_EQ(ComDevicePath(4, "ports"), "ports/gone");
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", dir.c_str());  // a link under the home folder is shown from "~"
+    EXPECT_EQ(ComToolTip(4, dir + "/ports"), "~/ports/com4 -> " + dir + "/ports/gone (not present)");
+    qputenv("HOME", home);
     EXPECT_EQ(ComToolTip(3, dir + "/ports"), dir + "/ports/com3 -> /nonexistent/ttyGone (not present)");
     EXPECT_EQ(ComToolTip(1, "ports"), fs::exists("/dev/ttyS0") ? "/dev/ttyS0 (present)" : "/dev/ttyS0 (not present)");
     const group* dialout = ::getgrnam("dialout");
@@ -284,6 +293,7 @@ TEST_F(OnPty, EveryByteArrivesAsItsCharacterAndOnlyWellFormedSettingsAreTaken) {
     ASSERT_TRUE(WaitFor([&] { return events[comm_event::kReceive] > reads; }));
     port.DiscardInput();
     EXPECT_EQ(port.Input(), "");
+    EXPECT_FALSE(port.SetCommPort(8));  // no other port while this one is open
     QtSerialPort other(ports_.path().toStdString());  // the device is locked while held
     ASSERT_TRUE(other.SetCommPort(7));
     EXPECT_FALSE(other.Open());
