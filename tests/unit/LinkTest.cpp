@@ -166,6 +166,8 @@ TEST_F(StartUpFile, EndsWithAUsableSelectionAndFile) {
         {"read-only", [] { Put("Set.txt", "COM 7,4800\r\n", 0444); }, "101/10 COM 7/4800 trim fade rw", "", true},
         {"mode 000", [] { Put("Set.txt", "COM 7,4800\r\n", 0); }, "101/10 COM 7/4800 trim fade rw", "", true},
         {"read-only folder", [] {}, "101/10 COM 1/9600 trim fade" + kLost + kNotSaved, "<missing>", true, true},
+        {"read-only folder, unusable file", [] { Put("Set.txt", "COM 3\r\n"); }, "101/10 COM 1/9600 trim fade rw" + kLost,
+         kDefault, true, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -64,6 +64,9 @@ TEST(Window, ControlsHaveTheirPlaceFontTextAndColours) {
         for (Colour colour : row.colours) {
             (window.*row.set)(colour);
             const QColor shown = w->grab().toImage().pixelColor(row.at), want = MainWindow::ToQColor(colour);
+            if (!qobject_cast<QPushButton*>(w)) {
+                EXPECT_EQ(w->palette().color(QPalette::Base), want);  // a drop-down's list too
+            }
             EXPECT_LE(std::abs(shown.red() - want.red()) + std::abs(shown.green() - want.green()) +
                           std::abs(shown.blue() - want.blue()), 3 * row.tolerance) << shown.name().toStdString();
         }
@@ -108,6 +111,13 @@ TEST(Window, DisplayOperationsShowWhatTheyAreGiven) {
         EXPECT_EQ(timer->interval(), 25) << name;
         EXPECT_EQ(timer->isActive(), std::string(name) == "Timer_PF") << name;
     }
+    w.SetTimerEnabled(TimerId::Timer1, true);  // switching a running timer on keeps its rhythm
+    w.findChild<QTimer*>("Timer1")->setInterval(1000);
+    w.SetTimerEnabled(TimerId::Timer1, false), w.SetTimerEnabled(TimerId::Timer1, true);
+    WaitFor([] { return false; }, 300);
+    w.SetTimerEnabled(TimerId::Timer1, true);
+    EXPECT_LT(w.findChild<QTimer*>("Timer1")->remainingTime(), 900);
+    w.findChild<QTimer*>("Timer1")->setInterval(25);
     std::vector<TimerId> ticked;  // each timer's ticks reach the handler under its own name
     w.onTimerTick = [&](TimerId timer) { ticked.push_back(timer); };
     for (TimerId timer : {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start, TimerId::Timer_PF}) {
