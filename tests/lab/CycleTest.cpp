@@ -64,13 +64,7 @@ TEST(LabJournal, EachScriptedReceiverGivesItsRows) {
         {"off after its fix", 2, 4, 30, Feed::Bursts, 0, {"ok,4.0,6.0,12,0.9", "shut-down" + none}},
         {"noise", 5, 0, 12, Feed::Noise, 0, {"baud-mismatch" + none}},
         {"time-less GGA", 5, 0, 60, Feed::TimeLess, 0, {}},
-        {"silent, retried",
-         5,
-         0,
-         20,
-         Feed::Nothing,
-         0,
-         {"cant-connect" + none, "cant-connect" + none}},
+        {"silent, retried", 5, 0, 20, Feed::Nothing, 0, {"cant-connect" + none, "cant-connect" + none}},
     };
     for (const Script& script : scripts) {
         SCOPED_TRACE(script.name);

@@ -120,7 +120,6 @@ const CycleRow kRows[] = {
          EXPECT_EQ(Timers(f), "----");
      }},
     {"CountdownSkipsZeroEven", {.restartDelay = 4, .every = 2}, 600, {0}, CountdownSkipsZero},
-    {"CountdownSkipsZeroOdd", {.restartDelay = 4, .every = 2, .offset = 1}, 600, {0}, CountdownSkipsZero},
     {"RestartsOnceReadsPerSentence", {.obey = 1}, 200, {0}, RestartsOnce},
     {"RestartsOnceReadsEndOnChecksums", {.obey = 1, .split = 1}, 200, {0}, RestartsOnce},
     {"RestartsOnceReadsCutMidSentence", {.obey = 1, .split = 2}, 200, {0}, RestartsOnce},

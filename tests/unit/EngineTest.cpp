@@ -274,19 +274,14 @@ TEST(ConfigurePort, OpensTwiceDiscardsAndSavesOrAbandonsAtTheFirstRefusal) {
         std::vector<std::string> calls;
         std::vector<std::string> saved;
     };
-    const std::vector<std::string> k12 = {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open"};
-    auto with = [&](std::vector<std::string> more) {
-        std::vector<std::string> all = k12;
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    };
+    const std::string k12[] = {"SetCommPort 12", "SetSettings 115200,n,8,1", "Open", "Close", "Open", "DiscardInput"};
     const Row rows[] = {
-        {"COM 12", "115200", 0, with({"Close", "Open", "DiscardInput"}), {"COM 12,115200"}},
+        {"COM 12", "115200", 0, {k12, k12 + 6}, {"COM 12,115200"}},
         {"COM 101", "2400", 0, {"SetCommPort 101", "SetSettings 2400,n,8,1", "Open", "Close", "Open", "DiscardInput"}, {"COM 101,2400"}},
-        {"COM 12", "115200", 1, k12, {}},
-        {"COM 12", "115200", 2, with({"Close", "Open"}), {}},
-        {"COM 12", "115200", -1, {"SetCommPort 12"}, {}},
-        {"COM 12", "38400", 0, {"SetCommPort 12"}, {}},
+        {"COM 12", "115200", 1, {k12, k12 + 3}, {}},
+        {"COM 12", "115200", 2, {k12, k12 + 5}, {}},
+        {"COM 12", "115200", -1, {k12, k12 + 1}, {}},
+        {"COM 12", "38400", 0, {k12, k12 + 1}, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.port) + " " + row.baud + " " + std::to_string(row.refuseOpen));

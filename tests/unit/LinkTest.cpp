@@ -1,6 +1,5 @@
 // The link to the world: Set.txt on a real disk (also where permissions bite and writers are
 // killed), COM numbers and their devices, and the serial adapter on real pseudo-terminals.
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
