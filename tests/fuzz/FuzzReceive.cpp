@@ -26,8 +26,8 @@ void Prepare(EngineFront& f) {
     f.state.RestartCountdown = 30;
 }
 
-void Receive(EngineFront& f, const std::string& text) {
-    f.Receive(text);
+void Receive(EngineFront& f, std::string text) {
+    f.Receive(std::move(text));
     const RunState& s = f.state;
     Require(s.Phase >= 0 && s.Phase <= 2, "Phase in 0..2");
     Require(s.ReceiveTick >= 0 && s.ReceiveTick <= 1000, "ReceiveTick in 0..1000");
@@ -49,11 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t steer = input.ConsumeIntegral<std::uint8_t>();
         const std::string piece = input.ConsumeBytesAsString(input.ConsumeIntegralInRange<std::size_t>(0, 255));
         // One read in sixteen repeats its text, so that small inputs reach past the bound.
-        std::string read;
-        for (int i = (steer & 0xF0) == 0xF0 ? 1 + (steer & 0x0F) : 1; i > 0; --i) read += piece;
+        std::string read = piece;
+        for (int i = (steer & 0xF0) == 0xF0 ? steer & 0x0F : 0; i > 0; --i) read += piece;
         all += read;
         if (steer == 0x3F) chunked.PortEvent(comm_event::kCts);  // not a read
-        Receive(chunked, read);
+        Receive(chunked, std::move(read));
         for (int second = (steer >> 5) & 0x03; second > 0; --second) {
             chunked.Tick(steer & 1 ? TimerId::Timer_Start : TimerId::Timer_PF);
             chunked.Tick(steer & 1 ? TimerId::Timer_PF : TimerId::Timer_Start);
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         testing::Recorder wholeSentences;
         EngineFront whole(CycleSettings{.observer = &wholeSentences});
         Prepare(whole);
-        Receive(whole, all);
+        Receive(whole, std::move(all));
         Require(chunkedSentences.analysed == wholeSentences.analysed, "same sentences in reads as in one piece");
     }
     return 0;

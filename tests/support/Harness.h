@@ -225,8 +225,8 @@ class Front {
     std::vector<int> orders, confirmations;  // the seconds they happened in
     std::size_t largestBuffer = 0;
 
-    void Receive(const std::string& text) {
-        Port().pending += text;
+    void Receive(std::string text) {
+        Port().pending += std::move(text);
         const int phase = State().Phase;
         PortEvent(comm_event::kReceive);
         if (phase == 1 && State().Phase == 2) confirmations.push_back(now);
