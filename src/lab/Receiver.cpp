@@ -47,9 +47,9 @@ double Tenth(double seconds) { return std::round(seconds * 10) / 10; }
 
 }  // namespace
 
-Receiver::Receiver(const PortSpec& spec, SerialPort& port, const Settings& settings, Clock clock,
+Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
                    RowSink rows, EventSink events)
-    : name_(spec.name),
+    : name_(given.name),
       port_(port),
       engine_(run_, display_, port_,
               {static_cast<std::int16_t>(settings.interval), settings.order, this}),
@@ -62,8 +62,8 @@ Receiver::Receiver(const PortSpec& spec, SerialPort& port, const Settings& setti
       rows_(std::move(rows)),
       events_(std::move(events)) {
     // A device path opens through any COM number; the port adapter resolves it.
-    display_.port = "COM " + std::to_string(spec.com ? spec.com : 1);
-    display_.baud = spec.baud;
+    display_.port = "COM " + std::to_string(given.com ? given.com : 1);
+    display_.baud = given.baud;
 }
 
 void Receiver::Start() {

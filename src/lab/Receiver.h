@@ -67,7 +67,7 @@ class Receiver : public EngineObserver {
     using RowSink = std::function<void(const Row&)>;
     using EventSink = std::function<void(const std::string&)>;
 
-    Receiver(const PortSpec& spec, SerialPort& port, const Settings& settings, Clock clock,
+    Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
              RowSink rows, EventSink events = {});
 
     // Presses start, as the operator does.
