@@ -20,6 +20,9 @@ constexpr std::int16_t kFrame = 1004;
 constexpr std::int16_t kOverrun = 1006;
 constexpr std::int16_t kRxOver = 1008;
 constexpr std::int16_t kRxParity = 1009;
+// The device failed while open (removed, I/O error); the port has been closed. The window's
+// cycle ignores it, as it ignores every kind but kReceive; a front end may act on it.
+constexpr std::int16_t kDeviceFailure = 1010;
 }  // namespace comm_event
 
 // The serial port as the logic uses it. Text is Latin-1, one char per byte.
@@ -42,6 +45,9 @@ public:
     virtual std::string Input() = 0;
     // Sends the whole text in one write.
     virtual bool Output(const std::string& text) = 0;
+    // The system's reason for the last refused open or device failure, such as "No such file
+    // or directory"; empty when none is known.
+    virtual std::string ErrorReason() const { return {}; }
 };
 
 }  // namespace quorvel

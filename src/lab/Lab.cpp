@@ -63,7 +63,7 @@ bool Lab::Begin(std::string& error) {
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        tallies_.push_back(Tally{given.name, {}, {}, {}});
+        tallies_.push_back(Tally{given.name, {}, {}, {}, {}});
     }
     liveLines_.assign(receivers_.size(), "");
     if (live_) out_ << std::string(receivers_.size(), '\n') << std::flush;

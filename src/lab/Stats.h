@@ -20,12 +20,13 @@ std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<float>& values);
 
-inline constexpr std::array<const char*, 5> kVerdicts = {"ok", "no-respond", "shut-down",
-                                                         "baud-mismatch", "cant-connect"};
+inline constexpr std::array<const char*, 7> kVerdicts = {
+    "ok", "no-respond", "shut-down", "baud-mismatch", "cant-connect", "no-fix", "port-error"};
 
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {
     std::string receiver;
+    std::string profile;  // the receiver profile it ran under; empty when not known
     std::array<int, kVerdicts.size()> verdicts{};
     // One value per judged cycle, NaN where the row has none.
     std::vector<float> restartByCycle;
