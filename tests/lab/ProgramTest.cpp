@@ -75,7 +75,7 @@ TEST(LabReport, ChartsAreDrawnInABrowser) {
     if (chromium.isEmpty() || !QFile::exists(kChartJs))
         GTEST_SKIP() << "needs chromium and libjs-chart.js (scripts/setup.sh installs both)";
     QTemporaryDir dir;
-    Tally t{"COM5", {}, {}, {}};
+    Tally t{"COM5", {}, {}, {}, {}};
     for (int cycle = 0; cycle < 20; ++cycle)
         t.Add({"", "COM5", cycle + 1, "ok", 4, 9 + cycle % 5, 12, "0.9"});
     ASSERT_TRUE(WriteReport(dir.filePath("r.html").toStdString(), {t}));
