@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/Gga.h"
 #include "engine/Texts.h"
 
 namespace quorvel {
@@ -22,8 +23,18 @@ public:
     virtual void RestartConfirmed(std::int16_t coldStartSeconds) = 0;
     // Baud-mismatch repeats on every receive event for as long as the verdict stands.
     virtual void VerdictReached(Verdict verdict) = 0;
-    // Each GGA sentence with a time, before any order it triggers.
-    virtual void GgaAnalysed(std::string_view sentence) = 0;
+    // Each GGA sentence the cycle analyses, with its fields, before any order it triggers.
+    virtual void GgaAnalysed(std::string_view sentence, const GgaFields& gga) = 0;
+};
+
+// How a receiver shows that it obeyed a cold-start order.
+enum class RestartSign {
+    // Its GGA time falls back to 00:00:00-00:00:09: the window's receivers.
+    ClockReset,
+    // It loses its fix (quality 0 or empty), whatever its clock shows. Only sentences with a
+    // fix count toward an order, and an order waits for a fix: a cold start ordered before
+    // the receiver has a fix proves nothing.
+    FixLost,
 };
 
 // What a front end may choose about the cycle; the defaults are the window's.
@@ -31,6 +42,7 @@ struct CycleSettings {
     std::int16_t countdown = 30;  // seconds from a confirmed restart to the next order
     std::string order{texts::kColdStartOrder};
     EngineObserver* observer = nullptr;
+    RestartSign sign = RestartSign::ClockReset;
 };
 
 }  // namespace quorvel

@@ -26,6 +26,14 @@ struct RunState {
     // Set by every receive event whose read delivered text; cleared by the connection
     // step. The connection probe asks this, since RxBuffer may be empty after text came.
     bool TextReceived = false;
+
+    // The last analysed GGA time and how the receiver's clock moves, so that a clock that
+    // simply runs on into 00:00:0x (midnight, or a young clock after a restart) is not taken
+    // for a restart. Forgotten by ResetTestRun.
+    bool GgaTimeKnown = false;
+    std::int32_t LastGgaSeconds = 0;   // seconds of the day
+    std::int16_t GgaStepSeconds = 0;   // how far the clock moved between the last two GGAs
+    std::int16_t SecondsSinceGga = 0;  // Timer_Start ticks since the last analysed GGA
 };
 
 }  // namespace quorvel

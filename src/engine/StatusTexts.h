@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/GgaTime.h"
+#include "engine/Gga.h"
 
 namespace quorvel::texts {
 

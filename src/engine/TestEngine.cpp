@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "engine/Counters.h"
-#include "engine/GgaTime.h"
+#include "engine/Gga.h"
 #include "engine/StatusTexts.h"
 #include "engine/Texts.h"
 
@@ -21,6 +21,9 @@ constexpr std::int16_t kNoRespondLimit = 30;
 constexpr std::int16_t kColdStartLimit = 30;
 constexpr std::int16_t kSilenceLimit = 5;
 constexpr std::int16_t kBaudCheckLast = 9;
+constexpr int kSecondsPerDay = 86400;
+// A receiver reports at least this often; a longer gap is a silence, not its step.
+constexpr int kLongestStep = 10;
 
 // Keeps the last `limit` characters. Used only on text that holds no sentence start,
 // or whose start has fallen off with the over-long sentence it began.
@@ -118,7 +121,9 @@ void TestEngine::ProcessSentence() {
     if (sentence.size() < 6 || sentence.substr(3, 3) != "GGA") return;
     // Any GGA proves the line speed, with or without a time in it.
     s_.GgaSeen = true;
-    if (sentence.size() >= 8 && sentence[7] != ',') {
+    // A receiver that loses its fix on a restart may lose its time too: its time-less
+    // sentences are signs as well.
+    if ((sentence.size() >= 8 && sentence[7] != ',') || cycle_.sign == RestartSign::FixLost) {
         AnalyseGga();
         return;
     }
@@ -129,21 +134,26 @@ void TestEngine::ProcessSentence() {
 }
 
 void TestEngine::AnalyseGga() {
-    const GgaTime time = ReadGgaTime(s_.Sentence);
-    const bool resetTime = IsResetTime(time);
-    if (s_.Phase == 0 && resetTime) {
-        if (cycle_.observer) cycle_.observer->GgaAnalysed(s_.Sentence);
-        display_.SetStatusText(std::string(texts::kWaiting));
+    const GgaFields gga = ReadGga(s_.Sentence);
+    const bool confirms = s_.Phase == 1 && ConfirmsRestart(gga);
+    const bool counts = s_.Phase != 0 || CountsTowardOrder(gga);
+    NoteGgaTime(gga);
+    if (!counts) {
+        if (cycle_.observer) cycle_.observer->GgaAnalysed(s_.Sentence, gga);
+        ShowUncounted(gga);
         return;
     }
-    if (s_.Phase == 1 && resetTime) {
-        display_.SetStatusText(texts::ConfirmationText(time));
+    if (confirms) {
+        display_.SetStatusText(texts::ConfirmationText(gga.time));
         s_.Phase = 2;
         s_.GgaCount = kConfirmedGgaCount;
         if (cycle_.observer) cycle_.observer->RestartConfirmed(s_.ColdStartSeconds);
     }
-    if (cycle_.observer) cycle_.observer->GgaAnalysed(s_.Sentence);
-    if (s_.Phase < 2) display_.SetStatusText(texts::TimeText(time));
+    if (cycle_.observer) cycle_.observer->GgaAnalysed(s_.Sentence, gga);
+    if (s_.Phase < 2) {
+        display_.SetStatusText(gga.hasTime ? texts::TimeText(gga.time)
+                                           : std::string(texts::kWaiting));
+    }
     if (s_.Phase == 2) {
         display_.SetStatusColour(Colour::Green);
         display_.SetStatusText(texts::Phase2Text(s_.RestartCountdown));
@@ -153,7 +163,57 @@ void TestEngine::AnalyseGga() {
     // In Phase 2 a countdown that went past 0 between two GGA sentences still orders;
     // otherwise a receiver that skips a second would stall the cycle for good.
     const bool countdownDone = s_.Phase == 2 ? s_.RestartCountdown <= 0 : s_.RestartCountdown == 0;
-    if (countdownDone || s_.GgaCount == kOrderAtGgaCount) OrderColdStart();
+    if ((countdownDone && MayOrder(gga)) || s_.GgaCount == kOrderAtGgaCount) OrderColdStart();
+}
+
+bool TestEngine::CountsTowardOrder(const GgaFields& gga) const {
+    if (cycle_.sign == RestartSign::FixLost) return gga.HasFix();
+    return !IsResetTime(gga.time);
+}
+
+bool TestEngine::ConfirmsRestart(const GgaFields& gga) const {
+    if (cycle_.sign == RestartSign::FixLost) return !gga.HasFix();
+    return IsResetTime(gga.time) && !ContinuesClock(gga);
+}
+
+bool TestEngine::MayOrder(const GgaFields& gga) const {
+    return cycle_.sign != RestartSign::FixLost || gga.HasFix();
+}
+
+// A restarted clock shows 00:00:0x after a jump back in time or after a silence. One that
+// runs on reaches it too, at midnight or while it is still young from an earlier restart: it
+// then follows the last time by no more than the receiver's own step.
+bool TestEngine::ContinuesClock(const GgaFields& gga) const {
+    if (!s_.GgaTimeKnown) return false;
+    const int step = std::max<int>(s_.GgaStepSeconds, 1);
+    const int advance = (SecondsOfDay(gga.time) - s_.LastGgaSeconds + kSecondsPerDay) % kSecondsPerDay;
+    // One tick and one second of leeway: ticks and sentences do not come in step.
+    return s_.SecondsSinceGga <= step + 1 && advance <= step + 1;
+}
+
+void TestEngine::NoteGgaTime(const GgaFields& gga) {
+    if (!gga.hasTime) return;
+    const int now = SecondsOfDay(gga.time);
+    if (s_.GgaTimeKnown) {
+        const int advance = (now - s_.LastGgaSeconds + kSecondsPerDay) % kSecondsPerDay;
+        // Only a clock that ran on without a silence tells the receiver's step.
+        if (s_.SecondsSinceGga <= kLongestStep && advance <= kLongestStep)
+            s_.GgaStepSeconds = static_cast<std::int16_t>(advance);
+    }
+    s_.GgaTimeKnown = true;
+    s_.LastGgaSeconds = now;
+    s_.SecondsSinceGga = 0;
+}
+
+// A sentence that does not count toward the first order: a clock still at its reset time, or
+// a receiver without a fix that must get one before an order can prove anything.
+void TestEngine::ShowUncounted(const GgaFields& gga) {
+    if (cycle_.sign == RestartSign::FixLost && gga.hasTime) {
+        display_.SetStatusText(texts::TimeText(gga.time));
+        display_.SetLabel1(std::string(texts::kConnected));
+        return;
+    }
+    display_.SetStatusText(std::string(texts::kWaiting));
 }
 
 void TestEngine::OrderColdStart() {
@@ -189,6 +249,9 @@ void TestEngine::ResetTestRun() {
     s_.SilentSeconds = 0;
     s_.ProbeSeconds = 0;
     s_.RestartCountdown = cycle_.countdown;
+    s_.GgaTimeKnown = false;
+    s_.GgaStepSeconds = 0;
+    s_.SecondsSinceGga = 0;
     display_.SetStatusText("");
     display_.SetStatusColour(Colour::ButtonFace);
     display_.SetStartButtonColour(Colour::ButtonFace);
@@ -197,6 +260,7 @@ void TestEngine::ResetTestRun() {
 
 void TestEngine::Timer_Start_Tick() {
     if (s_.BaudCheckSeconds < kBaudCheckLast) ++s_.BaudCheckSeconds;
+    SaturatingIncrement(s_.SecondsSinceGga);
     if (s_.Phase == 1) {
         SaturatingIncrement(s_.ColdStartSeconds);
         display_.SetStatusText(texts::CountText(s_.ColdStartSeconds));

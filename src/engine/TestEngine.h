@@ -5,6 +5,7 @@
 
 #include "engine/Display.h"
 #include "engine/EngineObserver.h"
+#include "engine/Gga.h"
 #include "engine/RunState.h"
 #include "engine/SerialPort.h"
 
@@ -37,6 +38,14 @@ public:
 private:
     void Scan(std::size_t scanned);
     void OrderColdStart();
+    // The restart sign: which sentences count toward the first order, which confirm a
+    // restart, and which may carry the next order.
+    bool CountsTowardOrder(const GgaFields& gga) const;
+    bool ConfirmsRestart(const GgaFields& gga) const;
+    bool MayOrder(const GgaFields& gga) const;
+    bool ContinuesClock(const GgaFields& gga) const;
+    void NoteGgaTime(const GgaFields& gga);
+    void ShowUncounted(const GgaFields& gga);
 
     RunState& s_;
     Display& display_;

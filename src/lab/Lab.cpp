@@ -48,10 +48,10 @@ bool Lab::Begin(std::string& error) {
     }
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();
-    Receiver::Settings settings{options_.interval, options_.order,
-                                static_cast<double>(options_.retry), options_.cycles};
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
         const PortSpec& given = options_.ports[i];
+        const Receiver::Settings settings{options_.interval, given.order,   given.sign,
+                                          options_.retry,    options_.fixLimit, options_.cycles};
         // Resolved at every open, so an override link made later still counts.
         QtSerialPort::DeviceResolver resolve = [given, portsFolder](int) {
             return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
@@ -63,7 +63,7 @@ bool Lab::Begin(std::string& error) {
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        tallies_.push_back(Tally{given.name, {}, {}, {}, {}});
+        tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}});
     }
     liveLines_.assign(receivers_.size(), "");
     if (live_) out_ << std::string(receivers_.size(), '\n') << std::flush;

@@ -7,6 +7,7 @@
 
 #include "link/BaudTable.h"
 #include "link/ComPorts.h"
+#include "lab/Profiles.h"
 
 namespace quorvel::lab {
 namespace {
@@ -37,12 +38,33 @@ int HexDigit(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// "COM5", "COM 5", "/dev/ttyUSB0", each with an optional "@BAUD".
-std::optional<PortSpec> Port(const std::string& text, const std::string& defaultBaud) {
-    PortSpec parsed{text, 0, {}, defaultBaud};
+// "COM5", "COM 5", "/dev/ttyUSB0", each with an optional "@BAUD" and an optional "PROFILE:"
+// before it. A device path may hold ":" itself, so a prefix never holds "/".
+std::optional<PortSpec> Port(const std::string& text, const std::string& defaultBaud,
+                             const LabOptions& o, std::string& error) {
+    PortSpec parsed{text, 0, {}, defaultBaud, {}, {}, {}};
     std::string port = text;
-    if (const auto at = text.rfind('@'); at != std::string::npos) {
-        parsed.baud = text.substr(at + 1);
+    parsed.profile = o.profile;
+    // The journal names the port as given, without its profile: the summary shows that.
+    if (const auto colon = text.find(':');
+        colon != std::string::npos && text.find('/') > colon) {
+        parsed.profile = text.substr(0, colon);
+        port = parsed.name = text.substr(colon + 1);
+        if (!FindProfile(parsed.profile)) {
+            error = "unknown profile '" + parsed.profile + "' in '" + text + "'";
+            return {};
+        }
+        if (port.empty()) {
+            error = "no port after the profile in '" + text + "'";
+            return {};
+        }
+    }
+    const Profile& profile = *FindProfile(parsed.profile);
+    parsed.order = o.order.value_or(profile.order);
+    parsed.sign = o.sign.value_or(profile.sign);
+    const std::string given = port;
+    if (const auto at = given.rfind('@'); at != std::string::npos) {
+        parsed.baud = given.substr(at + 1);
         port.resize(at);
         if (!LineSettingsFor(parsed.baud)) return {};
     }
@@ -112,9 +134,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        static const std::set<std::string> kKnown = {"--baud",   "--journal",  "--report",
-                                                     "--cycles", "--duration", "--interval",
-                                                     "--order",  "--retry"};
+        static const std::set<std::string> kKnown = {
+            "--baud",  "--journal", "--report",  "--cycles",  "--duration",
+            "--interval", "--order", "--retry", "--profile", "--sign", "--fix-limit"};
         if (!kKnown.count(name)) return fail("unknown option " + name);
         if (!value) {
             if (i + 1 == args.size()) return fail(name + " needs a value");
@@ -133,6 +155,15 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             o.cycles = static_cast<int>(*n);
         } else if (name == "--duration") {
             if (!(o.durationS = Duration(*value))) return fail(bad);
+        } else if (name == "--profile") {
+            if (!FindProfile(*value)) return fail("--profile: unknown profile '" + *value + "'");
+            o.profile = *value;
+        } else if (name == "--sign") {
+            if (!(o.sign = SignNamed(*value))) return fail("--sign: unknown sign '" + *value + "'");
+        } else if (name == "--fix-limit") {
+            const auto n = Integer(*value, 1, 32767);
+            if (!n) return fail(bad);
+            o.fixLimit = static_cast<int>(*n);
         } else if (name == "--interval" || name == "--retry") {
             const auto n = Integer(*value, name == "--retry" ? 0 : 1, 32767);
             if (!n) return fail(bad);
@@ -146,8 +177,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     if (ports.empty()) return fail("no PORT given");
     std::set<std::string> seen;
     for (const std::string& text : ports) {
-        const auto port = Port(text, baud);
-        if (!port) return fail("bad port '" + text + "'");
+        std::string error;
+        const auto port = Port(text, baud, o, error);
+        if (!port) return fail(error.empty() ? "bad port '" + text + "'" : error);
         const std::string key = port->com ? std::to_string(port->com) : port->device;
         if (!seen.insert(key).second) return fail("port named twice: '" + text + "'");
         o.ports.push_back(*port);
@@ -156,7 +188,14 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-    return R"(Usage: quorvel-lab [OPTIONS] PORT...
+    std::string profiles;
+    for (const Profile& p : Profiles()) {
+        char line[200];
+        std::snprintf(line, sizeof line, "  %-8s %-11s %s\n           order: %s\n", p.name.c_str(),
+                      SignName(p.sign), p.describes.c_str(), PrintableOrder(p.order).c_str());
+        profiles += line;
+    }
+    return R"(Usage: quorvel-lab [OPTIONS] [PROFILE:]PORT...
 
 Orders cold starts on many GNSS receivers at once, judges every cycle as the
 Quorvel window does, and keeps a journal with the restart time and the time to
@@ -164,11 +203,24 @@ first fix (TTFF) of each cycle.
 
 PORT is "COM5", "COM 5" or a device path such as /dev/ttyUSB0, optionally with
 "@BAUD" (e.g. COM7@115200). COM numbers map to devices as in the window,
-override links in ~/.config/quorvel/ports included.
+override links in ~/.config/quorvel/ports included. "PROFILE:" names the
+receiver profile of that port, e.g. ubx:/dev/ttyACM0@115200 or pmtk:COM5.
 
 Options:
   --baud RATE         rate for ports without "@BAUD" (default 9600); one of 1200,
                       2400, 4800, 9600, 19200, 57600, 115200, 230400, 460800, 921600
+  --profile NAME      receiver profile for ports that name none (default pxemsrt)
+  --order TEXT        the cold-start order, instead of the profiles' orders; NMEA
+                      text beginning with "$" gets its checksum when "*hh" is
+                      missing and CR LF; \xNN escapes give any byte
+  --sign SIGN         the restart sign, instead of the profiles' signs:
+                      clock-reset  the GGA time falls back to 00:00:00-00:00:09
+                      fix-lost     the fix is lost (GGA quality 0 or empty); only
+                                   sentences with a fix count toward an order, and
+                                   an order waits for a fix
+  --fix-limit S       seconds a receiver may show no fix while one is awaited
+                      (before the first order, and from an order to its fix)
+                      before its cycle is journaled no-fix (default 300)
   --journal FILE      the CSV journal (default quorvel-lab-<UTC
                       yyyymmdd-hhmmss>.csv in the working folder); appended to when
                       it exists
@@ -177,18 +229,17 @@ Options:
   --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h
   --interval S        seconds from a confirmed restart to the next order
                       (default 30, as the window)
-  --order TEXT        the cold-start order (default $PXEMSRT,C*3A); NMEA text
-                      beginning with "$" gets its checksum when "*hh" is missing
-                      and CR LF; \xNN escapes give any byte
   --retry S           seconds until a run that ended on a verdict starts again
                       (default 10)
   -h, --help          this text
 
+Receiver profiles (name, sign, receivers, order bytes):
+)" + profiles + R"(
 Without --cycles or --duration it runs until SIGINT or SIGTERM; then it closes
 the ports, completes the journal, prints a summary and exits 0.
 
 Exit status: 0 when done, 1 when the journal or report cannot be written,
-2 on a bad option, rate or port.
+2 on a bad option, rate, port or profile.
 )";
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/EngineObserver.h"
+
 namespace quorvel::lab {
 
 // One receiver as named on the command line.
@@ -12,6 +14,9 @@ struct PortSpec {
     int com = 0;         // COM number, or 0 for a device path
     std::string device;  // the device path when com is 0
     std::string baud;
+    std::string profile;  // the receiver profile's name
+    std::string order;    // the cold-start order's bytes
+    RestartSign sign = RestartSign::ClockReset;
 };
 
 struct LabOptions {
@@ -21,8 +26,11 @@ struct LabOptions {
     std::optional<int> cycles;
     std::optional<double> durationS;
     int interval = 30;
-    std::string order = "$PXEMSRT,C*3A\r\n";
+    std::string profile{"pxemsrt"};    // for ports that name none
+    std::optional<std::string> order;  // overrides every profile's order
+    std::optional<RestartSign> sign;   // overrides every profile's sign
     int retry = 10;
+    int fixLimit = 300;  // seconds without a fix while one is awaited, then a no-fix row
     bool help = false;
 };
 

@@ -2,9 +2,6 @@
 
 #include <cmath>
 #include <utility>
-#include <vector>
-
-#include "engine/GgaTime.h"
 
 namespace quorvel::lab {
 namespace {
@@ -26,23 +23,6 @@ const char* VerdictName(Verdict verdict) {
     return "";
 }
 
-// GGA fields 6 to 8 (fix quality, satellites, HDOP), each up to its comma or "*".
-std::vector<std::string> FixFields(std::string_view sentence) {
-    std::vector<std::string> fields;
-    std::size_t index = 0;
-    std::string field;
-    for (char c : sentence) {
-        if (c == ',' || c == '*') {
-            if (index >= 6 && index <= 8) fields.push_back(field);
-            if (c == '*' || ++index > 8) break;
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    return fields;
-}
-
 double Tenth(double seconds) { return std::round(seconds * 10) / 10; }
 
 }  // namespace
@@ -52,11 +32,13 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
     : name_(given.name),
       port_(port),
       engine_(run_, display_, port_,
-              {static_cast<std::int16_t>(settings.interval), settings.order, this}),
+              {static_cast<std::int16_t>(settings.interval), settings.order, this, settings.sign}),
       startStop_(run_, display_, port_, engine_),
       connection_(run_, display_, port_, settings_,
-                  {static_cast<std::int16_t>(settings.interval), settings.order, this}),
+                  {static_cast<std::int16_t>(settings.interval), settings.order, this,
+                   settings.sign}),
       retryS_(settings.retryS),
+      fixLimitS_(settings.fixLimitS),
       cycleLimit_(settings.cycles),
       now_(std::move(clock)),
       rows_(std::move(rows)),
@@ -69,6 +51,8 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
 void Receiver::Start() {
     verdict_.reset();
     retryAt_.reset();
+    fixAwaitedSince_ = now_();
+    orderUnfixed_ = false;
     // A click on a run with a verdict only clears it; the next one starts.
     startStop_.Cmd_Start_1_Click();
     if (!display_.TimerEnabled(TimerId::Timer1)) startStop_.Cmd_Start_1_Click();
@@ -87,17 +71,40 @@ void Receiver::Tick() {
     if (due[1] && display_.TimerEnabled(TimerId::Timer)) connection_.Timer_Tick();
     if (due[2] && display_.TimerEnabled(TimerId::Timer_Start)) engine_.Timer_Start_Tick();
     if (due[3] && display_.TimerEnabled(TimerId::Timer_PF)) engine_.Timer_PF_Tick();
+    if (!verdict_) WatchFixWait();
 
     // A run that fell silent before its first order ends without a verdict, all timers off.
     if (!verdict_ && !Idle()) return;
     if (!retryAt_) {
         retryAt_ = now_() + retryS_;
         if (!verdict_) SetState("silent");
-    } else if (now_() >= *retryAt_) {
-        CloseCycle();
-        if (events_) events_("retry");
-        Start();
     }
+    // The tick nearest to the retry time, not the first one after it: ticks come a second
+    // apart, and the first one after would make a retry of S last up to S + 1 seconds.
+    if (now_() < *retryAt_ - 0.5) return;
+    CloseCycle();
+    if (events_) events_("retry");
+    Start();
+}
+
+// Every state that can last ends in a row: a receiver that never gets the fix the cycle
+// waits for (no time at all, a fix that never comes back, a countdown that waits for a fix).
+void Receiver::WatchFixWait() {
+    if (!fixAwaitedSince_ && run_.Phase == 2 && run_.RestartCountdown <= 0)
+        fixAwaitedSince_ = now_();
+    if (!fixAwaitedSince_ || now_() - *fixAwaitedSince_ < fixLimitS_) return;
+    EndRun("no-fix", "no-fix for " + std::to_string(fixLimitS_) + " s");
+}
+
+void Receiver::EndRun(const std::string& verdict, const std::string& event) {
+    verdict_ = verdict;
+    retryAt_ = now_() + retryS_;
+    fixAwaitedSince_.reset();
+    Record(verdict);
+    if (port_.IsOpen()) port_.Close();
+    for (TimerId timer : kTimers) display_.SetTimerEnabled(timer, false);
+    if (events_ && event != verdict) events_(event);
+    SetState(verdict);
 }
 
 bool Receiver::Idle() const {
@@ -108,7 +115,14 @@ bool Receiver::Idle() const {
 }
 
 void Receiver::HandlePortEvent(std::int16_t kind) {
-    if (!finished_) engine_.HandlePortEvent(kind);
+    if (finished_) return;
+    if (kind == comm_event::kDeviceFailure) {
+        // The device failed under the run: the port's fault, not the receiver's.
+        if (!verdict_) EndRun("port-error", "port-error: " + port_.ErrorReason());
+        return;
+    }
+    if (verdict_ == "no-fix" || verdict_ == "port-error") return;  // ended; the port is closed
+    engine_.HandlePortEvent(kind);
 }
 
 void Receiver::Finish() {
@@ -124,6 +138,8 @@ void Receiver::OrderSent(const std::string&) {
     CloseCycle();
     orderAt_ = now_();
     restart_.reset();
+    if (!orderUnfixed_ || !fixAwaitedSince_) fixAwaitedSince_ = *orderAt_;
+    orderUnfixed_ = true;
     SetState("restarting");
 }
 
@@ -134,34 +150,38 @@ void Receiver::RestartConfirmed(std::int16_t) {
     SetState("waiting for fix");
 }
 
-void Receiver::GgaAnalysed(std::string_view sentence) {
+void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
     if (finished_) return;
-    if (verdict_ == Verdict::ShutDown) {
-        // Back after a shut-down: the run goes on, as the window's does.
+    if (verdict_ == "shut-down") {
+        // Back after a shut-down: the run goes on, as the window's does, but with its
+        // watchdog on again, or an order it then ignores would never get a verdict.
         verdict_.reset();
         retryAt_.reset();
+        display_.SetTimerEnabled(TimerId::Timer_PF, true);
         SetState("resumed");
     }
-    if (!orderAt_ || !restart_) return;
-    const std::vector<std::string> fields = FixFields(sentence);
-    if (fields.empty() || fields[0].empty() || LeadingNumber(fields[0]) < 1) return;
-    std::optional<int> satellites;
-    if (fields.size() > 1 && !fields[1].empty())
-        satellites = static_cast<int>(LeadingNumber(fields[1]));
+    if (!orderAt_ || !restart_ || !gga.HasFix()) return;
     const double ttff = Tenth(now_() - *orderAt_);
     lastTtff_ = ttff;
-    Record("ok", ttff, satellites, fields.size() > 2 ? fields[2] : "");
+    orderUnfixed_ = false;
+    fixAwaitedSince_.reset();
+    Record("ok", ttff, gga.satellites, gga.hdop);
     SetState("fix");
 }
 
 void Receiver::VerdictReached(Verdict verdict) {
     // One verdict per run: baud-mismatch repeats while it stands.
     if (finished_ || verdict_) return;
-    verdict_ = verdict;
+    verdict_ = VerdictName(verdict);
+    retryAt_ = now_() + retryS_;
+    fixAwaitedSince_.reset();
     // A shut-down after a confirmed restart without a fix yet is that cycle's row, with its
     // restart time; every other verdict is a row of its own.
-    Record(VerdictName(verdict));
-    SetState(VerdictName(verdict));
+    Record(*verdict_);
+    const std::string reason = port_.ErrorReason();
+    if (events_ && verdict == Verdict::CantConnect && !reason.empty())
+        events_("cant-connect: " + reason);
+    SetState(*verdict_);
 }
 
 void Receiver::CloseCycle() {

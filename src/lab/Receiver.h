@@ -60,7 +60,9 @@ class Receiver : public EngineObserver {
     struct Settings {
         int interval = 30;
         std::string order;
-        double retryS = 10;
+        RestartSign sign = RestartSign::ClockReset;
+        int retryS = 10;            // seconds from a verdict to the next start
+        int fixLimitS = 300;        // seconds without the fix awaited, then a no-fix row
         std::optional<int> cycles;  // finished after this many rows
     };
     using Clock = std::function<double()>;  // seconds, monotonic
@@ -88,7 +90,7 @@ class Receiver : public EngineObserver {
     void OrderSent(const std::string& order) override;
     void RestartConfirmed(std::int16_t coldStartSeconds) override;
     void VerdictReached(Verdict verdict) override;
-    void GgaAnalysed(std::string_view sentence) override;
+    void GgaAnalysed(std::string_view sentence, const GgaFields& gga) override;
 
   private:
     void Record(const std::string& verdict, std::optional<double> ttff = {},
@@ -97,6 +99,10 @@ class Receiver : public EngineObserver {
     void CloseCycle();
     bool Idle() const;
     void SetState(std::string state);
+    // Ends the run on a verdict of the lab's own (no-fix, port-error): row, port closed,
+    // timers off; the retry follows.
+    void EndRun(const std::string& verdict, const std::string& event);
+    void WatchFixWait();
 
     std::string name_;
     RunState run_;
@@ -106,7 +112,8 @@ class Receiver : public EngineObserver {
     TestEngine engine_;
     StartStop startStop_;
     Connection connection_;
-    double retryS_;
+    int retryS_;
+    int fixLimitS_;
     std::optional<int> cycleLimit_;
     Clock now_;
     RowSink rows_;
@@ -115,8 +122,12 @@ class Receiver : public EngineObserver {
     int cycles_ = 0;
     std::optional<double> orderAt_;   // the cycle under way, until its row is written
     std::optional<double> restart_;   // set once the cycle's restart is confirmed
-    std::optional<Verdict> verdict_;  // the verdict that ended this run
-    std::optional<double> retryAt_;
+    std::optional<std::string> verdict_;  // the verdict that ended this run
+    std::optional<double> retryAt_;       // when the next start is due
+    // Since when a fix is awaited: from the start of a run to its first order, and from an
+    // order (or the end of a countdown that waits for a fix) to the next fix.
+    std::optional<double> fixAwaitedSince_;
+    bool orderUnfixed_ = false;  // an order went out and its fix has not come yet
     bool finished_ = false;
     std::string state_ = "idle";
     std::optional<double> lastRestart_;

@@ -78,7 +78,7 @@ TEST(LabJournal, EachScriptedReceiverGivesItsRows) {
         std::vector<std::string> rows, want;
         Receiver receiver(
             {"COM5", 5, "", "9600"}, port,
-            {15, kOrder, 10, script.cycles ? std::optional(script.cycles) : std::nullopt},
+            {15, kOrder, RestartSign::ClockReset, 10, 300, script.cycles ? std::optional(script.cycles) : std::nullopt},
             [&now] { return now; },
             [&rows](const Row& r) { rows.push_back(FormatRow(r).substr(30)); });
         receiver.Start();

@@ -46,7 +46,7 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
     EXPECT_EQ(std::make_tuple(*p.options.durationS, p.options.interval, p.options.retry,
                               *p.options.cycles),
               std::make_tuple(2700.0, 15, 0, 3));
-    EXPECT_EQ(p.options.order, "$PXEMSRT,C*3A\r\n");
+    EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
     EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
     EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
 }

@@ -127,7 +127,9 @@ struct Recorder : EngineObserver {
     void OrderSent(const std::string&) override {}
     void RestartConfirmed(std::int16_t) override {}
     void VerdictReached(Verdict) override {}
-    void GgaAnalysed(std::string_view sentence) override { analysed.emplace_back(sentence); }
+    void GgaAnalysed(std::string_view sentence, const GgaFields&) override {
+        analysed.emplace_back(sentence);
+    }
 };
 
 // What the receiver at the far end does, second by second.

@@ -67,6 +67,13 @@ const CycleRow kRows[] = {
          EXPECT_EQ(f.Label(), "Connected!");  // its data go on
          EXPECT_EQ(f.State().Phase, 1);
      }},
+    {"DeafAcrossMidnightIsNoRespond", {.clock = 86400 - 15, .obey = 0}, 60, {0},
+     [](Front& f) {
+         EXPECT_EQ(f.orders.size(), 1u);
+         EXPECT_TRUE(f.confirmations.empty());
+         EXPECT_EQ(f.SeenStarting(kNoRespond), 1);
+         EXPECT_GT(f.SeenStarting("UTC Time :00:00:0"), 5);  // the clock did pass 00:00:0x
+     }},
     {"RestartsAfter40Seconds", {.restartDelay = 40}, 300, {0},
      [](Front& f) {
          ASSERT_GE(f.orders.size(), 3u);

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "support/Harness.h"
 
@@ -91,6 +92,74 @@ TEST(AnalyseGga, EachPhaseAndTimeShowsCountsAndOrdersAsTabled) {
             EXPECT_EQ(f.state.RestartCountdown, 30);
         }
         EXPECT_TRUE(f.state.GgaSeen);
+    }
+}
+
+// What the sign makes of one GGA, after earlier GGAs (each followed by its Timer_Start ticks)
+// have shown how the receiver's clock runs.
+struct SignRow {
+    const char* name;
+    RestartSign sign;
+    std::vector<std::pair<std::string, int>> before;
+    std::int16_t phase, countdown, count;
+    std::string sentence;
+    std::int16_t phaseAfter, countAfter;
+};
+
+TEST(RestartSign, EachSignCountsConfirmsAndOrdersAsTabled) {
+    const auto clock = RestartSign::ClockReset;
+    const auto fix = RestartSign::FixLost;
+    const auto noFix = [](const std::string& time) {
+        return WithChecksum("GPGGA," + time + ",,,,,0,00,99.99,,,,,,");
+    };
+    const SignRow rows[] = {
+        {"no earlier time: confirms", clock, {}, 1, 30, 7, Gga("000001.00"), 2, 11},
+        {"midnight, the clock runs on", clock, {{Gga("235959.00"), 1}}, 1, 30, 7, Gga("000000.00"), 1, 8},
+        {"young clock runs on", clock, {{Gga("000007.00"), 1}}, 1, 30, 7, Gga("000008.00"), 1, 8},
+        {"a 2 s step runs on", clock, {{Gga("235956.00"), 2}, {Gga("235958.00"), 2}}, 1, 30, 7,
+         Gga("000000.00"), 1, 8},
+        {"jump back", clock, {{Gga("120000.00"), 1}}, 1, 30, 7, Gga("000000.00"), 2, 11},
+        {"young clock jumps back", clock, {{Gga("000007.00"), 1}}, 1, 30, 7, Gga("000002.00"), 2, 11},
+        {"after a silence", clock, {{Gga("235958.00"), 4}}, 1, 30, 7, Gga("000000.00"), 2, 11},
+        {"no fix before the order: not counted", fix, {}, 0, 30, 4, noFix("120000.00"), 0, 4},
+        {"the fifth fix orders", fix, {}, 0, 30, 4, Gga("120000.00"), 1, 5},
+        {"clock default without a fix confirms", fix, {}, 1, 30, 7, noFix("235946.00"), 2, 11},
+        {"no time and no fix confirms", fix, {}, 1, 30, 7, kTimelessGga, 2, 11},
+        {"a fix does not confirm", fix, {}, 1, 30, 7, Gga("000001.00"), 1, 8},
+        {"countdown done waits for a fix", fix, {}, 2, 0, 12, noFix("120000.00"), 2, 13},
+        {"countdown done orders at a fix", fix, {}, 2, -4, 12, Gga("120000.00"), 1, 13},
+    };
+    for (const SignRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        EngineFront f(CycleSettings{.sign = row.sign});
+        f.port.open = true;
+        f.state.RestartCountdown = 30;
+        for (const auto& [sentence, ticks] : row.before) {
+            f.Receive(Line(sentence));
+            for (int i = 0; i < ticks; ++i) f.engine.Timer_Start_Tick();
+        }
+        f.state.Phase = row.phase;
+        f.state.RestartCountdown = row.countdown;
+        f.state.GgaCount = row.count;
+        f.Receive(Line(row.sentence));
+        EXPECT_EQ(f.state.Phase, row.phaseAfter);
+        EXPECT_EQ(f.state.GgaCount, row.countAfter);
+        EXPECT_EQ(f.port.written.size(), row.phaseAfter == 1 && row.phase != 1 ? 1u : 0u);
+    }
+}
+
+TEST(ReadGga, FieldsAreReadOnceAndUnknownsStayEmpty) {
+    const std::tuple<std::string, bool, std::optional<int>, std::optional<int>, std::string> rows[] = {
+        {Gga("120000.00"), true, 1, 8, "0.9"},
+        {kTimelessGga, false, 0, 0, "99.99"},
+        {"$GPGGA,120000,,,,,,1e+20,x*00", true, std::nullopt, std::nullopt, "x"},
+        {"$GPGGA,120000,,,,,2,99999999999*00", true, 2, std::nullopt, ""},
+        {"$GPGGA,12*00", true, std::nullopt, std::nullopt, ""}};
+    for (const auto& [sentence, hasTime, quality, satellites, hdop] : rows) {
+        const GgaFields gga = ReadGga(sentence);
+        EXPECT_EQ(std::tie(gga.hasTime, gga.quality, gga.satellites, gga.hdop),
+                  std::tie(hasTime, quality, satellites, hdop))
+            << sentence;
     }
 }
 

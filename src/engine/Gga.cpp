@@ -1,0 +1,92 @@
+#include "engine/Gga.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorvel {
+
+namespace {
+
+// Characters 8 to 13 of the sentence (counted from 1) hold hhmmss.
+constexpr std::size_t kTimeFieldIndex = 7;
+constexpr std::size_t kQualityField = 6;
+constexpr std::size_t kSatellitesField = 7;
+constexpr std::size_t kHdopField = 8;
+
+std::string Part(std::string_view sentence, std::size_t index) {
+    if (index >= sentence.size()) return {};
+    return std::string(sentence.substr(index, 2));
+}
+
+bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Field `index` (the sentence type is field 0), up to its comma or the checksum's "*".
+std::string_view Field(std::string_view sentence, std::size_t index) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < index; ++i) {
+        start = sentence.find(',', start);
+        if (start == std::string_view::npos) return {};
+        ++start;
+    }
+    const std::size_t end = sentence.find_first_of(",*", start);
+    return sentence.substr(start, end == std::string_view::npos ? end : end - start);
+}
+
+}  // namespace
+
+GgaTime ReadGgaTime(std::string_view sentence) {
+    return {Part(sentence, kTimeFieldIndex), Part(sentence, kTimeFieldIndex + 2),
+            Part(sentence, kTimeFieldIndex + 4)};
+}
+
+GgaFields ReadGga(std::string_view sentence) {
+    GgaFields gga;
+    gga.hasTime = sentence.size() > kTimeFieldIndex && sentence[kTimeFieldIndex] != ',';
+    gga.time = ReadGgaTime(sentence);
+    gga.quality = WholeNumber(Field(sentence, kQualityField));
+    gga.satellites = WholeNumber(Field(sentence, kSatellitesField));
+    gga.hdop = std::string(Field(sentence, kHdopField));
+    return gga;
+}
+
+double LeadingNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    double sign = 1.0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-') sign = -1.0;
+        ++i;
+    }
+    double value = 0.0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) value = value * 10.0 + (text[i] - '0');
+    if (i < text.size() && text[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < text.size() && IsDigit(text[i]); ++i, scale /= 10.0) {
+            value += (text[i] - '0') * scale;
+        }
+    }
+    return sign * value;
+}
+
+std::optional<int> WholeNumber(std::string_view text) {
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), IsDigit))
+        return std::nullopt;
+    int value = 0;
+    for (char c : text) value = value * 10 + (c - '0');
+    return value;
+}
+
+bool IsResetTime(const GgaTime& time) {
+    return LeadingNumber(time.hh) == 0.0 && LeadingNumber(time.mm) == 0.0 &&
+           LeadingNumber(time.ss) < 10.0;
+}
+
+int SecondsOfDay(const GgaTime& time) {
+    // Garbage in a time part must not overflow the sum: each part is held to two digits.
+    const auto value = [](const std::string& part) {
+        return static_cast<int>(std::clamp(LeadingNumber(part), 0.0, 99.0));
+    };
+    return value(time.hh) * 3600 + value(time.mm) * 60 + value(time.ss);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// The time field of a GGA sentence as raw two-character parts (shorter or empty when the
+// sentence ends early), exactly as the receiver sent them.
+struct GgaTime {
+    std::string hh;
+    std::string mm;
+    std::string ss;
+};
+
+// What the cycle and its front ends use of one GGA sentence, read once. "Unknown" is explicit:
+// an empty or malformed field is empty here, never 0.
+struct GgaFields {
+    bool hasTime = false;  // the time field is not empty
+    GgaTime time;          // read by position, as the window shows it
+    std::optional<int> quality;
+    std::optional<int> satellites;
+    std::string hdop;  // as the receiver sent it
+
+    bool HasFix() const { return quality && *quality >= 1; }
+};
+
+GgaTime ReadGgaTime(std::string_view sentence);
+GgaFields ReadGga(std::string_view sentence);
+
+// The number a text begins with, after leading blanks: optional sign, digits, optional
+// decimal point and fraction. 0 when the text does not begin with a number.
+double LeadingNumber(std::string_view text);
+
+// A field that is a whole number of at most nine digits and nothing else; otherwise empty.
+std::optional<int> WholeNumber(std::string_view text);
+
+// 00:00:00 to 00:00:09: the clock of a receiver that has just restarted.
+bool IsResetTime(const GgaTime& time);
+
+// The time as seconds of the day, each part valued as the reset-time test values it.
+int SecondsOfDay(const GgaTime& time);
+
+}  // namespace quorvel
