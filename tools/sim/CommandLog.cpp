@@ -1,5 +1,7 @@
 #include "sim/CommandLog.h"
 
+#include "sim/Orders.h"
+
 namespace quorvel::sim {
 namespace {
 
@@ -7,18 +9,18 @@ constexpr std::size_t kLongestCommand = 512;
 
 }  // namespace
 
-bool IsColdStartOrder(std::string_view command) {
-    return command.find(kColdStartOrder) != std::string_view::npos;
-}
-
 std::vector<std::string> CommandLog::Feed(std::string_view bytes) {
     std::vector<std::string> commands;
     for (char c : bytes) {
         pending_ += c;
-        if (c == '\n' || pending_.size() >= kLongestCommand) {
-            commands.push_back(std::move(pending_));
-            pending_.clear();
+        bool end = pending_.size() >= kLongestCommand;
+        if (frameStart_ == std::string::npos) {
+            end = end || c == '\n';
+            if (pending_.size() >= 2 && pending_.ends_with(kUbxSync)) frameStart_ = pending_.size() - 2;
+        } else if (const auto size = UbxFrameSize(std::string_view(pending_).substr(frameStart_))) {
+            end = end || pending_.size() - frameStart_ == *size;
         }
+        if (end) commands.push_back(TakePending());
     }
     return commands;
 }
@@ -26,6 +28,7 @@ std::vector<std::string> CommandLog::Feed(std::string_view bytes) {
 std::string CommandLog::TakePending() {
     std::string out = std::move(pending_);
     pending_.clear();
+    frameStart_ = std::string::npos;
     return out;
 }
 

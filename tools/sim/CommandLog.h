@@ -1,19 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quorvel::sim {
 
-// The cold-start order as the receiver expects it on the wire.
-inline constexpr std::string_view kColdStartOrder = "$PXEMSRT,C*3A\r\n";
-
-// Whether a received command carries the cold-start order, CR LF included.
-bool IsColdStartOrder(std::string_view command);
-
-// Cuts the bytes written to the receiver into commands: each ends with its LF. Bytes without
-// an LF wait until the caller flushes them (after a quiet spell) or until they grow too long.
+// Cuts the bytes written to the receiver into commands: each ends with its LF, or with the last
+// byte of a UBX binary frame (which has no line end, and whose payload may hold LF bytes). Bytes
+// without an end wait until the caller flushes them (after a quiet spell) or until they grow
+// too long.
 class CommandLog {
   public:
     std::vector<std::string> Feed(std::string_view bytes);
@@ -22,6 +19,7 @@ class CommandLog {
 
   private:
     std::string pending_;
+    std::size_t frameStart_ = std::string::npos;  // where a UBX frame began in pending_
 };
 
 }  // namespace quorvel::sim

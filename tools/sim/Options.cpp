@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "sim/Orders.h"
+
 namespace quorvel::sim {
 namespace {
 
@@ -85,6 +87,13 @@ const std::map<std::string, ValueOption>& ValueOptions() {
               return o.startSecondsOfDay.has_value();
           },
           "hhmmss, e.g. 235955"}},
+        {"--family",
+         {[](Options& o, const std::string& t) {
+              const auto family = ParseFamily(t);
+              if (family) o.family = *family;
+              return family.has_value();
+          },
+          "pxemsrt, ubx, pmtk or psrf"}},
         {"--chunk",
          {[](Options& o, const std::string& t) {
               const auto mode = ParseChunk(t);
@@ -115,6 +124,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
 const std::map<std::string, bool Options::*>& FlagOptions() {
     static const std::map<std::string, bool Options::*> kFlags = {
         {"--never-restart", &Options::neverRestart},
+        {"--never-fix", &Options::neverFix},
         {"--no-time", &Options::noTime},
         {"--wrong-baud", &Options::wrongBaud},
         {"--silent", &Options::silent},
@@ -127,8 +137,8 @@ const std::map<std::string, bool Options::*>& FlagOptions() {
 std::string Conflicts(const Options& o) {
     const int modes = int(o.noTime) + int(o.wrongBaud) + int(o.silent) + int(!o.replay.empty());
     if (modes > 1) return "--no-time, --wrong-baud, --silent and --replay exclude each other";
-    if (o.neverRestart && (o.restartAfter > 0 || o.powerOffAfter)) {
-        return "--never-restart excludes --restart-after and --power-off-after";
+    if (o.neverRestart && (o.restartAfter > 0 || o.powerOffAfter || o.neverFix)) {
+        return "--never-restart excludes --restart-after, --power-off-after and --never-fix";
     }
     if (!o.portsDir.empty() && !o.com) return "--ports-dir needs --com";
     return "";
@@ -155,6 +165,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
         }
         if (name == "--help" || name == "-h") {
             result.outcome = ParseResult::Outcome::Help;
+            return result;
+        }
+        if (name == "--version") {
+            result.outcome = ParseResult::Outcome::Version;
             return result;
         }
         if (const auto flag = FlagOptions().find(name); flag != FlagOptions().end()) {
@@ -186,11 +200,27 @@ local time, as are the receiver's restarts. Every line is flushed at once.
 
 The receiver sends one burst per period: GGA, RMC, GSA, three GSV and VTG, with
 NMEA checksums and CR LF. Its UTC time advances one second per burst, whatever the
-period. On "$PXEMSRT,C*3A" CR LF it cold starts: counting the bursts after the
-order from 1, bursts 1..A still carry the old time (A = --restart-after), the next
-S bursts are silent (S = --reboot-silence) and then the time restarts at 00:00:00,
-counting up one second per burst; the position fix returns --ttff bursts later.
-Orders that come while a restart is under way are ignored.
+period. On its family's cold-start order (--family) it cold starts: counting the
+bursts after the order from 1, bursts 1..A still carry the old time
+(A = --restart-after), the next S bursts are silent (S = --reboot-silence) and then
+it restarts; the position fix returns --ttff bursts later. Orders that come while a
+restart is under way are ignored, and so are other families' orders (printed with
+the reason).
+
+Receiver families (--family NAME), their orders and how they restart:
+  pxemsrt  "$PXEMSRT,C*3A" CR LF (default). The time restarts at 00:00:00,
+           counting up one second per burst, and goes on so after the fix.
+  ubx      u-blox UBX-CFG-RST cold start, the binary frame
+           B5 62 06 04 04 00 FF FF 02 00 0E 61 (no line end; any frame with
+           navBbrMask FFFF, a good checksum and a resetting resetMode counts).
+           Empty time fields until satellite time arrives two bursts before
+           the fix.
+  pmtk     MediaTek "$PMTK103*30" CR LF. The module's clock default: 23:59:46
+           on 1980-01-05, counting up; the true time two bursts before the fix.
+  psrf     SiRF "$PSRF101,0,0,0,0,0,0,12,4*10" CR LF (reset configuration 4,
+           cold start). The clock since the reboot from 00:00:00; the true time
+           two bursts before the fix.
+Without a fix every family sends quality 0, 00 satellites and HDOP 99.99.
 
 Port:
   --com N              also name the pty COM N (1-101): a symlink "comN" in the
@@ -215,15 +245,21 @@ Timing and delivery:
 
 Receiver behaviour:
   --reboot-silence S   bursts without output while rebooting (default 3).
+  --family NAME        pxemsrt (default), ubx, pmtk or psrf: see above.
   --ttff S             bursts without a fix after each restart (default 5): GGA
-                       with quality 0, no position and 0 satellites, time present.
+                       with quality 0, no position and 0 satellites, the time
+                       as the family shows it.
+  --never-fix          after a restart the fix never returns: quality 0 for ever,
+                       and the time as the family shows it before satellite time.
   --restart-after A    bursts that still carry the old time after an order
                        (default 0), e.g. 40 to exceed a 30 s watchdog.
-  --never-restart      ignore every order; the time runs on.
-  --power-off-after P  after the first restart, send P bursts (00:00:00 to
-                       00:00:P-1, P >= 1) and then nothing more until exit, as a
-                       receiver switched off during the countdown that follows a
-                       confirmed cold start. Orders are ignored from then on.
+  --never-restart      ignore every order; the time runs on. Excludes
+                       --restart-after, --power-off-after and --never-fix.
+  --power-off-after P  after the first restart, send P bursts (P >= 1; with
+                       pxemsrt 00:00:00 to 00:00:P-1) and then nothing more
+                       until exit, as a receiver switched off during the
+                       countdown that follows a confirmed cold start. Orders
+                       are ignored from then on.
   --no-time            GGA and RMC carry empty time fields.
   --wrong-baud         send line noise: the bursts as a UART at --baud decodes a
                        receiver talking at twice that rate; never a "$" sentence.
@@ -236,9 +272,10 @@ Receiver behaviour:
 Other:
   --verbose            also print the time of every GGA sent.
   -h, --help           this text.
+  --version            print "quorvel-sim <version>" and exit.
 
 Options take their value as "--opt V" or "--opt=V". Exit codes: 0 on --exit-after,
-SIGINT, SIGTERM or SIGHUP; 1 when the pty or the link cannot be made; 2 on a bad
+SIGINT, SIGTERM or SIGHUP, --help and --version; 1 when the pty or the link cannot be made; 2 on a bad
 option or a file in the way of the link.
 
 The pty: the program keeps its own handle on the receiver side open, so the port

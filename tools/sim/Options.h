@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/Chunker.h"
+#include "sim/Receiver.h"
 
 namespace quorvel::sim {
 
@@ -23,6 +24,8 @@ struct Options {
     int ttff = 5;
     int restartAfter = 0;
     bool neverRestart = false;
+    bool neverFix = false;
+    Family family = Family::Pxemsrt;
     std::optional<int> powerOffAfter;
     bool noTime = false;
     bool wrongBaud = false;
@@ -35,7 +38,7 @@ struct Options {
 };
 
 struct ParseResult {
-    enum class Outcome { Run, Help, Error };
+    enum class Outcome { Run, Help, Version, Error };
     Outcome outcome = Outcome::Run;
     Options options;
     std::string error;  // set for Outcome::Error

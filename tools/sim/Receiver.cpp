@@ -6,11 +6,27 @@ namespace {
 constexpr int kSecondsPerDay = 86400;
 // Many receivers fall back to the GPS epoch as their date after losing their almanac.
 constexpr Date kFallbackDate{1980, 1, 6};
+// A MediaTek module's clock after a reboot, until satellite time arrives (mtk-3301.log).
+constexpr int kMediaTekClock = 23 * 3600 + 59 * 60 + 46;
+constexpr Date kMediaTekDate{1980, 1, 5};
+// Satellite time comes a little before the first fix (mtk-3301.log, tn200.log).
+constexpr int kTimeBeforeFix = 2;
+
+void Tick(int& secondsOfDay, Date& date) {
+    if (++secondsOfDay == kSecondsPerDay) {
+        secondsOfDay = 0;
+        date = NextDay(date);
+    }
+}
 
 }  // namespace
 
 Receiver::Receiver(const ReceiverConfig& config)
-    : config_(config), clock_(config.startSecondsOfDay % kSecondsPerDay), date_(config.startDate) {}
+    : config_(config),
+      clock_(config.startSecondsOfDay % kSecondsPerDay),
+      date_(config.startDate),
+      trueClock_(clock_),
+      trueDate_(date_) {}
 
 OrderReaction Receiver::OnOrder() {
     if (config_.neverRestart) return OrderReaction::IgnoredNeverRestarts;
@@ -22,6 +38,12 @@ OrderReaction Receiver::OnOrder() {
 }
 
 std::optional<Epoch> Receiver::NextBurst() {
+    std::optional<Epoch> epoch = Step();
+    Tick(trueClock_, trueDate_);
+    return epoch;
+}
+
+std::optional<Epoch> Receiver::Step() {
     if (state_ == State::RestartPending) {
         if (countdown_ > 0) {
             --countdown_;
@@ -47,9 +69,9 @@ std::optional<Epoch> Receiver::NextBurst() {
 
 void Receiver::Restart() {
     state_ = State::Running;
-    clock_ = 0;
-    date_ = kFallbackDate;
-    dateKnown_ = false;
+    clock_ = config_.family == Family::Pmtk ? kMediaTekClock : 0;
+    date_ = config_.family == Family::Pmtk ? kMediaTekDate : kFallbackDate;
+    dateKnown_ = config_.family == Family::Pmtk;
     sinceRestart_ = 0;
     ++restarts_;
 }
@@ -57,20 +79,28 @@ void Receiver::Restart() {
 Epoch Receiver::Emit() {
     Epoch e;
     e.timeKnown = config_.timeKnown;
+    e.fix = restarts_ == 0 || (!config_.neverFix && sinceRestart_ >= config_.noFixAfterRestart);
+    if (config_.family != Family::Pxemsrt && restarts_ > 0) {
+        const bool skyTime =
+            !config_.neverFix && sinceRestart_ >= config_.noFixAfterRestart - kTimeBeforeFix;
+        if (skyTime) {
+            clock_ = trueClock_;
+            date_ = trueDate_;
+            dateKnown_ = true;
+        } else if (config_.family == Family::Ubx) {
+            e.timeKnown = false;
+        }
+    }
     e.secondsOfDay = clock_;
     e.date = date_;
     e.dateKnown = dateKnown_;
-    e.fix = restarts_ == 0 || sinceRestart_ >= config_.noFixAfterRestart;
     if (e.fix) dateKnown_ = true;
     e.jitter = bursts_;
     e.latitude += (bursts_ % 7) * 0.000002;
     e.longitude -= (bursts_ % 5) * 0.000003;
     ++bursts_;
     ++sinceRestart_;
-    if (++clock_ == kSecondsPerDay) {
-        clock_ = 0;
-        date_ = NextDay(date_);
-    }
+    Tick(clock_, date_);
     return e;
 }
 

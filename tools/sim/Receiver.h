@@ -1,10 +1,21 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 #include "sim/Sentences.h"
 
 namespace quorvel::sim {
+
+// The receiver makers' protocols: each family obeys its own cold-start order only and shows a
+// restart in its own way (see Receiver).
+enum class Family { Pxemsrt, Ubx, Pmtk, Psrf };
+
+// True when `bytes` hold `family`'s whole cold-start order (anywhere in them).
+bool IsColdStartOrder(Family family, std::string_view bytes);
+
+// `family`'s cold-start order as it goes on the wire.
+std::string_view ColdStartOrder(Family family);
 
 // How the simulated receiver answers a cold-start order.
 struct ReceiverConfig {
@@ -16,6 +27,8 @@ struct ReceiverConfig {
     int rebootSilence = 3;             // bursts without output while rebooting
     int noFixAfterRestart = 5;         // bursts without a position after each restart
     std::optional<int> powerOffAfter;  // bursts sent after the first restart, then off for good
+    Family family = Family::Pxemsrt;
+    bool neverFix = false;  // after a restart the fix never comes back
 };
 
 // What an order did, for the log.
@@ -28,9 +41,17 @@ enum class OrderReaction { Restarting, IgnoredNeverRestarts, IgnoredBusy, Ignore
 // After an order at any moment between two bursts, counting the bursts that follow from 1:
 //   1 .. restartAfter                      the old time goes on
 //   restartAfter+1 .. +rebootSilence       nothing is sent (rebooting)
-//   restartAfter+rebootSilence+1           00:00:00, then +1 s per burst; no fix for a while
-// With powerOffAfter = P, the receiver sends P bursts after its first restart (00:00:00 to
-// 00:00:P-1) and then nothing more: it has been switched off.
+//   restartAfter+rebootSilence+1           the restart: noFixAfterRestart bursts without a fix
+// What the time fields show in the bursts without a fix depends on the family:
+//   Pxemsrt  00:00:00, +1 s per burst, and that clock goes on after the fix
+//   Ubx      empty until the time arrives from the sky, two bursts before the fix
+//   Pmtk     the module's clock default, 23:59:46 on 1980-01-05, counting up; then the true
+//            time, two bursts before the fix
+//   Psrf     the clock since the reboot, from 00:00:00; then the true time, two bursts before
+//            the fix
+// The true UTC time runs on through restarts and silence. With neverFix the fix and the true
+// time never come back after a restart. With powerOffAfter = P, the receiver sends P bursts
+// after its first restart and then nothing more: it has been switched off.
 class Receiver {
   public:
     enum class State { Running, RestartPending, Rebooting, PoweredOff };
@@ -46,13 +67,16 @@ class Receiver {
     int restarts() const { return restarts_; }
 
   private:
+    std::optional<Epoch> Step();
     Epoch Emit();
     void Restart();
 
     ReceiverConfig config_;
     State state_ = State::Running;
-    int clock_;  // seconds of day of the next burst
+    int clock_;  // seconds of day the next burst shows
     Date date_;
+    int trueClock_;  // UTC seconds of day of the next burst, whatever the receiver shows
+    Date trueDate_;
     bool dateKnown_ = true;
     int countdown_ = 0;  // bursts left in RestartPending or Rebooting
     int restarts_ = 0;

@@ -12,6 +12,7 @@
 
 #include "sim/LineNoise.h"
 #include "sim/Nmea.h"
+#include "sim/Orders.h"
 #include "sim/Replay.h"
 #include "sim/Signals.h"
 
@@ -37,6 +38,8 @@ ReceiverConfig ReceiverConfigFrom(const Options& o) {
     c.rebootSilence = o.rebootSilence;
     c.noFixAfterRestart = o.ttff;
     c.powerOffAfter = o.powerOffAfter;
+    c.family = o.family;
+    c.neverFix = o.neverFix;
     return c;
 }
 
@@ -78,6 +81,18 @@ const char* ChunkName(ChunkMode mode) {
             return "random";
     }
     return "";
+}
+
+// Binary UBX frames read best as bytes throughout: "\xB5\x62", not "\xB5b".
+std::string LoggedBytes(std::string_view bytes) {
+    if (bytes.find(kUbxSync) == std::string_view::npos) return EscapeBytes(bytes);
+    std::string out;
+    char hex[5];
+    for (char c : bytes) {
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+        out += hex;
+    }
+    return out;
 }
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
@@ -127,7 +142,8 @@ int Simulator::Prepare() {
         Say("quorvel-sim: COM " + std::to_string(*options_.com) + " is " + link_.path() + " -> " +
             pty_.device());
     }
-    std::string settings = "quorvel-sim: baud " + std::to_string(options_.baud) +
+    std::string settings = "quorvel-sim: family " + std::string(FamilyName(options_.family)) +
+                           ", baud " + std::to_string(options_.baud) +
                            " (a label on a pty), burst every " + std::to_string(options_.rateMs) +
                            " ms, chunks " + ChunkName(options_.chunk) + ", seed " +
                            std::to_string(*options_.seed);
@@ -228,8 +244,9 @@ void Simulator::ReportReceiverChange(Receiver::State before, int restartsBefore)
             " bursts");
     }
     if (receiver_.restarts() != restartsBefore) {
-        Say(Timestamp() + " restarted: time 000000, restart " +
-            std::to_string(receiver_.restarts()));
+        static constexpr const char* kShownTime[] = {"000000", "empty", "235946", "000000"};
+        Say(Timestamp() + " restarted: time " + kShownTime[static_cast<int>(options_.family)] +
+            ", restart " + std::to_string(receiver_.restarts()));
     }
     if (now == Receiver::State::PoweredOff && before != now) {
         Say(Timestamp() + " powered off: no more output");
@@ -277,15 +294,17 @@ void Simulator::ReadCommands(Clock::time_point now) {
 }
 
 void Simulator::LogCommand(const std::string& command, bool complete) {
-    std::string line = Timestamp() + " rx \"" + EscapeBytes(command) + "\"";
+    std::string line = Timestamp() + " rx \"" + LoggedBytes(command) + "\"";
     if (!complete) {
         line += " (no line end yet)";
-    } else if (IsColdStartOrder(command)) {
+    } else if (IsColdStartOrder(options_.family, command)) {
         if (!replayBursts_.empty()) {
             line += " cold-start order ignored (--replay)";
         } else {
             line += std::string(" ") + Describe(receiver_.OnOrder());
         }
+    } else if (const std::string why = WhyNotAnOrder(options_.family, command); !why.empty()) {
+        line += " " + why;
     }
     Say(line);
 }

@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
         case ParseResult::Outcome::Help:
             std::cout << HelpText();
             return kExitOk;
+        case ParseResult::Outcome::Version:
+            std::cout << "quorvel-sim " << QUORVEL_VERSION << "\n";
+            return kExitOk;
         case ParseResult::Outcome::Error:
             std::cerr << "quorvel-sim: " << parsed.error << "\nTry 'quorvel-sim --help'.\n";
             return parsed.exitCode();
