@@ -1,7 +1,8 @@
-// Journal rows for each scripted receiver, driven in-process: the simulator's receiver model
-// behind a port stand-in, one burst and one lab tick per simulated second.
+// Journal rows for each receiver profile and receiver behaviour, driven in-process: the
+// simulator's receiver model behind a port stand-in, one burst and one lab tick per second.
 #include <gtest/gtest.h>
 
+#include "lab/Profiles.h"
 #include "lab/Receiver.h"
 #include "sim/Receiver.h"
 #include "sim/Sentences.h"
@@ -9,13 +10,14 @@
 namespace quorvel::lab {
 namespace {
 
-const std::string kOrder = "$PXEMSRT,C*3A\r\n";
+using sim::Family;
 
 enum class Feed { Bursts, Deaf, TimeLess, Noise, Nothing };
 
 class SimPort : public SerialPort {
   public:
-    SimPort(const sim::ReceiverConfig& config, Feed feed) : rx_(config), feed_(feed) {}
+    SimPort(const sim::ReceiverConfig& config, Feed feed, int obey)
+        : rx_(config), family_(config.family), feed_(feed), obey_(obey) {}
     bool SetCommPort(std::int16_t) override { return true; }
     bool SetSettings(const std::string&) override { return true; }
     bool Open() override { return open = true; }
@@ -24,66 +26,113 @@ class SimPort : public SerialPort {
     void DiscardInput() override { pending_.clear(); }
     std::string Input() override { return std::exchange(pending_, {}); }
     bool Output(const std::string& text) override {
-        if (text == kOrder) rx_.OnOrder();
+        orders.push_back(text);
+        if (!sim::IsColdStartOrder(family_, text) || obey_ == 0) return true;
+        if (obey_ > 0) --obey_;
+        rx_.OnOrder();
         return true;
     }
+    std::string ErrorReason() const override { return "Input/output error"; }
     // One second of the receiver; false when nothing came.
-    bool Second() {
+    bool Second(bool off) {
         const auto epoch = rx_.NextBurst();
         if (feed_ == Feed::Noise) pending_ += "\x95\xA3~~\xFF";
-        if (feed_ < Feed::Noise && epoch) pending_ += sim::Burst(*epoch);
+        if (feed_ < Feed::Noise && epoch && !off) pending_ += sim::Burst(*epoch);
         return open && !pending_.empty();
     }
     bool open = false;
+    std::vector<std::string> orders;
 
   private:
     sim::Receiver rx_;
+    Family family_;
     Feed feed_;
+    int obey_;  // orders obeyed; -1 every one
     std::string pending_;
 };
 
 struct Script {
     const char* name;
+    const char* profile;
+    Family family;
     int noFix;     // bursts without a fix after a restart
-    int offAfter;  // bursts after the first restart before it is switched off; 0: never
     int seconds;
-    Feed feed;
-    int cycles;                     // 0: no limit
     std::vector<std::string> rows;  // verdict,restart_s,ttff_s,satellites,hdop from cycle 1 on
+    struct {
+        Feed feed = Feed::Bursts;
+        int offAfter = 0;  // bursts after the first restart before it is switched off for good
+        int cycles = 0;    // 0: no limit
+        int interval = 15;
+        int obey = -1;
+        int offFrom = -1, offUntil = -1;  // seconds it says nothing
+        int unplugAt = -1;                // the second its port fails
+        int startClock = 12 * 3600;
+        bool neverFix = false;
+    } x{};
 };
 
-TEST(LabJournal, EachScriptedReceiverGivesItsRows) {
-    // A fix 8 s after the restart, 4 s after the order: 3 s reboot silence, 1 s to 00:00:00.
-    const std::string ok = "ok,4.0,12.0,12,0.9", none = ",,,,";
+TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
+    // pxemsrt: a fix 8 s after the restart, 4 s after the order: 3 s of reboot silence, 1 s to
+    // 00:00:00. The fix-lost families: the first sentence without a fix after the silence.
+    const std::string ok = "ok,4.0,12.0,12,0.9", none = ",,,,", deaf = "no-respond" + none;
+    const std::string okFix = "ok,4.0,14.0,12,0.9";
+    const auto P = Family::Pxemsrt;
     const Script scripts[] = {
-        {"restarting", 8, 0, 70, Feed::Bursts, 0, {ok, ok, ok, "ok,4.0,,,"}},
-        {"cycles ends it", 8, 0, 200, Feed::Bursts, 2, {ok, ok}},
-        {"fix after the next order", 40, 0, 40, Feed::Bursts, 0, {"ok,4.0,,,", "ok,4.0,,,"}},
-        {"deaf, retried", 5, 0, 90, Feed::Deaf, 0, {"no-respond" + none, "no-respond" + none}},
-        {"off after restart", 8, 3, 30, Feed::Bursts, 0, {"shut-down,4.0,,,"}},
-        {"off after its fix", 2, 4, 30, Feed::Bursts, 0, {"ok,4.0,6.0,12,0.9", "shut-down" + none}},
-        {"noise", 5, 0, 12, Feed::Noise, 0, {"baud-mismatch" + none}},
-        {"time-less GGA", 5, 0, 60, Feed::TimeLess, 0, {}},
-        {"silent, retried", 5, 0, 20, Feed::Nothing, 0, {"cant-connect" + none, "cant-connect" + none}},
+        {"restarting", "pxemsrt", P, 8, 70, {ok, ok, ok, "ok,4.0,,,"}},
+        {"cycles ends it", "pxemsrt", P, 8, 200, {ok, ok}, {.cycles = 2}},
+        {"fix after the next order", "pxemsrt", P, 40, 40, {"ok,4.0,,,", "ok,4.0,,,"}},
+        {"deaf, retried", "pxemsrt", P, 5, 90, {deaf, deaf}, {.feed = Feed::Deaf}},
+        {"deaf across midnight", "pxemsrt", P, 5, 50, {deaf}, {.feed = Feed::Deaf, .startClock = 86390}},
+        {"young clock, deaf after one restart", "pxemsrt", P, 2, 60, {"ok,4.0,6.0,12,0.9", deaf},
+         {.interval = 3, .obey = 1}},
+        {"off after restart", "pxemsrt", P, 8, 30, {"shut-down,4.0,,,"}, {.offAfter = 3}},
+        {"off after its fix", "pxemsrt", P, 2, 30, {"ok,4.0,6.0,12,0.9", "shut-down" + none},
+         {.offAfter = 4}},
+        {"back after a shut-down, then deaf", "pxemsrt", P, 2, 90,
+         {"ok,4.0,6.0,12,0.9", "shut-down" + none, deaf}, {.obey = 1, .offFrom = 14, .offUntil = 30}},
+        {"noise", "pxemsrt", P, 5, 12, {"baud-mismatch" + none}, {.feed = Feed::Noise}},
+        {"time-less GGA", "pxemsrt", P, 5, 100, {"no-fix" + none, "no-fix" + none}, {.feed = Feed::TimeLess}},
+        {"silent, retried", "pxemsrt", P, 5, 20, {"cant-connect" + none, "cant-connect" + none},
+         {.feed = Feed::Nothing}},
+        {"port fails after the order", "pxemsrt", P, 8, 40, {"port-error" + none, ok}, {.unplugAt = 7}},
+        {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, okFix, "ok,4.0,,,"}},
+        {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf}, {.feed = Feed::Deaf}},
+        {"ubx never fixes again", "ubx", Family::Ubx, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
+        {"ubx under the window's order", "pxemsrt", Family::Ubx, 10, 50, {deaf}},
+        {"pmtk restarting", "pmtk", Family::Pmtk, 10, 70, {okFix, okFix, okFix, "ok,4.0,,,"}},
+        {"pmtk never fixes again", "pmtk", Family::Pmtk, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
+        {"psrf deaf", "psrf", Family::Psrf, 10, 50, {deaf}, {.feed = Feed::Deaf}},
+        {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, okFix, "ok,4.0,,,"}},
     };
     for (const Script& script : scripts) {
         SCOPED_TRACE(script.name);
         sim::ReceiverConfig config;
+        config.family = script.family;
+        config.startSecondsOfDay = script.x.startClock;
         config.noFixAfterRestart = script.noFix;
-        if (script.offAfter) config.powerOffAfter = script.offAfter;
-        config.neverRestart = script.feed == Feed::Deaf;
-        config.timeKnown = script.feed != Feed::TimeLess;
-        SimPort port(config, script.feed);
+        config.neverFix = script.x.neverFix;
+        if (script.x.offAfter) config.powerOffAfter = script.x.offAfter;
+        config.neverRestart = script.x.feed == Feed::Deaf;
+        config.timeKnown = script.x.feed != Feed::TimeLess;
+        if (script.x.feed == Feed::TimeLess) config.noFixAfterRestart = 1 << 20;
+        SimPort port(config, script.x.feed, script.x.obey);
+        const Profile& profile = *FindProfile(script.profile);
         double now = 0;
         std::vector<std::string> rows, want;
         Receiver receiver(
-            {"COM5", 5, "", "9600"}, port,
-            {15, kOrder, RestartSign::ClockReset, 10, 300, script.cycles ? std::optional(script.cycles) : std::nullopt},
+            {"COM5", 5, "", "9600", script.profile, profile.order, profile.sign}, port,
+            {script.x.interval, profile.order, profile.sign, 10, 40,
+             script.x.cycles ? std::optional(script.x.cycles) : std::nullopt},
             [&now] { return now; },
             [&rows](const Row& r) { rows.push_back(FormatRow(r).substr(30)); });
         receiver.Start();
         for (int second = 0; second < script.seconds; ++second, now += 0.5) {
-            if (port.Second()) receiver.HandlePortEvent(2);
+            const bool off = second >= script.x.offFrom && second < script.x.offUntil;
+            if (port.Second(off)) receiver.HandlePortEvent(2);
+            if (second == script.x.unplugAt) {
+                port.open = false;
+                receiver.HandlePortEvent(comm_event::kDeviceFailure);
+            }
             now += 0.5;
             receiver.Tick();
         }
@@ -92,6 +141,7 @@ TEST(LabJournal, EachScriptedReceiverGivesItsRows) {
             want.push_back(std::to_string(i + 1) + "," + script.rows[i]);
         EXPECT_EQ(rows, want);
         EXPECT_FALSE(port.open);
+        for (const std::string& order : port.orders) EXPECT_EQ(order, profile.order);
     }
 }
 

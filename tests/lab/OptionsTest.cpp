@@ -25,7 +25,13 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"--interval", "40000", "COM5"}, "--interval"},
         {{"--retry", "-1", "COM5"}, "--retry"},
         {{"--order", "\\xG1", "COM5"}, "--order"},
-        {{"COM5", "--journal"}, "--journal"}};
+        {{"COM5", "--journal"}, "--journal"},
+        {{"frob:COM5"}, "'frob'"},
+        {{"ubx:"}, "'ubx:'"},
+        {{"--profile", "frob", "COM5"}, "'frob'"},
+        {{"--sign", "frob", "COM5"}, "'frob'"},
+        {{"--fix-limit", "0", "COM5"}, "--fix-limit"},
+        {{"ubx:COM5", "pmtk:COM 5"}, "'pmtk:COM 5'"}};
     for (const auto& [args, named] : rows) {
         const ParsedOptions parsed = ParseLabOptions(args);
         EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
@@ -49,6 +55,34 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
     EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
     EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
     EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
+}
+
+TEST(LabCommandLine, EachPortTakesItsProfileAndTheOverrides) {
+    const std::string ubx("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61", 12);
+    const auto F = RestartSign::FixLost, C = RestartSign::ClockReset;
+    // The arguments; each port's name, profile, order and sign.
+    const std::pair<std::vector<std::string>, std::vector<std::tuple<std::string, std::string, std::string, RestartSign>>>
+        rows[] = {
+            {{"COM5"}, {{"COM5", "pxemsrt", "$PXEMSRT,C*3A\r\n", C}}},
+            {{"ubx:/dev/ttyACM0@115200", "pmtk:COM5", "psrf:COM6"},
+             {{"/dev/ttyACM0@115200", "ubx", ubx, F},
+              {"COM5", "pmtk", "$PMTK103*30\r\n", F},
+              {"COM6", "psrf", "$PSRF101,0,0,0,0,0,0,12,4*10\r\n", F}}},
+            {{"--profile", "pmtk", "COM5", "pxemsrt:COM6"},
+             {{"COM5", "pmtk", "$PMTK103*30\r\n", F}, {"COM6", "pxemsrt", "$PXEMSRT,C*3A\r\n", C}}},
+            {{"--order", "$PMTK104", "--sign", "clock-reset", "ubx:COM5"},
+             {{"COM5", "ubx", "$PMTK104*37\r\n", C}}},
+            {{"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1"},
+             {{"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1", "pxemsrt", "$PXEMSRT,C*3A\r\n", C}}}};
+    for (const auto& [args, ports] : rows) {
+        const ParsedOptions p = ParseLabOptions(args);
+        ASSERT_EQ(p.error, "");
+        ASSERT_EQ(p.options.ports.size(), ports.size());
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            const PortSpec& s = p.options.ports[i];
+            EXPECT_EQ(std::tie(s.name, s.profile, s.order, s.sign), ports[i]);
+        }
+    }
 }
 
 TEST(LabOrder, ChecksumEscapesAndLineEnd) {
