@@ -42,7 +42,9 @@ void Receive(EngineFront& f, std::string text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     testing::Recorder chunkedSentences;
-    EngineFront chunked(CycleSettings{.observer = &chunkedSentences});
+    // Both restart signs: each reads the GGA fields its own way.
+    const RestartSign sign = size % 2 ? RestartSign::FixLost : RestartSign::ClockReset;
+    EngineFront chunked(CycleSettings{.observer = &chunkedSentences, .sign = sign});
     Prepare(chunked);
     // One input in eight is checked against the same bytes in one read (below): the reference
     // run costs as much as the fuzzed one.
@@ -68,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // each once, as when every byte comes in one read.
     if (checked) {
         testing::Recorder wholeSentences;
-        EngineFront whole(CycleSettings{.observer = &wholeSentences});
+        EngineFront whole(CycleSettings{.observer = &wholeSentences, .sign = sign});
         Prepare(whole);
         Receive(whole, std::move(all));
         Require(chunkedSentences.analysed == wholeSentences.analysed, "same sentences in reads as in one piece");
