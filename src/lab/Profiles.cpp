@@ -43,17 +43,16 @@ const char* SignName(RestartSign sign) {
 }
 
 std::string PrintableOrder(const std::string& order) {
+    if (order.starts_with('$')) {
+        const bool crlf = order.ends_with("\r\n");
+        return crlf ? order.substr(0, order.size() - 2) + " CR LF" : order;
+    }
+    // A binary frame: every byte in hex, or a printable byte would read as a letter.
     std::string text;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto c = static_cast<unsigned char>(order[i]);
-        if (order.compare(i, 2, "\r\n") == 0 && i + 2 == order.size()) return text + " CR LF";
-        if (c >= 0x20 && c < 0x7F) {
-            text += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "%s%02X", text.empty() ? "" : " ", c);
-            text += hex;
-        }
+    for (const char c : order) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(c));
+        text += (text.empty() ? "" : " ") + std::string(hex);
     }
     return text;
 }

@@ -25,7 +25,7 @@ inline constexpr std::string_view kDefaultProfile = "pxemsrt";
 std::optional<RestartSign> SignNamed(std::string_view name);
 const char* SignName(RestartSign sign);
 
-// The order's bytes for --help: text as it is, other bytes as \xNN, CR LF as named.
+// The order for --help: NMEA text as it is with CR LF named, a binary frame in hex.
 std::string PrintableOrder(const std::string& order);
 
 }  // namespace quorvel::lab
