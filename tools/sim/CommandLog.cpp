@@ -16,7 +16,8 @@ std::vector<std::string> CommandLog::Feed(std::string_view bytes) {
         bool end = pending_.size() >= kLongestCommand;
         if (frameStart_ == std::string::npos) {
             end = end || c == '\n';
-            if (pending_.size() >= 2 && pending_.ends_with(kUbxSync)) frameStart_ = pending_.size() - 2;
+            if (pending_.size() >= 2 && pending_.ends_with(kUbxSync))
+                frameStart_ = pending_.size() - 2;
         } else if (const auto size = UbxFrameSize(std::string_view(pending_).substr(frameStart_))) {
             end = end || pending_.size() - frameStart_ == *size;
         }

@@ -102,7 +102,8 @@ std::string WhyNotAnOrder(Family own, std::string_view command) {
     AnyUbxFrame(command, [&why](const UbxFrame& f) {
         char text[96];
         if (!f.checksumOk) {
-            std::snprintf(text, sizeof text, "UBX 0x%02X 0x%02X ignored (bad checksum)", f.cls, f.id);
+            std::snprintf(text, sizeof text, "UBX 0x%02X 0x%02X ignored (bad checksum)", f.cls,
+                          f.id);
         } else if (IsCfgRst(f)) {
             std::snprintf(text, sizeof text,
                           "UBX-CFG-RST ignored (navBbrMask 0x%04X resetMode 0x%02X: no cold start)",

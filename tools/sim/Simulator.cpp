@@ -245,8 +245,10 @@ void Simulator::ReportReceiverChange(Receiver::State before, int restartsBefore)
     }
     if (receiver_.restarts() != restartsBefore) {
         static constexpr const char* kShownTime[] = {"000000", "empty", "235946", "000000"};
-        Say(Timestamp() + " restarted: time " + kShownTime[static_cast<int>(options_.family)] +
-            ", restart " + std::to_string(receiver_.restarts()));
+        const char* shown =
+            options_.noTime ? "empty" : kShownTime[static_cast<int>(options_.family)];
+        Say(Timestamp() + " restarted: time " + shown + ", restart " +
+            std::to_string(receiver_.restarts()));
     }
     if (now == Receiver::State::PoweredOff && before != now) {
         Say(Timestamp() + " powered off: no more output");
