@@ -19,7 +19,10 @@ std::optional<long long> Integer(const std::string& text, long long low, long lo
     return value;
 }
 
-// "90", "90s", "45m", "8h".
+// Runs end on the lab's clock; a year is the longest that is taken.
+constexpr double kLongestRunS = 365.0 * 24 * 3600;
+
+// "90", "90s", "45m", "8h"; up to a year.
 std::optional<double> Duration(std::string text) {
     double unit = 1;
     if (!text.empty() && std::string("smh").find(text.back()) != std::string::npos) {
@@ -27,7 +30,7 @@ std::optional<double> Duration(std::string text) {
         text.pop_back();
     }
     const auto value = Integer(text, 1, 10'000'000);
-    if (!value) return {};
+    if (!value || static_cast<double>(*value) * unit > kLongestRunS) return {};
     return static_cast<double>(*value) * unit;
 }
 
@@ -93,6 +96,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     LabOptions& o = parsed.options;
     std::string baud = "9600";
     std::vector<std::string> ports;
+    bool passRate = false;
     auto fail = [&parsed](std::string line) {
         parsed.error = std::move(line);
         return parsed;
@@ -102,6 +106,10 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         std::optional<std::string> value;
         if (name == "--help" || name == "-h") {
             o.help = true;
+            return parsed;
+        }
+        if (name == "--version") {
+            o.version = true;
             return parsed;
         }
         if (name.rfind("--", 0) != 0) {
@@ -114,7 +122,8 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         }
         static const std::set<std::string> kKnown = {"--baud",   "--journal",  "--report",
                                                      "--cycles", "--duration", "--interval",
-                                                     "--order",  "--retry"};
+                                                     "--order",  "--retry",
+                                                     "--pass-ttff", "--pass-rate"};
         if (!kKnown.count(name)) return fail("unknown option " + name);
         if (!value) {
             if (i + 1 == args.size()) return fail(name + " needs a value");
@@ -127,12 +136,15 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         } else if (name == "--journal" || name == "--report") {
             if (value->empty()) return fail(bad);
             (name == "--journal" ? o.journal : o.report) = *value;
+        } else if (name == "--pass-ttff" || name == "--pass-rate") {
+            if (auto error = ParsePassOption(name, *value, o.pass); !error.empty()) return fail(error);
+            if (name == "--pass-rate") passRate = true;
         } else if (name == "--cycles") {
             const auto n = Integer(*value, 1, 1'000'000'000);
             if (!n) return fail(bad);
             o.cycles = static_cast<int>(*n);
         } else if (name == "--duration") {
-            if (!(o.durationS = Duration(*value))) return fail(bad);
+            if (!(o.durationS = Duration(*value))) return fail(bad + " (a whole number up to a year, e.g. 90s, 45m, 8760h)");
         } else if (name == "--interval" || name == "--retry") {
             const auto n = Integer(*value, name == "--retry" ? 0 : 1, 32767);
             if (!n) return fail(bad);
@@ -143,6 +155,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             o.order = *order;
         }
     }
+    if (passRate && !o.pass.ttffS) return fail("--pass-rate needs --pass-ttff");
     if (ports.empty()) return fail("no PORT given");
     std::set<std::string> seen;
     for (const std::string& text : ports) {

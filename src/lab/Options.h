@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "lab/Stats.h"
+
 namespace quorvel::lab {
 
 // One receiver as named on the command line.
@@ -24,6 +26,8 @@ struct LabOptions {
     std::string order = "$PXEMSRT,C*3A\r\n";
     int retry = 10;
     bool help = false;
+    bool version = false;
+    PassRule pass;  // --pass-ttff, --pass-rate
 };
 
 // The options, or an error line that names the bad option, rate or port.
