@@ -98,8 +98,7 @@ bool Journal::Open(const std::string& path, std::string& error) {
     } else {
         pending_ = HeaderLine();
     }
-    expected_ = std::max(existing, 0LL);
-    rows_ = expected_ - std::count(pending_.begin(), pending_.end(), '\n');
+    rows_ = std::max(existing, 0LL) - std::count(pending_.begin(), pending_.end(), '\n');
     Push();
     return true;
 }
@@ -107,7 +106,6 @@ bool Journal::Open(const std::string& path, std::string& error) {
 void Journal::Write(const Row& row) {
     if (fd_ < 0) return;
     pending_ += FormatRow(row) + "\n";
-    ++expected_;
     Push();
 }
 
@@ -116,7 +114,7 @@ bool Journal::Flush() {
     return pending_.empty();
 }
 
-long long Journal::Unwritten() const { return expected_ - std::max(rows_, 0LL); }
+long long Journal::Unwritten() const { return std::count(pending_.begin(), pending_.end(), '\n'); }
 
 void Journal::Push() {
     if (pending_.empty() || (regular_ && !CheckStillThere())) return;
@@ -172,7 +170,7 @@ bool Journal::CheckStillThere() {
 void Journal::Fail(const std::string& reason) {
     if (reason != lastFailure_)
         std::fprintf(stderr,
-                     "quorvel-lab: cannot write the journal %s: %s; %lld rows kept, retried with "
+                     "quorvel-lab: cannot write the journal %s: %s; %lld lines kept, retried with "
                      "each new row\n",
                      path_.c_str(), reason.c_str(), Unwritten());
     lastFailure_ = reason;

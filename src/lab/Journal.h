@@ -45,7 +45,7 @@ class Journal {
     const std::string& Path() const { return path_; }
     // Rows in the file: those found at the open and those written since.
     long long Rows() const { return rows_; }
-    // Rows kept in memory that the file does not hold yet.
+    // Lines kept in memory that the file does not hold yet (the header among them).
     long long Unwritten() const;
 
   private:
@@ -58,7 +58,6 @@ class Journal {
     bool regular_ = false;
     std::string pending_;  // whole lines not written yet, the first maybe begun
     long long rows_ = 0;
-    long long expected_ = 0;  // rows the file should hold
     std::string lastFailure_;
 };
 

@@ -196,10 +196,10 @@ void Lab::End() {
         out_ << "Journal: " << journal_.Path() << std::endl;
     } else {
         // The journal is not claimed whole when it is not.
-        std::fprintf(stderr, "quorvel-lab: %lld rows could not be written to the journal %s\n",
+        std::fprintf(stderr, "quorvel-lab: %lld lines could not be written to the journal %s\n",
                      journal_.Unwritten(), journal_.Path().c_str());
         out_ << "Journal: " << journal_.Path() << " is missing " << journal_.Unwritten()
-             << " rows" << std::endl;
+             << " lines" << std::endl;
         exitCode_ = 1;
     }
     if (!options_.report.empty()) RewriteReport(true);

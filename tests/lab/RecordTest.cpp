@@ -1,0 +1,195 @@
+// The lab's record: journal faults through the real file code, pass/fail from journals, and a
+// long run ended on the lab's clock.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "lab/Lab.h"
+#include "lab/ReportCommand.h"
+
+namespace quorvel::lab {
+namespace {
+
+const std::string kHeader = std::string(kJournalHeader) + "\n";
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What `body` wrote to stderr.
+std::string Stderr(const std::function<void()>& body) {
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    const int saved = ::dup(2);
+    ::dup2(::fileno(capture), 2);
+    body();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::rewind(capture);
+    std::string text;
+    for (int c; (c = std::fgetc(capture)) != EOF;) text += static_cast<char>(c);
+    std::fclose(capture);
+    return text;
+}
+
+// A lab on a port that is not there (a cant-connect row every few seconds), 1 ms to its second.
+int RunLab(const std::string& journal, double seconds, std::string& err,
+           const std::function<void()>& midway = {}) {
+    LabOptions o;
+    o.ports = {{"/dev/quorvel-none", 0, "/dev/quorvel-none", "9600"}};
+    o.journal = journal;
+    o.durationS = seconds;
+    o.retry = 0;
+    std::ostringstream out;
+    Lab lab(o, out, 1);
+    int status = 0;
+    err = Stderr([&] {
+        std::string error;
+        if (!lab.Begin(error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            status = 1;
+            return;
+        }
+        if (midway) QTimer::singleShot(static_cast<int>(seconds / 2), midway);
+        while (!lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        status = lab.ExitCode();
+    });
+    return status;
+}
+
+TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
+    QTemporaryDir dir;
+    const std::string j = dir.filePath("j.csv").toStdString(), fifo = dir.filePath("f").toStdString();
+    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
+    struct Case {
+        const char* name;
+        std::string journal;
+        std::function<void()> prepare, midway;
+        std::vector<std::string> args;  // a report command; else a lab run
+        int status;
+        std::string said;      // on stderr
+        std::string contents;  // the journal afterwards, from its start; "" unchecked
+    };
+    const Case cases[] = {
+        {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device", ""},
+        {"bad header", j, [&] { std::ofstream(j) << "hello\n"; }, {}, {}, 1, "header", "hello\n"},
+        {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
+        {"removed", j, [&] { std::ofstream(j) << rows; }, [&] { ::unlink(j.c_str()); }, {}, 0,
+         "was removed", rows},
+        {"cut last line", j, [&] { std::ofstream(j) << rows << "t,COM5,2,o"; }, {},
+         {"-o", dir.filePath("r.html").toStdString(), j}, 0, "line 3: cut short", ""},
+        {"report of a bad header", j, [&] { std::ofstream(j) << "hello\n"; }, {},
+         {"-o", dir.filePath("r.html").toStdString(), j}, 1, "header", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(j.c_str());
+        c.prepare();
+        std::string err;
+        std::ostringstream out;
+        const int status = c.args.empty()
+                               ? RunLab(c.journal, 200, err, c.midway)
+                               : [&] {
+                                     int s = 0;
+                                     err = Stderr([&] { s = RunReportCommand(c.args, out); });
+                                     return s;
+                                 }();
+        EXPECT_EQ(status, c.status);
+        EXPECT_NE(err.find(c.said), std::string::npos) << err;
+        if (!c.contents.empty()) {
+            const std::string after = Slurp(c.journal);
+            EXPECT_EQ(after.substr(0, c.contents.size()), c.contents);
+            // Rows of the run came before and after the removal.
+            if (c.midway) {
+                EXPECT_GT(std::count(after.begin(), after.end(), '\n'), 3);
+            }
+        }
+        if (!c.args.empty() && c.status == 0) {
+            EXPECT_NE(out.str().find("\nCOM5 "), std::string::npos);
+        }
+    }
+}
+
+TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
+    QTemporaryDir dir;
+    const std::string j = dir.filePath("j.csv").toStdString();
+    struct Case {
+        std::vector<std::string> rows;  // verdict,ttff
+        std::vector<std::string> options;
+        std::string standing;  // "" when there is no pass column
+        int status;
+    };
+    const std::vector<std::string> nineteenOfTwenty = [] {
+        std::vector<std::string> r(19, "ok,9.9");
+        r.push_back("ok,10.1");
+        return r;
+    }();
+    const Case cases[] = {
+        {{"ok,10.0", "ok,3.0"}, {"--pass-ttff", "10"}, "PASS 100.0 % (2/2)", 0},
+        {nineteenOfTwenty, {"--pass-ttff", "10"}, "PASS 95.0 % (19/20)", 0},
+        {nineteenOfTwenty, {"--pass-ttff", "10", "--pass-rate", "96"}, "FAIL 95.0 % (19/20)", 3},
+        {{"ok,9", "ok,", "no-respond,", "ended,"}, {"--pass-ttff=10", "--pass-rate=30"}, "PASS 33.3 % (1/3)", 0},
+        {{"ended,", "ended,"}, {"--pass-ttff", "10"}, "FAIL no judged cycle", 3},
+        {{"ok,50", "no-respond,"}, {}, "", 0},
+    };
+    for (const Case& c : cases) {
+        std::ofstream journal(j);
+        journal << kHeader;
+        for (std::size_t i = 0; i < c.rows.size(); ++i) {
+            const auto comma = c.rows[i].find(',');
+            journal << "t,COM5," << i + 1 << "," << c.rows[i].substr(0, comma) << ",4.0,"
+                    << c.rows[i].substr(comma + 1) << ",,\n";
+        }
+        journal.close();
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-o", dir.filePath("r.html").toStdString(), j});
+        std::ostringstream out;
+        EXPECT_EQ(RunReportCommand(args, out), c.status) << out.str();
+        const std::string summary = out.str();
+        const std::string lastCell = summary.substr(0, summary.find("\nReport"));
+        if (c.standing.empty()) {
+            EXPECT_EQ(summary.find("pass"), std::string::npos) << summary;
+        } else {
+            EXPECT_EQ(lastCell.substr(lastCell.size() - c.standing.size()), c.standing) << summary;
+        }
+        EXPECT_NE(Slurp(dir.filePath("r.html").toStdString()).find(c.standing), std::string::npos);
+    }
+}
+
+TEST(LabRecord, AYearLongRunEndsOnTheLabsClock) {
+    QTemporaryDir dir;
+    double now = 0;
+    LabOptions o;
+    o.ports = {{"/dev/quorvel-none", 0, "/dev/quorvel-none", "9600"}};
+    o.journal = dir.filePath("j.csv").toStdString();
+    o.durationS = 365.0 * 24 * 3600;
+    std::ostringstream out;
+    Lab lab(o, out, 1, [&now] { return now; });
+    std::string error;
+    ASSERT_TRUE(lab.Begin(error)) << error;
+    auto ticks = [&lab](int n) {
+        for (int i = 0; i < n && !lab.Ended(); ++i)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    now = *o.durationS - 1;
+    ticks(20);
+    EXPECT_FALSE(lab.Ended());
+    now = *o.durationS;
+    ticks(20);
+    EXPECT_TRUE(lab.Ended());
+}
+
+}  // namespace
+}  // namespace quorvel::lab
