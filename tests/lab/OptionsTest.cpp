@@ -86,11 +86,13 @@ TEST(LabStatistics, MinMedianP95Max) {
     // Through the tally as the summary shows it: the values kept whole, each figure's count,
     // and the cycles without a fix beside them.
     Tally t;
-    for (const auto& ttff : {std::optional(4.1), std::optional(4.2), std::optional<double>()})
+    for (const auto& ttff : {std::optional(4.1), std::optional(4.2), std::optional(1234567.8),
+                             std::optional(1234567.8), std::optional<double>()})
         t.Add({"", "COM5", 1, "ok", 4, ttff, {}, ""});
     const auto cells = SummaryCells(t);
     EXPECT_EQ(std::vector<std::string>(cells.end() - 5, cells.end()),
-              std::vector<std::string>({"3", "4.0 / 4.0 / 4.0 / 4.0", "2", "4.1 / 4.15 / 4.2 / 4.2", "1"}));
+              std::vector<std::string>({"5", "4.0 / 4.0 / 4.0 / 4.0", "4",
+                                        "4.1 / 617286.0 / 1234567.8 / 1234567.8", "1"}));
 }
 
 }  // namespace
