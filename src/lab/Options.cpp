@@ -170,6 +170,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
 
 std::string HelpText() {
     return R"(Usage: quorvel-lab [OPTIONS] PORT...
+  or:  quorvel-lab report [-o FILE.html] [--pass-ttff S [--pass-rate P]] JOURNAL.csv...
 
 Orders cold starts on many GNSS receivers at once, judges every cycle as the
 Quorvel window does, and keeps a journal with the restart time and the time to
@@ -185,9 +186,11 @@ Options:
   --journal FILE      the CSV journal (default quorvel-lab-<UTC
                       yyyymmdd-hhmmss>.csv in the working folder); appended to when
                       it exists
-  --report FILE.html  an HTML report with a summary and charts, written at the end
+  --report FILE.html  an HTML report with a summary and charts, rewritten every
+                      60 s while the run goes on and at the end
   --cycles N          each receiver ends after N judged cycles
-  --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h
+  --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h;
+                      at most a year (8760h)
   --interval S        seconds from a confirmed restart to the next order
                       (default 30, as the window)
   --order TEXT        the cold-start order (default $PXEMSRT,C*3A); NMEA text
@@ -195,13 +198,23 @@ Options:
                       and CR LF; \xNN escapes give any byte
   --retry S           seconds until a run that ended on a verdict starts again
                       (default 10)
+  --pass-ttff S       a cycle passes with verdict ok and a TTFF of at most S
+                      seconds; the summary and report show PASS or FAIL per receiver
+  --pass-rate P       a receiver passes when at least P % of its judged cycles
+                      pass (default 95)
   -h, --help          this text
+  --version           the version
+
+"quorvel-lab report" builds the report (default: beside the first journal, .csv
+made .html) and prints the summary from journals, opening no port; with several
+journals each receiver is named with its journal's file name.
 
 Without --cycles or --duration it runs until SIGINT or SIGTERM; then it closes
 the ports, completes the journal, prints a summary and exits 0.
 
-Exit status: 0 when done, 1 when the journal or report cannot be written,
-2 on a bad option, rate or port.
+Exit status: 0 when done, 1 when a journal row or the report cannot be written
+or a journal cannot be read, 2 on a bad option, rate or port, 3 when a receiver
+fails --pass-ttff/--pass-rate.
 )";
 }
 

@@ -119,8 +119,8 @@ Chart.defaults.animation = false;
 new Chart(document.getElementById('overview'), {
   type: 'bar',
   data: { labels: receivers.map(r => r.name), datasets: [
-    { label: 'TTFF min - max (s)', data: receivers.map(r => r.range), backgroundColor: '#c7c7c7', grouped: false, barPercentage: 0.9 },
-    { label: 'TTFF median - p95 (s)', data: receivers.map(r => r.core), backgroundColor: '#1f77b4', grouped: false, barPercentage: 0.5 }] },
+    { label: 'TTFF min - max (s)', data: receivers.map(r => r.range), backgroundColor: '#c7c7c7', grouped: false, barPercentage: 0.9, order: 1 },
+    { label: 'TTFF median - p95 (s)', data: receivers.map(r => r.core), backgroundColor: '#1f77b4', grouped: false, barPercentage: 0.5, order: 0 }] },
   options: { indexAxis: 'y', responsive: false,
              scales: { x: { beginAtZero: true, title: { display: true, text: 'TTFF (s)' } }, y: { ticks: { autoSkip: false } } } }
 });
@@ -160,7 +160,10 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     std::ostringstream page;
     page << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>quorvel-lab report</title>"
          << "<style>" << kStyle << "</style></head><body>\n<h1>quorvel-lab report</h1>\n<p>Written "
-         << UtcNow() << "</p>\n<table><tr>";
+         << UtcNow() << "</p>\n";
+    // Every receiver at a glance: one bar per receiver, its TTFF range and its median to p95.
+    page << "<h2>Overview</h2>\n<canvas id=\"overview\" width=\"1100\" height=\""
+         << 80 + 18 * tallies.size() << "\"></canvas>\n<table><tr>";
     for (const std::string& cell : SummaryHeader(rule)) page << "<th>" << Html(cell) << "</th>";
     page << "</tr>\n";
     for (const Tally& t : tallies) {
@@ -172,9 +175,6 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     if (!charts)
         page << "<p>No charts: " << Html(chartJs)
              << " (Debian package libjs-chart.js) is missing.</p>\n";
-    // Every receiver at a glance: one bar per receiver, its TTFF range and its median to p95.
-    page << "<h2>Overview</h2>\n<canvas id=\"overview\" width=\"1100\" height=\""
-         << 80 + 18 * tallies.size() << "\"></canvas>\n";
     for (std::size_t i = 0; i < tallies.size(); ++i) {
         const std::string& profile = tallies[i].profile;
         page << "<h2>" << Html(tallies[i].receiver + (profile.empty() ? "" : " (" + profile + ")"))
