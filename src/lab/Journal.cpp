@@ -58,15 +58,17 @@ Journal::~Journal() {
 
 bool Journal::Open(const std::string& path, std::string& error) {
     path_ = path;
-    struct stat st{};
+    struct stat st {};
     // A FIFO, pipe, socket or device is only written, never waited for: a FIFO without a
     // reader is refused rather than waited on, and a reader that lags keeps rows in memory.
-    const bool stream = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+    const bool stream =
+        ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
     fd_ = stream ? ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
                  : ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         error = "cannot open the journal " + path + ": " +
-                (errno == ENXIO && S_ISFIFO(st.st_mode) ? "no reader on the FIFO" : std::strerror(errno));
+                (errno == ENXIO && S_ISFIFO(st.st_mode) ? "no reader on the FIFO"
+                                                        : std::strerror(errno));
         return false;
     }
     if (::fstat(fd_, &st) != 0) {
@@ -134,7 +136,8 @@ void Journal::Push() {
 // A journal removed under the lab is made again at its path, with the removed file's
 // contents, which the open descriptor still reaches.
 bool Journal::CheckStillThere() {
-    struct stat self{}, there{};
+    struct stat self {};
+    struct stat there {};
     if (::fstat(fd_, &self) != 0) {
         Fail(std::strerror(errno));
         return false;
@@ -148,7 +151,8 @@ bool Journal::CheckStillThere() {
         Fail(std::strerror(errno));
         return false;
     }
-    const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         Fail(std::string("it was removed and cannot be made again: ") + std::strerror(errno));
         return false;

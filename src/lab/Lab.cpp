@@ -133,7 +133,8 @@ std::string Lab::ProgressLine() const {
         line += ", cycles " + std::to_string(judged) + "/" +
                 std::to_string(static_cast<long long>(*options_.cycles) * tallies_.size());
     }
-    line += " | journal " + journal_.Path() + ": " + std::to_string(std::max(journal_.Rows(), 0LL)) + " rows";
+    line += " | journal " + journal_.Path() + ": " +
+            std::to_string(std::max(journal_.Rows(), 0LL)) + " rows";
     if (journal_.Unwritten()) line += ", " + std::to_string(journal_.Unwritten()) + " unwritten";
     return line;
 }
@@ -158,9 +159,11 @@ void Lab::DrawLiveLines() {
                           Seconds(r.LastTtff()).c_str());
             std::string name = r.Name();
             const std::size_t room = width > std::strlen(fields) ? width - std::strlen(fields) : 1;
-            if (name.size() > room) name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));
+            if (name.size() > room)
+                name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));
             char head[64];
-            std::snprintf(head, sizeof head, "%-*s", static_cast<int>(std::min<std::size_t>(room, 16)), name.c_str());
+            std::snprintf(head, sizeof head, "%-*s",
+                          static_cast<int>(std::min<std::size_t>(room, 16)), name.c_str());
             line = head + std::string(fields);
         }
         if (line.size() > width) line.resize(width);
@@ -198,8 +201,8 @@ void Lab::End() {
         // The journal is not claimed whole when it is not.
         std::fprintf(stderr, "quorvel-lab: %lld lines could not be written to the journal %s\n",
                      journal_.Unwritten(), journal_.Path().c_str());
-        out_ << "Journal: " << journal_.Path() << " is missing " << journal_.Unwritten()
-             << " lines" << std::endl;
+        out_ << "Journal: " << journal_.Path() << " is missing " << journal_.Unwritten() << " lines"
+             << std::endl;
         exitCode_ = 1;
     }
     if (!options_.report.empty()) RewriteReport(true);

@@ -120,10 +120,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        static const std::set<std::string> kKnown = {"--baud",   "--journal",  "--report",
-                                                     "--cycles", "--duration", "--interval",
-                                                     "--order",  "--retry",
-                                                     "--pass-ttff", "--pass-rate"};
+        static const std::set<std::string> kKnown = {
+            "--baud",     "--journal", "--report", "--cycles",    "--duration",
+            "--interval", "--order",   "--retry",  "--pass-ttff", "--pass-rate"};
         if (!kKnown.count(name)) return fail("unknown option " + name);
         if (!value) {
             if (i + 1 == args.size()) return fail(name + " needs a value");
@@ -137,14 +136,16 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             if (value->empty()) return fail(bad);
             (name == "--journal" ? o.journal : o.report) = *value;
         } else if (name == "--pass-ttff" || name == "--pass-rate") {
-            if (auto error = ParsePassOption(name, *value, o.pass); !error.empty()) return fail(error);
+            if (auto error = ParsePassOption(name, *value, o.pass); !error.empty())
+                return fail(error);
             if (name == "--pass-rate") passRate = true;
         } else if (name == "--cycles") {
             const auto n = Integer(*value, 1, 1'000'000'000);
             if (!n) return fail(bad);
             o.cycles = static_cast<int>(*n);
         } else if (name == "--duration") {
-            if (!(o.durationS = Duration(*value))) return fail(bad + " (a whole number up to a year, e.g. 90s, 45m, 8760h)");
+            if (!(o.durationS = Duration(*value)))
+                return fail(bad + " (a whole number up to a year, e.g. 90s, 45m, 8760h)");
         } else if (name == "--interval" || name == "--retry") {
             const auto n = Integer(*value, name == "--retry" ? 0 : 1, 32767);
             if (!n) return fail(bad);

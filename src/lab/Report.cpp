@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -62,7 +62,8 @@ std::string JsonNumbers(const std::vector<double>& values) {
 std::string JsonRange(const std::optional<Spread>& s, bool core) {
     if (!s) return "null";
     char text[64];
-    std::snprintf(text, sizeof text, "[%.2f,%.2f]", core ? s->median : s->min, core ? s->p95 : s->max);
+    std::snprintf(text, sizeof text, "[%.2f,%.2f]", core ? s->median : s->min,
+                  core ? s->p95 : s->max);
     return text;
 }
 
@@ -78,7 +79,7 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string& e
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         return false;
     }
-    struct stat old{};
+    struct stat old {};
     mode_t mode = 0644;
     if (::stat(path.c_str(), &old) == 0) {
         mode = old.st_mode & 07777;
@@ -92,11 +93,14 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string& e
     for (std::size_t done = 0; reason.empty() && done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) reason = n < 0 ? std::strerror(errno) : "nothing was written";
-        else done += static_cast<std::size_t>(n);
+        if (n <= 0)
+            reason = n < 0 ? std::strerror(errno) : "nothing was written";
+        else
+            done += static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
-    if (reason.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) reason = std::strerror(errno);
+    if (reason.empty() && ::rename(temporary.c_str(), path.c_str()) != 0)
+        reason = std::strerror(errno);
     if (reason.empty()) return true;
     ::unlink(temporary.c_str());
     error = "cannot write the report " + path + ": " + reason;
@@ -168,7 +172,8 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     page << "</tr>\n";
     for (const Tally& t : tallies) {
         page << "<tr>";
-        for (const std::string& cell : SummaryCells(t, rule)) page << "<td>" << Html(cell) << "</td>";
+        for (const std::string& cell : SummaryCells(t, rule))
+            page << "<td>" << Html(cell) << "</td>";
         page << "</tr>\n";
     }
     page << "</table>\n";

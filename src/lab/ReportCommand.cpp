@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "lab/Options.h"
 #include "lab/Report.h"
 
 namespace quorvel::lab {
@@ -118,6 +119,10 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i], value;
+        if (name == "--help" || name == "-h") {
+            out << HelpText();
+            return 0;
+        }
         if (name.rfind("-", 0) != 0) {
             journals.push_back(name);
             continue;
@@ -146,13 +151,15 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
     if (report.empty()) {
         // Beside the first journal: night.csv gives night.html.
         report = journals[0];
-        if (report.size() > 4 && report.compare(report.size() - 4, 4, ".csv") == 0) report.resize(report.size() - 4);
+        if (report.size() > 4 && report.compare(report.size() - 4, 4, ".csv") == 0)
+            report.resize(report.size() - 4);
         report += ".html";
     }
     std::vector<Tally> tallies;
     for (const std::string& journal : journals) {
         std::string error;
-        if (!ReadJournal(journal, journals.size() > 1 ? BaseName(journal) + ": " : "", tallies, error)) {
+        if (!ReadJournal(journal, journals.size() > 1 ? BaseName(journal) + ": " : "", tallies,
+                         error)) {
             std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
             return 1;
         }

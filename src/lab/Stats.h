@@ -24,7 +24,8 @@ std::vector<double> Present(const std::vector<double>& values);
 
 // `ended`: a cycle the end of the run cut short before its fix was due; it is not judged.
 inline constexpr std::array<const char*, 8> kVerdicts = {
-    "ok", "no-respond", "shut-down", "baud-mismatch", "cant-connect", "no-fix", "port-error", "ended"};
+    "ok",           "no-respond", "shut-down",  "baud-mismatch",
+    "cant-connect", "no-fix",     "port-error", "ended"};
 inline constexpr std::size_t kEnded = kVerdicts.size() - 1;
 
 // --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a

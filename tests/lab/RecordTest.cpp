@@ -71,7 +71,8 @@ int RunLab(const std::string& journal, double seconds, std::string& err,
 
 TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     QTemporaryDir dir;
-    const std::string j = dir.filePath("j.csv").toStdString(), fifo = dir.filePath("f").toStdString();
+    const std::string j = dir.filePath("j.csv").toStdString(),
+                      fifo = dir.filePath("f").toStdString();
     const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
     struct Case {
         const char* name;
@@ -85,13 +86,38 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device", ""},
         {"bad header", j, [&] { std::ofstream(j) << "hello\n"; }, {}, {}, 1, "header", "hello\n"},
-        {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
-        {"removed", j, [&] { std::ofstream(j) << rows; }, [&] { ::unlink(j.c_str()); }, {}, 0,
-         "was removed", rows},
-        {"cut last line", j, [&] { std::ofstream(j) << rows << "t,COM5,2,o"; }, {},
-         {"-o", dir.filePath("r.html").toStdString(), j}, 0, "line 3: cut short", ""},
-        {"report of a bad header", j, [&] { std::ofstream(j) << "hello\n"; }, {},
-         {"-o", dir.filePath("r.html").toStdString(), j}, 1, "header", ""},
+        {"FIFO without reader",
+         fifo,
+         [&] { ::mkfifo(fifo.c_str(), 0600); },
+         {},
+         {},
+         1,
+         "no reader",
+         ""},
+        {"removed",
+         j,
+         [&] { std::ofstream(j) << rows; },
+         [&] { ::unlink(j.c_str()); },
+         {},
+         0,
+         "was removed",
+         rows},
+        {"cut last line",
+         j,
+         [&] { std::ofstream(j) << rows << "t,COM5,2,o"; },
+         {},
+         {"-o", dir.filePath("r.html").toStdString(), j},
+         0,
+         "line 3: cut short",
+         ""},
+        {"report of a bad header",
+         j,
+         [&] { std::ofstream(j) << "hello\n"; },
+         {},
+         {"-o", dir.filePath("r.html").toStdString(), j},
+         1,
+         "header",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,13 +125,11 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         c.prepare();
         std::string err;
         std::ostringstream out;
-        const int status = c.args.empty()
-                               ? RunLab(c.journal, 200, err, c.midway)
-                               : [&] {
-                                     int s = 0;
-                                     err = Stderr([&] { s = RunReportCommand(c.args, out); });
-                                     return s;
-                                 }();
+        const int status = c.args.empty() ? RunLab(c.journal, 200, err, c.midway) : [&] {
+            int s = 0;
+            err = Stderr([&] { s = RunReportCommand(c.args, out); });
+            return s;
+        }();
         EXPECT_EQ(status, c.status);
         EXPECT_NE(err.find(c.said), std::string::npos) << err;
         if (!c.contents.empty()) {
@@ -140,7 +164,10 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
         {{"ok,10.0", "ok,3.0"}, {"--pass-ttff", "10"}, "PASS 100.0 % (2/2)", 0},
         {nineteenOfTwenty, {"--pass-ttff", "10"}, "PASS 95.0 % (19/20)", 0},
         {nineteenOfTwenty, {"--pass-ttff", "10", "--pass-rate", "96"}, "FAIL 95.0 % (19/20)", 3},
-        {{"ok,9", "ok,", "no-respond,", "ended,"}, {"--pass-ttff=10", "--pass-rate=30"}, "PASS 33.3 % (1/3)", 0},
+        {{"ok,9", "ok,", "no-respond,", "ended,"},
+         {"--pass-ttff=10", "--pass-rate=30"},
+         "PASS 33.3 % (1/3)",
+         0},
         {{"ended,", "ended,"}, {"--pass-ttff", "10"}, "FAIL no judged cycle", 3},
         {{"ok,50", "no-respond,"}, {}, "", 0},
     };
