@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -172,6 +173,33 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
             EXPECT_EQ(lastCell.substr(lastCell.size() - c.standing.size()), c.standing) << summary;
         }
         EXPECT_NE(Slurp(dir.filePath("r.html").toStdString()).find(c.standing), std::string::npos);
+    }
+}
+
+// A simulated receiver whose fix never comes, on a lab whose second is its burst period: the
+// end of the run cuts its cycle after the restart. Judged when its fix was already due.
+TEST(LabRecord, ACycleTheEndCutsIsJudgedOnlyWhenItsFixWasDue) {
+    for (const auto& [dueS, verdict] : {std::pair(100.0, "ended"), std::pair(3.0, "ok")}) {
+        QProcess sim;
+        sim.start(QString(QUORVEL_BINARY_DIR) + "/tools/quorvel-sim",
+                  {"--rate-ms", "100", "--ttff", "500"});
+        ASSERT_TRUE(sim.waitForReadyRead(5000));
+        QTemporaryDir dir;
+        LabOptions o;
+        const std::string pty = QString(sim.readLine()).section(' ', 1, 1).trimmed().toStdString();
+        o.ports = {{pty, 0, pty, "9600"}};
+        o.journal = dir.filePath("j.csv").toStdString();
+        o.durationS = 12;
+        o.pass.ttffS = dueS;
+        std::ostringstream out;
+        Lab lab(o, out, 100);
+        std::string error;
+        ASSERT_TRUE(lab.Begin(error)) << error;
+        while (!lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const std::string journal = Slurp(o.journal);
+        EXPECT_NE(journal.find(",1," + std::string(verdict) + ",4."), std::string::npos) << journal;
+        sim.terminate();
+        sim.waitForFinished(5000);
     }
 }
 
