@@ -171,7 +171,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
 
 std::string HelpText() {
     return R"(Usage: quorvel-lab [OPTIONS] PORT...
-  or:  quorvel-lab report [-o FILE.html] [--pass-ttff S [--pass-rate P]] JOURNAL.csv...
+  or:  quorvel-lab report [-o FILE.html] [--pass-ttff S] [--pass-rate P] JOURNAL...
 
 Orders cold starts on many GNSS receivers at once, judges every cycle as the
 Quorvel window does, and keeps a journal with the restart time and the time to
@@ -200,7 +200,8 @@ Options:
   --retry S           seconds until a run that ended on a verdict starts again
                       (default 10)
   --pass-ttff S       a cycle passes with verdict ok and a TTFF of at most S
-                      seconds; the summary and report show PASS or FAIL per receiver
+                      seconds; the summary and report show PASS or FAIL for
+                      each receiver
   --pass-rate P       a receiver passes when at least P % of its judged cycles
                       pass (default 95)
   -h, --help          this text
