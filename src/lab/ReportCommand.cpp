@@ -1,6 +1,7 @@
 #include "lab/ReportCommand.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -154,6 +155,13 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
         if (report.size() > 4 && report.compare(report.size() - 4, 4, ".csv") == 0)
             report.resize(report.size() - 4);
         report += ".html";
+    }
+    struct stat target{};
+    for (const std::string& journal : journals) {
+        struct stat source{};
+        if (::stat(report.c_str(), &target) == 0 && ::stat(journal.c_str(), &source) == 0 &&
+            target.st_dev == source.st_dev && target.st_ino == source.st_ino)
+            return bad("-o names the journal " + journal);
     }
     std::vector<Tally> tallies;
     for (const std::string& journal : journals) {
