@@ -156,9 +156,9 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
             report.resize(report.size() - 4);
         report += ".html";
     }
-    struct stat target{};
+    struct stat target {};
     for (const std::string& journal : journals) {
-        struct stat source{};
+        struct stat source {};
         if (::stat(report.c_str(), &target) == 0 && ::stat(journal.c_str(), &source) == 0 &&
             target.st_dev == source.st_dev && target.st_ino == source.st_ino)
             return bad("-o names the journal " + journal);
