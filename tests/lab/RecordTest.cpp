@@ -2,7 +2,6 @@
 // long run ended on the lab's clock.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -22,10 +21,8 @@ namespace {
 const std::string kHeader = std::string(kJournalHeader) + "\n";
 
 std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
 }
 
 int Count(const std::string& text, const std::string& part) {
@@ -34,47 +31,27 @@ int Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// What `body` wrote to stderr.
-std::string Stderr(const std::function<void()>& body) {
-    std::fflush(stderr);
-    FILE* capture = std::tmpfile();
-    const int saved = ::dup(2);
-    ::dup2(::fileno(capture), 2);
-    body();
-    std::fflush(stderr);
-    ::dup2(saved, 2);
-    ::close(saved);
-    std::rewind(capture);
-    std::string text;
-    for (int c; (c = std::fgetc(capture)) != EOF;) text += static_cast<char>(c);
-    std::fclose(capture);
-    return text;
-}
-
-// A lab on a port that is not there (a cant-connect row every few seconds), 1 ms to its second.
-int RunLab(const std::string& journal, double seconds, std::string& err,
-           const std::function<void()>& midway = {}) {
+LabOptions Options(const std::string& port, const std::string& journal, double seconds) {
     LabOptions o;
-    o.ports = {{"/dev/quorvel-none", 0, "/dev/quorvel-none", "9600"}};
+    o.ports = {{port, 0, port, "9600"}};
     o.journal = journal;
     o.durationS = seconds;
     o.retry = 0;
+    return o;
+}
+
+// A lab on a port that is not there (a cant-connect row every few seconds), 1 ms to its second;
+// `err` gets its stderr and its summary.
+int RunLab(const std::string& journal, std::string& err, const std::function<void()>& midway) {
     std::ostringstream out;
-    Lab lab(o, out, 1);
-    int status = 0;
-    err = Stderr([&] {
-        std::string error;
-        if (!lab.Begin(error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            status = 1;
-            return;
-        }
-        if (midway) QTimer::singleShot(static_cast<int>(seconds / 2), midway);
-        while (!lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        status = lab.ExitCode();
-    });
-    err += out.str();
-    return status;
+    Lab lab(Options("/dev/quorvel-none", journal, 200), out, 1);
+    testing::internal::CaptureStderr();
+    std::string error;
+    const bool begun = lab.Begin(error);
+    if (begun && midway) QTimer::singleShot(100, midway);
+    while (begun && !lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    err = testing::internal::GetCapturedStderr() + error + out.str();
+    return begun ? lab.ExitCode() : 1;
 }
 
 TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
@@ -110,11 +87,14 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         c.prepare();
         std::string err;
         std::ostringstream out;
-        const int status = c.args.empty() ? RunLab(c.journal, 200, err, c.midway) : [&] {
-            int s = 0;
-            err = Stderr([&] { s = RunReportCommand(c.args, out); });
-            return s;
-        }();
+        int status = 0;
+        if (c.args.empty()) {
+            status = RunLab(c.journal, err, c.midway);
+        } else {
+            testing::internal::CaptureStderr();
+            status = RunReportCommand(c.args, out);
+            err = testing::internal::GetCapturedStderr();
+        }
         EXPECT_EQ(status, c.status);
         std::stringstream said(c.said);
         for (std::string part; std::getline(said, part, '|');)
@@ -143,22 +123,18 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
         std::string standing;  // "" when there is no pass column
         int status;
     };
-    const std::vector<std::string> nineteenOfTwenty = [] {
-        std::vector<std::string> r(19, "ok,9.9");
-        r.push_back("ok,10.1");
-        return r;
-    }();
+    std::vector<std::string> nineteenOfTwenty(19, "ok,9.9");
+    nineteenOfTwenty.push_back("ok,10.1");
+    // clang-format off
     const Case cases[] = {
         {{"ok,10.0", "ok,3.0"}, {"--pass-ttff", "10"}, "PASS 100.0 % (2/2)", 0},
         {nineteenOfTwenty, {"--pass-ttff", "10"}, "PASS 95.0 % (19/20)", 0},
         {nineteenOfTwenty, {"--pass-ttff", "10", "--pass-rate", "96"}, "FAIL 95.0 % (19/20)", 3},
-        {{"ok,9", "ok,", "no-respond,", "ended,"},
-         {"--pass-ttff=10", "--pass-rate=30"},
-         "PASS 33.3 % (1/3)",
-         0},
+        {{"ok,9", "ok,", "no-respond,", "ended,"}, {"--pass-ttff=10", "--pass-rate=30"}, "PASS 33.3 % (1/3)", 0},
         {{"ended,", "ended,"}, {"--pass-ttff", "10"}, "FAIL no judged cycle", 3},
         {{"ok,50", "no-respond,"}, {}, "", 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::ofstream journal(j);
         journal << kHeader;
@@ -192,11 +168,8 @@ TEST(LabRecord, ACycleTheEndCutsIsJudgedOnlyWhenItsFixWasDue) {
                   {"--rate-ms", "100", "--ttff", "500"});
         ASSERT_TRUE(sim.waitForReadyRead(5000));
         QTemporaryDir dir;
-        LabOptions o;
         const std::string pty = QString(sim.readLine()).section(' ', 1, 1).trimmed().toStdString();
-        o.ports = {{pty, 0, pty, "9600"}};
-        o.journal = dir.filePath("j.csv").toStdString();
-        o.durationS = 12;
+        LabOptions o = Options(pty, dir.filePath("j.csv").toStdString(), 12);
         o.pass.ttffS = dueS;
         std::ostringstream out;
         Lab lab(o, out, 100);
@@ -213,10 +186,7 @@ TEST(LabRecord, ACycleTheEndCutsIsJudgedOnlyWhenItsFixWasDue) {
 TEST(LabRecord, AYearLongRunEndsOnTheLabsClock) {
     QTemporaryDir dir;
     double now = 0;
-    LabOptions o;
-    o.ports = {{"/dev/quorvel-none", 0, "/dev/quorvel-none", "9600"}};
-    o.journal = dir.filePath("j.csv").toStdString();
-    o.durationS = 365.0 * 24 * 3600;
+    LabOptions o = Options("/dev/quorvel-none", dir.filePath("j.csv").toStdString(), 365.0 * 86400);
     o.report = dir.filePath("r.html").toStdString();
     std::ostringstream out;
     Lab lab(o, out, 1, [&now] { return now; });
