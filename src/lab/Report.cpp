@@ -114,6 +114,7 @@ th, td { border: 1px solid #999; padding: 4px 8px; text-align: right; }
 th:first-child, td:first-child { text-align: left; }
 .charts { display: flex; gap: 24px; }
 canvas { border: 1px solid #ccc; }
+#overview { display: block; margin-bottom: 24px; }
 )";
 
 // Draws the overview and every receiver's two charts from `receivers`; no animation, so a
@@ -123,10 +124,10 @@ Chart.defaults.animation = false;
 new Chart(document.getElementById('overview'), {
   type: 'bar',
   data: { labels: receivers.map(r => r.name), datasets: [
-    { label: 'TTFF min - max (s)', data: receivers.map(r => r.range), backgroundColor: '#c7c7c7', grouped: false, barPercentage: 0.9, order: 1 },
-    { label: 'TTFF median - p95 (s)', data: receivers.map(r => r.core), backgroundColor: '#1f77b4', grouped: false, barPercentage: 0.5, order: 0 }] },
+    { label: 'TTFF min - max (s)', data: receivers.map(r => r.range), backgroundColor: '#c7c7c7', grouped: false, barPercentage: 0.9, minBarLength: 3, order: 1 },
+    { label: 'TTFF median - p95 (s)', data: receivers.map(r => r.core), backgroundColor: '#1f77b4', grouped: false, barPercentage: 0.5, minBarLength: 3, order: 0 }] },
   options: { indexAxis: 'y', responsive: false,
-             scales: { x: { beginAtZero: true, title: { display: true, text: 'TTFF (s)' } }, y: { ticks: { autoSkip: false } } } }
+             scales: { x: { beginAtZero: true, grace: '5%', title: { display: true, text: 'TTFF (s)' } }, y: { ticks: { autoSkip: false } } } }
 });
 receivers.forEach((r, i) => {
   const cycles = r.ttff.map((_, n) => n + 1);
@@ -167,7 +168,7 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
          << UtcNow() << "</p>\n";
     // Every receiver at a glance: one bar per receiver, its TTFF range and its median to p95.
     page << "<h2>Overview</h2>\n<canvas id=\"overview\" width=\"1100\" height=\""
-         << 80 + 18 * tallies.size() << "\"></canvas>\n<table><tr>";
+         << 100 + 18 * tallies.size() << "\"></canvas>\n<table><tr>";
     for (const std::string& cell : SummaryHeader(rule)) page << "<th>" << Html(cell) << "</th>";
     page << "</tr>\n";
     for (const Tally& t : tallies) {
