@@ -15,8 +15,14 @@ set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPEN
              ${CMAKE_CURRENT_LIST_DIR}/man)
 set(quorvel_man_pages)
 
-# help2man runs the program itself; --version-string spares it a --version option.
+# help2man runs the program itself and reads its --version; --version-string stands in for the
+# programs that have none yet.
+set(QUORVEL_HAS_VERSION_OPTION quorvel-lab)
 function(quorvel_help2man program summary)
+  set(version_args --version-string=${PROJECT_VERSION})
+  if(program IN_LIST QUORVEL_HAS_VERSION_OPTION)
+    set(version_args)
+  endif()
   set(include_args)
   set(include_file ${CMAKE_CURRENT_LIST_DIR}/man/${program}.h2m)
   if(EXISTS ${include_file})
@@ -26,7 +32,7 @@ function(quorvel_help2man program summary)
   endif()
   set(page ${quorvel_man_dir}/${program}.1)
   add_custom_command(OUTPUT ${page}.gz
-    COMMAND ${QUORVEL_HELP2MAN} --no-info --section=1 --version-string=${PROJECT_VERSION}
+    COMMAND ${QUORVEL_HELP2MAN} --no-info --section=1 ${version_args}
             --name=${summary} ${include_args} --output=${page} $<TARGET_FILE:${program}>
     COMMAND ${QUORVEL_GZIP} -9nf ${page}
     DEPENDS ${program} ${include_file}

@@ -1,6 +1,13 @@
 #include "lab/Journal.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 
 namespace quorvel::lab {
@@ -20,6 +27,8 @@ std::string CsvField(const std::string& text) {
     for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
+
+std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 
 }  // namespace
 
@@ -44,28 +53,131 @@ std::string UtcNow() {
 }
 
 Journal::~Journal() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
-bool Journal::Open(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "a+");
-    if (!file_) return false;
-    std::fseek(file_, 0, SEEK_END);
-    if (std::ftell(file_) == 0) {
-        std::fprintf(file_, "%s\n", kJournalHeader);
-    } else {
-        // A row cut short by a kill stays as it is; ours start on a line of their own.
-        std::fseek(file_, -1, SEEK_END);
-        if (std::fgetc(file_) != '\n') std::fputc('\n', file_);
+bool Journal::Open(const std::string& path, std::string& error) {
+    path_ = path;
+    struct stat st {};
+    // A FIFO, pipe, socket or device is only written, never waited for: a FIFO without a
+    // reader is refused rather than waited on, and a reader that lags keeps rows in memory.
+    const bool stream =
+        ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+    fd_ = stream ? ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                 : ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        error = "cannot open the journal " + path + ": " +
+                (errno == ENXIO && S_ISFIFO(st.st_mode) ? "no reader on the FIFO"
+                                                        : std::strerror(errno));
+        return false;
     }
-    std::fflush(file_);
+    if (::fstat(fd_, &st) != 0) {
+        error = "cannot open the journal " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    regular_ = S_ISREG(st.st_mode);
+    long long existing = 0;
+    if (regular_ && st.st_size > 0) {
+        const std::string header = std::string(kJournalHeader) + "\n";
+        std::string head(header.size(), '\0');
+        const ssize_t got = ::pread(fd_, head.data(), head.size(), 0);
+        head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        if (head != header && head != kJournalHeader) {
+            error = "the journal " + path + " does not begin with the header line " +
+                    kJournalHeader + "; not appended to";
+            return false;
+        }
+        char chunk[65536];
+        char last = '\n';
+        off_t at = 0;
+        for (ssize_t n; (n = ::pread(fd_, chunk, sizeof chunk, at)) > 0; at += n) {
+            existing += std::count(chunk, chunk + n, '\n');
+            last = chunk[n - 1];
+        }
+        --existing;  // the header
+        // A row cut short by a kill stays as it is; ours start on a line of their own.
+        if (last != '\n') pending_ = "\n";
+    } else {
+        pending_ = HeaderLine();
+    }
+    rows_ = std::max(existing, 0LL) - std::count(pending_.begin(), pending_.end(), '\n');
+    Push();
     return true;
 }
 
 void Journal::Write(const Row& row) {
-    if (!file_) return;
-    std::fprintf(file_, "%s\n", FormatRow(row).c_str());
-    std::fflush(file_);
+    if (fd_ < 0) return;
+    pending_ += FormatRow(row) + "\n";
+    Push();
+}
+
+bool Journal::Flush() {
+    Push();
+    return pending_.empty();
+}
+
+long long Journal::Unwritten() const { return std::count(pending_.begin(), pending_.end(), '\n'); }
+
+void Journal::Push() {
+    if (pending_.empty() || (regular_ && !CheckStillThere())) return;
+    while (!pending_.empty()) {
+        const ssize_t n = ::write(fd_, pending_.data(), pending_.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Fail(n < 0 ? std::strerror(errno) : "nothing was written");
+        rows_ += std::count(pending_.begin(), pending_.begin() + n, '\n');
+        pending_.erase(0, static_cast<std::size_t>(n));
+    }
+    if (!lastFailure_.empty())
+        std::fprintf(stderr, "quorvel-lab: the journal %s caught up: every kept row is written\n",
+                     path_.c_str());
+    lastFailure_.clear();
+}
+
+// A journal removed under the lab is made again at its path, with the removed file's
+// contents, which the open descriptor still reaches.
+bool Journal::CheckStillThere() {
+    struct stat self {};
+    struct stat there {};
+    if (::fstat(fd_, &self) != 0) {
+        Fail(std::strerror(errno));
+        return false;
+    }
+    if (::stat(path_.c_str(), &there) == 0) {
+        if (there.st_dev == self.st_dev && there.st_ino == self.st_ino) return true;
+        Fail("another file took its place");
+        return false;
+    }
+    if (errno != ENOENT) {
+        Fail(std::strerror(errno));
+        return false;
+    }
+    const int fd =
+        ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        Fail(std::string("it was removed and cannot be made again: ") + std::strerror(errno));
+        return false;
+    }
+    std::string old;
+    char chunk[65536];
+    for (ssize_t n; (n = ::pread(fd_, chunk, sizeof chunk, static_cast<off_t>(old.size()))) > 0;)
+        old.append(chunk, static_cast<std::size_t>(n));
+    ::close(fd_);
+    fd_ = fd;
+    if (old.empty()) old = HeaderLine();
+    rows_ -= std::count(old.begin(), old.end(), '\n');
+    pending_ = old + pending_;
+    std::fprintf(stderr, "quorvel-lab: the journal %s was removed; made again with its rows\n",
+                 path_.c_str());
+    return true;
+}
+
+void Journal::Fail(const std::string& reason) {
+    if (reason != lastFailure_)
+        std::fprintf(stderr,
+                     "quorvel-lab: cannot write the journal %s: %s; %lld lines kept, retried with "
+                     "each new row\n",
+                     path_.c_str(), reason.c_str(), Unwritten());
+    lastFailure_ = reason;
 }
 
 }  // namespace quorvel::lab

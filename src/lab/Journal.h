@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvel::lab {
 
@@ -11,7 +12,7 @@ struct Row {
     std::string utc;  // host time, ISO 8601
     std::string receiver;
     int cycle = 0;
-    std::string verdict;  // ok, no-respond, shut-down, baud-mismatch, cant-connect
+    std::string verdict;  // one of kVerdicts
     std::optional<double> restartS;
     std::optional<double> ttffS;
     std::optional<int> satellites;
@@ -25,16 +26,39 @@ std::string FormatRow(const Row& row);
 // Now, as 2026-12-07T04:30:00.123Z.
 std::string UtcNow();
 
-// The CSV journal: header first, one row per line, each flushed as it is written. An existing
-// journal is appended to, so rows already written are never touched.
+// The CSV journal: header first, one row per line, each written as it comes. An existing
+// journal is appended to, so rows already written are never touched. A row that cannot be
+// written is said on stderr and kept; every later write first retries the kept rows in order,
+// so a journal whose disk fills catches up when space comes back. Only a regular file is ever
+// read (its header, its row count, and its contents when it is removed under the lab); a FIFO,
+// pipe or device gets rows written without blocking.
 class Journal {
   public:
     ~Journal();
-    bool Open(const std::string& path);
+    // False with the reason in `error`; an existing file with another first line is refused
+    // untouched.
+    bool Open(const std::string& path, std::string& error);
     void Write(const Row& row);
+    // Retries the kept rows; true when none is left.
+    bool Flush();
+
+    const std::string& Path() const { return path_; }
+    // Rows in the file: those found at the open and those written since.
+    long long Rows() const { return rows_; }
+    // Lines kept in memory that the file does not hold yet (the header among them).
+    long long Unwritten() const;
 
   private:
-    std::FILE* file_ = nullptr;
+    void Push();
+    bool CheckStillThere();
+    void Fail(const std::string& reason);
+
+    std::string path_;
+    int fd_ = -1;
+    bool regular_ = false;
+    std::string pending_;  // whole lines not written yet, the first maybe begun
+    long long rows_ = 0;
+    std::string lastFailure_;
 };
 
 }  // namespace quorvel::lab

@@ -1,8 +1,11 @@
 #include "lab/Lab.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "lab/Report.h"
@@ -27,10 +30,23 @@ std::string Seconds(const std::optional<double>& value) {
     return text;
 }
 
+std::string Hms(double seconds) {
+    const long long s = static_cast<long long>(seconds);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+constexpr int kReportEveryS = 60;
+
 }  // namespace
 
-Lab::Lab(LabOptions options, std::ostream& out, int tickMs)
-    : options_(std::move(options)), out_(out), tickMs_(tickMs), live_(isatty(STDOUT_FILENO) == 1) {
+Lab::Lab(LabOptions options, std::ostream& out, int tickMs, Lab::Clock clock)
+    : options_(std::move(options)),
+      out_(out),
+      tickMs_(tickMs),
+      live_(isatty(STDOUT_FILENO) == 1),
+      clockOverride_(std::move(clock)) {
     if (options_.journal.empty()) options_.journal = DefaultJournal();
 }
 
@@ -39,13 +55,12 @@ Lab::~Lab() {
     receivers_.clear();
 }
 
-double Lab::Now() const { return static_cast<double>(clock_.elapsed()) / tickMs_; }
+double Lab::Now() const {
+    return clockOverride_ ? clockOverride_() : static_cast<double>(clock_.elapsed()) / tickMs_;
+}
 
 bool Lab::Begin(std::string& error) {
-    if (!journal_.Open(options_.journal)) {
-        error = "cannot write the journal " + options_.journal;
-        return false;
-    }
+    if (!journal_.Open(options_.journal, error)) return false;
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
@@ -63,23 +78,23 @@ bool Lab::Begin(std::string& error) {
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}});
+        tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}, {}});
     }
-    liveLines_.assign(receivers_.size(), "");
-    if (live_) out_ << std::string(receivers_.size(), '\n') << std::flush;
+    orderAt_.assign(receivers_.size(), 0);
+    liveLines_.assign(receivers_.size() + 1, "");
+    if (live_) out_ << std::string(liveLines_.size(), '\n') << std::flush;
     for (auto& receiver : receivers_) receiver->Start();
 
     QObject::connect(&tick_, &QTimer::timeout, [this] { OnTick(); });
     tick_.start(tickMs_);
-    if (options_.durationS) {
-        deadline_.setSingleShot(true);
-        QObject::connect(&deadline_, &QTimer::timeout, [this] { End(); });
-        deadline_.start(static_cast<int>(*options_.durationS * tickMs_));
-    }
     return true;
 }
 
 void Lab::OnTick() {
+    // The deadline is checked against the lab's clock: a single timer for the whole duration
+    // would overflow its milliseconds after 24 days.
+    if (options_.durationS && Now() >= *options_.durationS) return End();
+    if (++ticks_ % kReportEveryS == 0 && !options_.report.empty()) RewriteReport(false);
     bool allFinished = true;
     for (auto& receiver : receivers_) {
         receiver->Tick();
@@ -89,7 +104,12 @@ void Lab::OnTick() {
     if (allFinished) End();
 }
 
-void Lab::OnRow(std::size_t receiver, const Row& row) {
+void Lab::OnRow(std::size_t receiver, const Row& given) {
+    Row row = given;
+    // A cycle the end cut short without a fix is not judged, unless its fix was already due.
+    const auto& due = options_.pass.ttffS;
+    if (ending_ && !row.ttffS && !(due && Now() - orderAt_[receiver] >= *due))
+        row.verdict = kVerdicts[kEnded];
     journal_.Write(row);
     tallies_[receiver].Add(row);
     if (!live_)
@@ -98,43 +118,95 @@ void Lab::OnRow(std::size_t receiver, const Row& row) {
 }
 
 void Lab::OnEvent(std::size_t receiver, const std::string& event) {
+    if (event == "restarting") orderAt_[receiver] = Now();  // the order just went out
     if (live_) return;
     out_ << UtcNow() << ' ' << receivers_[receiver]->Name() << ' ' << event << std::endl;
 }
 
+std::string Lab::ProgressLine() const {
+    const double now = Now();
+    std::string line = "elapsed " + Hms(now);
+    if (options_.durationS) line += ", left " + Hms(std::max(0.0, *options_.durationS - now));
+    if (options_.cycles) {
+        long long judged = 0;
+        for (const Tally& t : tallies_) judged += t.Cycles();
+        line += ", cycles " + std::to_string(judged) + "/" +
+                std::to_string(static_cast<long long>(*options_.cycles) * tallies_.size());
+    }
+    line += " | journal " + journal_.Path() + ": " +
+            std::to_string(std::max(journal_.Rows(), 0LL)) + " rows";
+    if (journal_.Unwritten()) line += ", " + std::to_string(journal_.Unwritten()) + " unwritten";
+    return line;
+}
+
+// Every line stays within the terminal's width, so that the cursor goes back up exactly as
+// many lines as were drawn; a narrow terminal shortens the receivers' names first.
 void Lab::DrawLiveLines() {
-    std::string frame = "\x1b[" + std::to_string(receivers_.size()) + "A";
+    winsize size{};
+    const std::size_t width =
+        ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
+    std::string frame = "\x1b[" + std::to_string(liveLines_.size()) + "A";
     bool changed = false;
-    for (std::size_t i = 0; i < receivers_.size(); ++i) {
-        const Receiver& r = *receivers_[i];
-        char line[160];
-        std::snprintf(line, sizeof line, "%-16s cycles %-5d %-16s restart %-8s ttff %s",
-                      r.Name().c_str(), r.Cycles(), r.State().c_str(),
-                      Seconds(r.LastRestart()).c_str(), Seconds(r.LastTtff()).c_str());
+    for (std::size_t i = 0; i < liveLines_.size(); ++i) {
+        std::string line;
+        if (i == 0) {
+            line = ProgressLine();
+        } else {
+            const Receiver& r = *receivers_[i - 1];
+            char fields[160];
+            std::snprintf(fields, sizeof fields, " cycles %-5d %-16s restart %-8s ttff %s",
+                          r.Cycles(), r.State().c_str(), Seconds(r.LastRestart()).c_str(),
+                          Seconds(r.LastTtff()).c_str());
+            std::string name = r.Name();
+            const std::size_t room = width > std::strlen(fields) ? width - std::strlen(fields) : 1;
+            if (name.size() > room)
+                name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));
+            char head[64];
+            std::snprintf(head, sizeof head, "%-*s",
+                          static_cast<int>(std::min<std::size_t>(room, 16)), name.c_str());
+            line = head + std::string(fields);
+        }
+        if (line.size() > width) line.resize(width);
         changed = changed || liveLines_[i] != line;
         liveLines_[i] = line;
-        frame += "\r\x1b[2K" + liveLines_[i] + "\n";
+        frame += "\r\x1b[2K" + line + "\n";
     }
     if (changed) out_ << frame << std::flush;
+}
+
+void Lab::RewriteReport(bool last) {
+    std::string error;
+    if (WriteReport(options_.report, tallies_, error, options_.pass)) {
+        reportFailure_.clear();
+        if (last) out_ << "Report: " << options_.report << std::endl;
+        return;
+    }
+    // Said once per reason while the run goes on; the last write decides the exit status.
+    if (last || error != reportFailure_) std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
+    reportFailure_ = error;
+    if (last) exitCode_ = 1;
 }
 
 void Lab::End() {
     if (ended_) return;
     ended_ = true;
     tick_.stop();
-    deadline_.stop();
+    ending_ = true;
     for (auto& receiver : receivers_) receiver->Finish();
     if (live_) DrawLiveLines();
-    out_ << "\n" << SummaryText(tallies_) << "Journal: " << options_.journal << std::endl;
-    if (!options_.report.empty()) {
-        if (WriteReport(options_.report, tallies_)) {
-            out_ << "Report: " << options_.report << std::endl;
-        } else {
-            std::fprintf(stderr, "quorvel-lab: cannot write the report %s\n",
-                         options_.report.c_str());
-            exitCode_ = 1;
-        }
+    out_ << "\n" << SummaryText(tallies_, options_.pass);
+    if (journal_.Flush()) {
+        out_ << "Journal: " << journal_.Path() << std::endl;
+    } else {
+        // The journal is not claimed whole when it is not.
+        std::fprintf(stderr, "quorvel-lab: %lld lines could not be written to the journal %s\n",
+                     journal_.Unwritten(), journal_.Path().c_str());
+        out_ << "Journal: " << journal_.Path() << " is missing " << journal_.Unwritten() << " lines"
+             << std::endl;
+        exitCode_ = 1;
     }
+    if (!options_.report.empty()) RewriteReport(true);
+    if (exitCode_ == 0 && AnyFails(tallies_, options_.pass)) exitCode_ = 3;
 }
 
 }  // namespace quorvel::lab

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -20,7 +21,9 @@ namespace quorvel::lab {
 // lab's second; the product's is 1000.
 class Lab {
   public:
-    Lab(LabOptions options, std::ostream& out, int tickMs = 1000);
+    using Clock = std::function<double()>;  // the lab's seconds since Begin
+    // `clock` replaces the lab's own in tests.
+    Lab(LabOptions options, std::ostream& out, int tickMs = 1000, Clock clock = {});
     ~Lab();
 
     // Opens the journal and starts every receiver; false with a message in `error`.
@@ -28,7 +31,8 @@ class Lab {
     // Ends every run, prints the summary and writes the report.
     void End();
     bool Ended() const { return ended_; }
-    // 0, or 1 when the report could not be written.
+    // 0; 1 when a journal row or the report could not be written; 3 when a receiver failed
+    // --pass-ttff / --pass-rate.
     int ExitCode() const { return exitCode_; }
 
   private:
@@ -36,6 +40,8 @@ class Lab {
     void OnRow(std::size_t receiver, const Row& row);
     void OnEvent(std::size_t receiver, const std::string& event);
     void DrawLiveLines();
+    std::string ProgressLine() const;
+    void RewriteReport(bool last);
     double Now() const;
 
     LabOptions options_;
@@ -44,10 +50,14 @@ class Lab {
     bool live_;  // a terminal: lines updated in place
     bool ended_ = false;
     int exitCode_ = 0;
+    bool ending_ = false;  // rows now come from cycles the end cut short
+    long long ticks_ = 0;
+    std::string reportFailure_;
     Journal journal_;
+    Clock clockOverride_;
     QElapsedTimer clock_;
     QTimer tick_;
-    QTimer deadline_;
+    std::vector<double> orderAt_;  // when each receiver's cycle under way was ordered
     std::vector<std::unique_ptr<QtSerialPort>> ports_;
     std::vector<std::unique_ptr<Receiver>> receivers_;
     std::vector<Tally> tallies_;

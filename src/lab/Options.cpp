@@ -20,7 +20,10 @@ std::optional<long long> Integer(const std::string& text, long long low, long lo
     return value;
 }
 
-// "90", "90s", "45m", "8h".
+// Runs end on the lab's clock; a year is the longest that is taken.
+constexpr double kLongestRunS = 365.0 * 24 * 3600;
+
+// "90", "90s", "45m", "8h"; up to a year.
 std::optional<double> Duration(std::string text) {
     double unit = 1;
     if (!text.empty() && std::string("smh").find(text.back()) != std::string::npos) {
@@ -28,7 +31,7 @@ std::optional<double> Duration(std::string text) {
         text.pop_back();
     }
     const auto value = Integer(text, 1, 10'000'000);
-    if (!value) return {};
+    if (!value || static_cast<double>(*value) * unit > kLongestRunS) return {};
     return static_cast<double>(*value) * unit;
 }
 
@@ -115,6 +118,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     LabOptions& o = parsed.options;
     std::string baud = "9600";
     std::vector<std::string> ports;
+    bool passRate = false;
     auto fail = [&parsed](std::string line) {
         parsed.error = std::move(line);
         return parsed;
@@ -126,6 +130,10 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             o.help = true;
             return parsed;
         }
+        if (name == "--version") {
+            o.version = true;
+            return parsed;
+        }
         if (name.rfind("--", 0) != 0) {
             ports.push_back(name);
             continue;
@@ -135,8 +143,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             name.resize(eq);
         }
         static const std::set<std::string> kKnown = {
-            "--baud",  "--journal", "--report",  "--cycles",  "--duration",
-            "--interval", "--order", "--retry", "--profile", "--sign", "--fix-limit"};
+            "--baud",      "--journal",   "--report",  "--cycles", "--duration",
+            "--interval",  "--order",     "--retry",   "--profile", "--sign",
+            "--fix-limit", "--pass-ttff", "--pass-rate"};
         if (!kKnown.count(name)) return fail("unknown option " + name);
         if (!value) {
             if (i + 1 == args.size()) return fail(name + " needs a value");
@@ -149,12 +158,17 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         } else if (name == "--journal" || name == "--report") {
             if (value->empty()) return fail(bad);
             (name == "--journal" ? o.journal : o.report) = *value;
+        } else if (name == "--pass-ttff" || name == "--pass-rate") {
+            if (auto error = ParsePassOption(name, *value, o.pass); !error.empty())
+                return fail(error);
+            if (name == "--pass-rate") passRate = true;
         } else if (name == "--cycles") {
             const auto n = Integer(*value, 1, 1'000'000'000);
             if (!n) return fail(bad);
             o.cycles = static_cast<int>(*n);
         } else if (name == "--duration") {
-            if (!(o.durationS = Duration(*value))) return fail(bad);
+            if (!(o.durationS = Duration(*value)))
+                return fail(bad + " (a whole number up to a year, e.g. 90s, 45m, 8760h)");
         } else if (name == "--profile") {
             if (!FindProfile(*value)) return fail("--profile: unknown profile '" + *value + "'");
             o.profile = *value;
@@ -174,6 +188,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             o.order = *order;
         }
     }
+    if (passRate && !o.pass.ttffS) return fail("--pass-rate needs --pass-ttff");
     if (ports.empty()) return fail("no PORT given");
     std::set<std::string> seen;
     for (const std::string& text : ports) {
@@ -196,6 +211,7 @@ std::string HelpText() {
         profiles += line;
     }
     return R"(Usage: quorvel-lab [OPTIONS] [PROFILE:]PORT...
+   or:  quorvel-lab report [-o FILE.html] [--pass-ttff S] [--pass-rate P] JOURNAL...
 
 Orders cold starts on many GNSS receivers at once, judges every cycle as the
 Quorvel window does, and keeps a journal with the restart time and the time to
@@ -224,22 +240,35 @@ Options:
   --journal FILE      the CSV journal (default quorvel-lab-<UTC
                       yyyymmdd-hhmmss>.csv in the working folder); appended to when
                       it exists
-  --report FILE.html  an HTML report with a summary and charts, written at the end
+  --report FILE.html  an HTML report with a summary and charts, rewritten every
+                      60 s while the run goes on and at the end
   --cycles N          each receiver ends after N judged cycles
-  --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h
+  --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h;
+                      at most a year (8760h)
   --interval S        seconds from a confirmed restart to the next order
                       (default 30, as the window)
   --retry S           seconds until a run that ended on a verdict starts again
                       (default 10)
+  --pass-ttff S       a cycle passes with verdict ok and a TTFF of at most S
+                      seconds; the summary and report show PASS or FAIL for
+                      each receiver
+  --pass-rate P       a receiver passes when at least P % of its judged cycles
+                      pass (default 95)
   -h, --help          this text
+  --version           the version
+
+"quorvel-lab report" builds the report (default: beside the first journal, .csv
+made .html) and prints the summary from journals, opening no port; with several
+journals each receiver is named with its journal's file name.
 
 Receiver profiles (name, sign, receivers, order bytes):
 )" + profiles + R"(
 Without --cycles or --duration it runs until SIGINT or SIGTERM; then it closes
 the ports, completes the journal, prints a summary and exits 0.
 
-Exit status: 0 when done, 1 when the journal or report cannot be written,
-2 on a bad option, rate, port or profile.
+Exit status: 0 when done, 1 when a journal row or the report cannot be written
+or a journal cannot be read, 2 on a bad option, rate, port or profile, 3 when a receiver
+fails --pass-ttff/--pass-rate.
 )";
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/EngineObserver.h"
+#include "lab/Stats.h"
 
 namespace quorvel::lab {
 
@@ -32,6 +33,8 @@ struct LabOptions {
     int retry = 10;
     int fixLimit = 300;  // seconds without a fix while one is awaited, then a no-fix row
     bool help = false;
+    bool version = false;
+    PassRule pass;  // --pass-ttff, --pass-rate
 };
 
 // The options, or an error line that names the bad option, rate or port.

@@ -3,17 +3,24 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace quorvel::lab {
 namespace {
 
-std::string SpreadText(const std::vector<double>& values) {
-    const auto s = SpreadOf(values);
+// Tenths as the journal has them; a median between two of them keeps its twentieth.
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    std::string out = text;
+    if (out.back() == '0') out.pop_back();
+    return out;
+}
+
+std::string SpreadText(const std::optional<Spread>& s) {
     if (!s) return "-";
-    char text[80];
-    std::snprintf(text, sizeof text, "%.1f / %.1f / %.1f / %.1f", s->min, s->median, s->p95,
-                  s->max);
-    return text;
+    return Number(s->min) + " / " + Number(s->median) + " / " + Number(s->p95) + " / " +
+           Number(s->max);
 }
 
 }  // namespace
@@ -24,44 +31,98 @@ std::optional<Spread> SpreadOf(std::vector<double> v) {
     const std::size_t n = v.size();
     const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
     const auto rank = static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(n)));
-    return Spread{v.front(), median, v[rank - 1], v.back()};
+    return Spread{v.front(), median, v[rank - 1], v.back(), n};
 }
 
 void Tally::Add(const Row& row) {
+    std::size_t index = kVerdicts.size();
     for (std::size_t i = 0; i < kVerdicts.size(); ++i) {
-        if (row.verdict == kVerdicts[i]) ++verdicts[i];
+        if (row.verdict == kVerdicts[i]) ++verdicts[index = i];
     }
-    restartByCycle.push_back(row.restartS ? static_cast<float>(*row.restartS) : NAN);
-    ttffByCycle.push_back(row.ttffS ? static_cast<float>(*row.ttffS) : NAN);
+    verdictByCycle.push_back(static_cast<std::uint8_t>(index));
+    restartByCycle.push_back(row.restartS ? *row.restartS : NAN);
+    ttffByCycle.push_back(row.ttffS ? *row.ttffS : NAN);
 }
 
-std::vector<double> Present(const std::vector<float>& all) {
+int Tally::WithoutFix() const {
+    int count = 0;
+    for (std::size_t i = 0; i < ttffByCycle.size(); ++i)
+        count += verdictByCycle[i] != kEnded && std::isnan(ttffByCycle[i]);
+    return count;
+}
+
+Standing StandingOf(const Tally& t, const PassRule& rule) {
+    Standing s;
+    for (std::size_t i = 0; i < t.ttffByCycle.size(); ++i) {
+        if (t.verdictByCycle[i] == kEnded) continue;
+        ++s.judged;
+        s.passed += t.verdictByCycle[i] == 0 && !std::isnan(t.ttffByCycle[i]) && rule.ttffS &&
+                    t.ttffByCycle[i] <= *rule.ttffS;
+    }
+    s.ratePct = s.judged ? 100.0 * s.passed / s.judged : 0;
+    s.pass = s.judged > 0 && 100.0 * s.passed >= rule.ratePct * s.judged;
+    return s;
+}
+
+std::string ParsePassOption(const std::string& name, const std::string& value, PassRule& rule) {
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    const bool rate = name == "--pass-rate";
+    if (value.empty() || end != value.c_str() + value.size() || !(number >= 0) ||
+        number > (rate ? 100 : 1e6) || (!rate && number == 0))
+        return name + ": bad value '" + value + "'";
+    (rate ? rule.ratePct : rule.ttffS.emplace()) = number;
+    return {};
+}
+
+bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule) {
+    if (!rule.ttffS) return false;
+    for (const Tally& t : tallies) {
+        if (!StandingOf(t, rule).pass) return true;
+    }
+    return false;
+}
+
+std::vector<double> Present(const std::vector<double>& all) {
     std::vector<double> values;
-    for (float t : all) {
+    for (double t : all) {
         if (!std::isnan(t)) values.push_back(t);
     }
     return values;
 }
 
-std::vector<std::string> SummaryHeader() {
-    std::vector<std::string> header = {"receiver", "cycles"};
+std::vector<std::string> SummaryHeader(const PassRule& rule) {
+    std::vector<std::string> header = {"receiver", "profile", "cycles"};
     header.insert(header.end(), kVerdicts.begin(), kVerdicts.end());
-    header.push_back("restart_s min / median / p95 / max");
-    header.push_back("ttff_s min / median / p95 / max");
+    header.insert(header.end(), {"restarts", "restart_s min / median / p95 / max", "fixes",
+                                 "ttff_s min / median / p95 / max", "no fix"});
+    if (rule.ttffS) header.push_back("pass");
     return header;
 }
 
-std::vector<std::string> SummaryCells(const Tally& t) {
-    std::vector<std::string> cells = {t.receiver, std::to_string(t.Cycles())};
+std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule) {
+    std::vector<std::string> cells = {t.receiver, t.profile.empty() ? "-" : t.profile,
+                                      std::to_string(t.Cycles())};
     for (int count : t.verdicts) cells.push_back(std::to_string(count));
-    cells.push_back(SpreadText(Present(t.restartByCycle)));
-    cells.push_back(SpreadText(Present(t.ttffByCycle)));
+    for (const auto* values : {&t.restartByCycle, &t.ttffByCycle}) {
+        const auto spread = SpreadOf(Present(*values));
+        cells.push_back(std::to_string(spread ? spread->count : 0));
+        cells.push_back(SpreadText(spread));
+    }
+    cells.push_back(std::to_string(t.WithoutFix()));
+    if (rule.ttffS) {
+        const Standing s = StandingOf(t, rule);
+        char text[64];
+        std::snprintf(text, sizeof text, "%s %.1f %% (%d/%d)", s.pass ? "PASS" : "FAIL", s.ratePct,
+                      s.passed, s.judged);
+        cells.push_back(s.judged ? text : "FAIL no judged cycle");
+    }
     return cells;
 }
 
-std::string SummaryText(const std::vector<Tally>& tallies) {
-    std::vector<std::vector<std::string>> lines = {SummaryHeader()};
-    for (const Tally& t : tallies) lines.push_back(SummaryCells(t));
+std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule) {
+    std::vector<std::vector<std::string>> lines = {SummaryHeader(rule)};
+    for (const Tally& t : tallies) lines.push_back(SummaryCells(t, rule));
     std::vector<std::size_t> widths(lines[0].size(), 0);
     for (const auto& line : lines) {
         for (std::size_t i = 0; i < line.size(); ++i)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,33 +13,61 @@ namespace quorvel::lab {
 struct Spread {
     double min = 0;
     double median = 0;
-    double p95 = 0;  // nearest rank
+    double p95 = 0;  // nearest rank: the value at rank ceil(0.95 n) of the n sorted values
     double max = 0;
+    std::size_t count = 0;  // the values it rests on
 };
 
 std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
-std::vector<double> Present(const std::vector<float>& values);
+std::vector<double> Present(const std::vector<double>& values);
 
-inline constexpr std::array<const char*, 7> kVerdicts = {
-    "ok", "no-respond", "shut-down", "baud-mismatch", "cant-connect", "no-fix", "port-error"};
+// `ended`: a cycle the end of the run cut short before its fix was due; it is not judged.
+inline constexpr std::array<const char*, 8> kVerdicts = {
+    "ok",           "no-respond", "shut-down",  "baud-mismatch",
+    "cant-connect", "no-fix",     "port-error", "ended"};
+inline constexpr std::size_t kEnded = kVerdicts.size() - 1;
+
+// --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a
+// receiver passes when at least ratePct % of its judged cycles pass.
+struct PassRule {
+    std::optional<double> ttffS;
+    double ratePct = 95;
+};
+
+// Reads --pass-ttff (seconds) or --pass-rate (percent) into `rule`; the error line, or empty.
+std::string ParsePassOption(const std::string& name, const std::string& value, PassRule& rule);
 
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {
     std::string receiver;
     std::string profile;  // the receiver profile it ran under; empty when not known
     std::array<int, kVerdicts.size()> verdicts{};
-    // One value per judged cycle, NaN where the row has none.
-    std::vector<float> restartByCycle;
-    std::vector<float> ttffByCycle;
+    // One value per cycle, NaN where the row has none.
+    std::vector<double> restartByCycle;
+    std::vector<double> ttffByCycle;
+    std::vector<std::uint8_t> verdictByCycle;  // index in kVerdicts; kVerdicts.size(): unknown
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
+    int Judged() const { return Cycles() - verdicts[kEnded]; }
+    // Judged cycles that ended without a fix.
+    int WithoutFix() const;
 };
 
+struct Standing {
+    int judged = 0;
+    int passed = 0;
+    double ratePct = 0;
+    bool pass = false;
+};
+Standing StandingOf(const Tally& tally, const PassRule& rule);
+// True when a rule is given and some receiver fails it.
+bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule);
+
 // The summary table as plain text columns; `cells` gives the same cells for the report.
-std::vector<std::string> SummaryHeader();
-std::vector<std::string> SummaryCells(const Tally& tally);
-std::string SummaryText(const std::vector<Tally>& tallies);
+std::vector<std::string> SummaryHeader(const PassRule& rule = {});
+std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {});
+std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule = {});
 
 }  // namespace quorvel::lab

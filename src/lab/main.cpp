@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <iostream>
 #include <thread>
+#include <vector>
 
 #include "lab/Lab.h"
 #include "lab/Options.h"
+#include "lab/ReportCommand.h"
 
 namespace {
 
@@ -24,10 +26,23 @@ void OnSignal(int) {
     [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
 }
 
+// `report` and --version need no port and no event loop; -1 when neither was asked for.
+int WithoutPorts(const std::vector<std::string>& args, const quorvel::lab::LabOptions& options) {
+    if (!args.empty() && args[0] == "report")
+        return quorvel::lab::RunReportCommand({args.begin() + 1, args.end()}, std::cout);
+    if (options.version) {
+        std::cout << "quorvel-lab " << QUORVEL_VERSION << "\n";
+        return 0;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const auto parsed = quorvel::lab::ParseLabOptions({argv + 1, argv + argc});
+    if (const int status = WithoutPorts({argv + 1, argv + argc}, parsed.options); status >= 0)
+        return status;
     if (parsed.options.help) {
         std::cout << quorvel::lab::HelpText();
         return 0;

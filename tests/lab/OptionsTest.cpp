@@ -22,6 +22,9 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"COM5", "COM 5"}, "'COM 5'"},
         {{"--cycles", "0", "COM5"}, "--cycles"},
         {{"--duration", "8d", "COM5"}, "--duration"},
+        {{"--duration", "8761h", "COM5"}, "'8761h'"},
+        {{"--pass-ttff", "0", "COM5"}, "--pass-ttff"},
+        {{"--pass-rate", "90", "COM5"}, "--pass-ttff"},
         {{"--interval", "40000", "COM5"}, "--interval"},
         {{"--retry", "-1", "COM5"}, "--retry"},
         {{"--order", "\\xG1", "COM5"}, "--order"},
@@ -54,6 +57,7 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
               std::make_tuple(2700.0, 15, 0, 3));
     EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
     EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
+    EXPECT_EQ(*ParseLabOptions({"--duration", "8760h", "COM1"}).options.durationS, 8760 * 3600);
     EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
 }
 
@@ -113,6 +117,16 @@ TEST(LabStatistics, MinMedianP95Max) {
         EXPECT_EQ(std::vector<double>({s->min, s->median, s->p95, s->max}), spread);
     }
     EXPECT_FALSE(SpreadOf({}));
+    // Through the tally as the summary shows it: the values kept whole, each figure's count,
+    // and the cycles without a fix beside them.
+    Tally t;
+    for (const auto& ttff : {std::optional(4.1), std::optional(4.2), std::optional(1234567.8),
+                             std::optional(1234567.8), std::optional<double>()})
+        t.Add({"", "COM5", 1, "ok", 4, ttff, {}, ""});
+    const auto cells = SummaryCells(t);
+    EXPECT_EQ(std::vector<std::string>(cells.end() - 5, cells.end()),
+              std::vector<std::string>({"5", "4.0 / 4.0 / 4.0 / 4.0", "4",
+                                        "4.1 / 617286.0 / 1234567.8 / 1234567.8", "1"}));
 }
 
 }  // namespace

@@ -215,6 +215,7 @@ TEST_F(StartUpFile, ComNumbersNameTheirDevicesAndTheTooltipSaysWhatStandsInTheWa
                                                  {97, "/dev/ttyAMA0"}, {101, "/dev/ttyAMA4"}, {0, ""}, {102, ""}};
     for (const auto& [number, device] : table) EXPECT_EQ(ComDevicePath(number, "ports"), device) << number;
     fs::create_directory("ports");
+    fs::permissions("ports", fs::perms(0755));  // the unprivileged child below walks it, umask or not
     Put("dev", "", 0660);
     fs::create_symlink("../dev", "ports/com40");  // a link wins, resolved, relative or not
     fs::create_symlink("/nonexistent/ttyGone", "ports/com3");  // a dangling link wins too

@@ -1,0 +1,210 @@
+// The lab's record: journal faults through the real file code, pass/fail from journals, and a
+// long run ended on the lab's clock.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "lab/Lab.h"
+#include "lab/ReportCommand.h"
+
+namespace quorvel::lab {
+namespace {
+
+const std::string kHeader = std::string(kJournalHeader) + "\n";
+
+std::string Slurp(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
+}
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+LabOptions Options(const std::string& port, const std::string& journal, double seconds) {
+    LabOptions o;
+    o.ports = ParseLabOptions({port}).options.ports;
+    o.journal = journal;
+    o.durationS = seconds;
+    o.retry = 0;
+    return o;
+}
+
+// A lab on a port that is not there (a cant-connect row every few seconds), 1 ms to its second;
+// `err` gets its stderr and its summary.
+int RunLab(const std::string& journal, std::string& err, const std::function<void()>& midway) {
+    std::ostringstream out;
+    Lab lab(Options("/dev/quorvel-none", journal, 200), out, 1);
+    testing::internal::CaptureStderr();
+    std::string error;
+    const bool begun = lab.Begin(error);
+    if (begun && midway) QTimer::singleShot(100, midway);
+    while (begun && !lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    err = testing::internal::GetCapturedStderr() + error + out.str();
+    return begun ? lab.ExitCode() : 1;
+}
+
+TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
+    QTemporaryDir dir;
+    const std::string j = dir.filePath("j.csv").toStdString(),
+                      fifo = dir.filePath("f").toStdString();
+    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
+    struct Case {
+        const char* name;
+        std::string journal;
+        std::function<void()> prepare, midway;
+        std::vector<std::string> args;  // a report command; else a lab run
+        int status;
+        std::string said;      // on stderr, or in a lab's summary; each of its |-separated parts
+        std::string contents;  // the journal afterwards, from its start; "" unchecked
+    };
+    const std::vector<std::string> report = {"-o", dir.filePath("r.html").toStdString(), j};
+    auto put = [&j](const std::string& text) { return [&j, text] { std::ofstream(j) << text; }; };
+    // clang-format off
+    const Case cases[] = {
+        {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing", ""},
+        {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
+        {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
+        {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed", rows},
+        {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short", ""},
+        {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
+        {"report nowhere", j, put(rows), {}, {"-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(j.c_str());
+        c.prepare();
+        std::string err;
+        std::ostringstream out;
+        int status = 0;
+        if (c.args.empty()) {
+            status = RunLab(c.journal, err, c.midway);
+        } else {
+            testing::internal::CaptureStderr();
+            status = RunReportCommand(c.args, out);
+            err = testing::internal::GetCapturedStderr();
+        }
+        EXPECT_EQ(status, c.status);
+        std::stringstream said(c.said);
+        for (std::string part; std::getline(said, part, '|');)
+            EXPECT_NE(err.find(part), std::string::npos) << err;
+        if (!c.contents.empty()) {
+            const std::string after = Slurp(c.journal);
+            EXPECT_EQ(after.substr(0, c.contents.size()), c.contents);
+            // Every row the run printed is in the journal, those before the removal included.
+            if (c.midway) {
+                EXPECT_GT(Count(err, " cycle "), 3);
+                EXPECT_EQ(Count(after, ",/dev/quorvel-none,"), Count(err, " cycle "));
+            }
+        }
+        if (!c.args.empty() && c.status == 0) {
+            EXPECT_NE(out.str().find("\nCOM5 "), std::string::npos);
+        }
+    }
+}
+
+TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
+    QTemporaryDir dir;
+    const std::string j = dir.filePath("j.csv").toStdString();
+    struct Case {
+        std::vector<std::string> rows;  // verdict,ttff
+        std::vector<std::string> options;
+        std::string standing;  // "" when there is no pass column
+        int status;
+    };
+    std::vector<std::string> nineteenOfTwenty(19, "ok,9.9");
+    nineteenOfTwenty.push_back("ok,10.1");
+    // clang-format off
+    const Case cases[] = {
+        {{"ok,10.0", "ok,3.0"}, {"--pass-ttff", "10"}, "PASS 100.0 % (2/2)", 0},
+        {nineteenOfTwenty, {"--pass-ttff", "10"}, "PASS 95.0 % (19/20)", 0},
+        {nineteenOfTwenty, {"--pass-ttff", "10", "--pass-rate", "96"}, "FAIL 95.0 % (19/20)", 3},
+        {{"ok,9", "ok,", "no-respond,", "ended,"}, {"--pass-ttff=10", "--pass-rate=30"}, "PASS 33.3 % (1/3)", 0},
+        {{"ended,", "ended,"}, {"--pass-ttff", "10"}, "FAIL no judged cycle", 3},
+        {{"ok,50", "no-respond,"}, {}, "", 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        std::ofstream journal(j);
+        journal << kHeader;
+        for (std::size_t i = 0; i < c.rows.size(); ++i) {
+            const auto comma = c.rows[i].find(',');
+            journal << "t,COM5," << i + 1 << "," << c.rows[i].substr(0, comma) << ",4.0,"
+                    << c.rows[i].substr(comma + 1) << ",,\n";
+        }
+        journal.close();
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-o", dir.filePath("r.html").toStdString(), j});
+        std::ostringstream out;
+        EXPECT_EQ(RunReportCommand(args, out), c.status) << out.str();
+        const std::string summary = out.str();
+        const std::string lastCell = summary.substr(0, summary.find("\nReport"));
+        if (c.standing.empty()) {
+            EXPECT_EQ(summary.find("pass"), std::string::npos) << summary;
+        } else {
+            EXPECT_EQ(lastCell.substr(lastCell.size() - c.standing.size()), c.standing) << summary;
+        }
+        EXPECT_NE(Slurp(dir.filePath("r.html").toStdString()).find(c.standing), std::string::npos);
+    }
+}
+
+// A simulated receiver whose fix never comes, on a lab whose second is its burst period: the
+// end of the run cuts its cycle after the restart. Judged when its fix was already due.
+TEST(LabRecord, ACycleTheEndCutsIsJudgedOnlyWhenItsFixWasDue) {
+    for (const auto& [dueS, verdict] : {std::pair(100.0, "ended"), std::pair(3.0, "ok")}) {
+        QProcess sim;
+        sim.start(QString(QUORVEL_BINARY_DIR) + "/tools/quorvel-sim",
+                  {"--rate-ms", "100", "--ttff", "500"});
+        ASSERT_TRUE(sim.waitForReadyRead(5000));
+        QTemporaryDir dir;
+        const std::string pty = QString(sim.readLine()).section(' ', 1, 1).trimmed().toStdString();
+        LabOptions o = Options(pty, dir.filePath("j.csv").toStdString(), 12);
+        o.pass.ttffS = dueS;
+        std::ostringstream out;
+        Lab lab(o, out, 100);
+        std::string error;
+        ASSERT_TRUE(lab.Begin(error)) << error;
+        while (!lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const std::string journal = Slurp(o.journal);
+        EXPECT_NE(journal.find(",1," + std::string(verdict) + ",4."), std::string::npos) << journal;
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+}
+
+TEST(LabRecord, AYearLongRunEndsOnTheLabsClock) {
+    QTemporaryDir dir;
+    double now = 0;
+    LabOptions o = Options("/dev/quorvel-none", dir.filePath("j.csv").toStdString(), 365.0 * 86400);
+    o.report = dir.filePath("r.html").toStdString();
+    std::ostringstream out;
+    Lab lab(o, out, 1, [&now] { return now; });
+    std::string error;
+    ASSERT_TRUE(lab.Begin(error)) << error;
+    auto ticks = [&lab](int n) {
+        for (int i = 0; i < n && !lab.Ended(); ++i)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    now = *o.durationS - 1;
+    // The report is rewritten each minute while the run goes on.
+    for (int i = 0; i < 1000 && !QFile::exists(QString::fromStdString(o.report)); ++i) ticks(1);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(o.report)));
+    EXPECT_FALSE(lab.Ended());
+    now = *o.durationS;
+    ticks(20);
+    EXPECT_TRUE(lab.Ended());
+}
+
+}  // namespace
+}  // namespace quorvel::lab
