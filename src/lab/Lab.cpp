@@ -16,8 +16,9 @@ std::string DefaultJournal() {
     std::tm tm{};
     gmtime_r(&now, &tm);
     char name[64];
-    std::strftime(name, sizeof name, "quorvel-lab-%Y%m%d-%H%M%S.csv", &tm);
-    return name;
+    std::strftime(name, sizeof name, "quorvel-lab-%Y%m%d-%H%M%S", &tm);
+    // Two labs started in the same second in one folder must not share a journal.
+    return name + ("-" + std::to_string(::getpid())) + ".csv";
 }
 
 std::string Seconds(const std::optional<double>& value) {

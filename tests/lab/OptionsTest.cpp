@@ -58,11 +58,13 @@ TEST(LabOrder, ChecksumEscapesAndLineEnd) {
         {"$PXEMSRT,C*3a", "$PXEMSRT,C*3a\r\n"},
         {"$PXEMSRT,C*3A\\x0D\\x0A", "$PXEMSRT,C*3A\r\n"},
         {"$GPQ,GGA", "$GPQ,GGA*2B\r\n"},
+        {"$PXEMSRT,C*", "$PXEMSRT,C*3A\r\n"},
+        {"$PXEMSRT,C*00", "$PXEMSRT,C*00\r\n"},
         {"\\xB5\\x62\\x00", std::string("\xB5\x62\x00", 3)},
         {"RESET", "RESET"}};
     for (const auto& [text, bytes] : rows) EXPECT_EQ(BuildOrder(text), bytes) << text;
-    EXPECT_FALSE(BuildOrder("\\x4"));
-    EXPECT_FALSE(BuildOrder(""));
+    for (const char* bad : {"\\x4", "", "$PXEMSRT,C*zz", "$PXEMSRT,C*3", "$PXEMSRT,C*3A,X", "$A**"})
+        EXPECT_FALSE(BuildOrder(bad)) << bad;
 }
 
 TEST(LabStatistics, MinMedianP95Max) {
