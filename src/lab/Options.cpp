@@ -91,9 +91,10 @@ std::string CheckLabOptions(const LabOptions& options, const std::string& portsF
     for (const PortSpec& port : options.ports) {
         const std::string device = port.com ? ComDevicePath(port.com, portsFolder) : port.device;
         const auto [first, added] = seen.emplace(Identity(device), port.name);
+        std::error_code ec;
         if (!added)
             return "port named twice: '" + first->second + "' and '" + port.name + "' are " +
-                   device;
+                   std::filesystem::weakly_canonical(device, ec).string();
     }
     return {};
 }
