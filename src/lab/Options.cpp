@@ -226,11 +226,14 @@ Options:
                       (default 10)
   -h, --help          this text
 
-Without --cycles or --duration it runs until SIGINT or SIGTERM; then it closes
-the ports, completes the journal, prints a summary and exits 0.
+Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
+terminal) or SIGPIPE; then it closes the ports, completes the journal, writes
+the report, prints a summary and exits 0. A reader of its output going away
+does not end it.
 
 Exit status: 0 when done, 1 when the journal or report cannot be written,
-2 on a bad option, rate or port.
+2 on a bad option, rate or port, the journal and report being one file, or
+one device named twice.
 )";
 }
 
