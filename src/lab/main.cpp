@@ -55,7 +55,7 @@ void CatchEarly(int, char**, char**) { signalsCaught = CatchEndingSignals(); }
 // The loader runs this before any library's initialisers (Qt's, ICU's, the C++ library's), the
 // earliest code of ours: a signal sent right after the start rarely finds the defaults left.
 [[gnu::used, gnu::section(".preinit_array")]] void (*const kCatchEarly)(int, char**,
-                                                                         char**) = CatchEarly;
+                                                                        char**) = CatchEarly;
 
 bool SignalCame() {
     pollfd ready{signalPipe[0], POLLIN, 0};

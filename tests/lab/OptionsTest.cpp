@@ -25,11 +25,17 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"--interval", "40000", "COM5"}, "--interval"},
         {{"--retry", "-1", "COM5"}, "--retry"},
         {{"--order", "\\xG1", "COM5"}, "--order"},
-        {{"COM5", "--journal"}, "--journal"}};
+        {{"COM5", "--journal"}, "--journal"},
+        {{"--journal", "/tmp/j", "--report", "/proc/self/root/tmp/j", "COM5"}, "one file"},
+        {{"--journal", "/etc/passwd", "--report", "/proc/self/root/etc/passwd", "COM5"}, "file"},
+        {{"COM5", "/dev/ttyS4"}, "port named twice: 'COM5' and '/dev/ttyS4'"},
+        {{"COM33", "/proc/self/root/dev/ttyUSB0"}, "'COM33' and '/proc/self/root/dev/ttyUSB0'"}};
     for (const auto& [args, named] : rows) {
         const ParsedOptions parsed = ParseLabOptions(args);
-        EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
-        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+        const std::string error =
+            parsed.error.empty() ? CheckLabOptions(parsed.options, "") : parsed.error;
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
     }
 }
 
@@ -47,6 +53,7 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
                               *p.options.cycles),
               std::make_tuple(2700.0, 15, 0, 3));
     EXPECT_EQ(p.options.order, "$PXEMSRT,C*3A\r\n");
+    EXPECT_EQ(CheckLabOptions(p.options, ""), "");
     EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
     EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
 }
