@@ -10,9 +10,9 @@
 #include "lab/Report.h"
 
 namespace quorvel::lab {
+namespace {
 
-// Shared with HostileTest.cpp.
-extern const QString kBin = QUORVEL_BINARY_DIR;
+const QString kBin = QUORVEL_BINARY_DIR;
 
 // A simulated receiver; its pty once it is up.
 QString StartSim(QProcess& sim, QStringList args) {
@@ -20,8 +20,6 @@ QString StartSim(QProcess& sim, QStringList args) {
     sim.waitForReadyRead(5000);
     return QString(sim.readLine()).section(' ', 1, 1).trimmed();
 }
-
-namespace {
 
 TEST(LabProgram, JournalsTheRealRunAndEndsCleanlyOnSigterm) {
     QProcess bad;
