@@ -19,8 +19,9 @@ std::string DefaultJournal() {
     std::tm tm{};
     gmtime_r(&now, &tm);
     char name[64];
-    std::strftime(name, sizeof name, "quorvel-lab-%Y%m%d-%H%M%S.csv", &tm);
-    return name;
+    std::strftime(name, sizeof name, "quorvel-lab-%Y%m%d-%H%M%S", &tm);
+    // Two labs started in the same second in one folder must not share a journal.
+    return name + ("-" + std::to_string(::getpid())) + ".csv";
 }
 
 std::string Seconds(const std::optional<double>& value) {
@@ -72,6 +73,7 @@ bool Lab::Begin(std::string& error) {
             return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
         };
         ports_.push_back(std::make_unique<QtSerialPort>(portsFolder, nullptr, resolve));
+        devices_.push_back(resolve(given.com));
         receivers_.push_back(std::make_unique<Receiver>(
             given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
@@ -81,6 +83,7 @@ bool Lab::Begin(std::string& error) {
         tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}, {}});
     }
     orderAt_.assign(receivers_.size(), 0);
+    problems_.assign(receivers_.size(), "");
     liveLines_.assign(receivers_.size() + 1, "");
     if (live_) out_ << std::string(liveLines_.size(), '\n') << std::flush;
     for (auto& receiver : receivers_) receiver->Start();
@@ -117,8 +120,18 @@ void Lab::OnRow(std::size_t receiver, const Row& given) {
              << " restart " << Seconds(row.restartS) << " ttff " << Seconds(row.ttffS) << std::endl;
 }
 
-void Lab::OnEvent(std::size_t receiver, const std::string& event) {
+void Lab::OnEvent(std::size_t receiver, const std::string& given) {
+    std::string event = given;
     if (event == "restarting") orderAt_[receiver] = Now();  // the order just went out
+    // A port's trouble names the device the port stands for: "COM5" alone does not say which.
+    for (const char* verdict : {"cant-connect: ", "port-error: "}) {
+        if (event.starts_with(verdict)) {
+            const std::size_t at = std::strlen(verdict);
+            event.insert(at, (devices_[receiver].empty() ? "no device" : devices_[receiver]) + ": ");
+            problems_[receiver] = event.substr(at);
+        }
+    }
+    if (event == "fix") problems_[receiver].clear();
     if (live_) return;
     out_ << UtcNow() << ' ' << receivers_[receiver]->Name() << ' ' << event << std::endl;
 }
@@ -154,9 +167,9 @@ void Lab::DrawLiveLines() {
         } else {
             const Receiver& r = *receivers_[i - 1];
             char fields[160];
-            std::snprintf(fields, sizeof fields, " cycles %-5d %-16s restart %-8s ttff %s",
-                          r.Cycles(), r.State().c_str(), Seconds(r.LastRestart()).c_str(),
-                          Seconds(r.LastTtff()).c_str());
+            std::snprintf(fields, sizeof fields, " %-7s cycles %-5d %-16s restart %-8s ttff %-8s",
+                          tallies_[i - 1].profile.c_str(), r.Cycles(), r.State().c_str(),
+                          Seconds(r.LastRestart()).c_str(), Seconds(r.LastTtff()).c_str());
             std::string name = r.Name();
             const std::size_t room = width > std::strlen(fields) ? width - std::strlen(fields) : 1;
             if (name.size() > room)
@@ -164,7 +177,8 @@ void Lab::DrawLiveLines() {
             char head[64];
             std::snprintf(head, sizeof head, "%-*s",
                           static_cast<int>(std::min<std::size_t>(room, 16)), name.c_str());
-            line = head + std::string(fields);
+            // The port's trouble last: the width cuts it before any field.
+            line = head + std::string(fields) + " " + problems_[i - 1];
         }
         if (line.size() > width) line.resize(width);
         changed = changed || liveLines_[i] != line;

@@ -1,8 +1,12 @@
 #include "lab/Options.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <set>
 
 #include "link/BaudTable.h"
@@ -83,7 +87,42 @@ std::optional<PortSpec> Port(const std::string& text, const std::string& default
     return parsed;
 }
 
+// What a path names as the system sees it: the device a node stands for, the file that exists,
+// or, for one not made yet, its folder resolved plus its name (a dangling link followed first).
+std::string Identity(const std::string& path) {
+    namespace fs = std::filesystem;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (S_ISCHR(info.st_mode)) return "device " + std::to_string(info.st_rdev);
+        return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    }
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec);
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        const fs::path target = fs::read_symlink(p, ec);
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return "path " + (fs::weakly_canonical(p.parent_path(), ec) / p.filename()).string();
+}
+
 }  // namespace
+
+std::string CheckLabOptions(const LabOptions& options, const std::string& portsFolder) {
+    if (!options.journal.empty() && !options.report.empty() &&
+        Identity(options.journal) == Identity(options.report))
+        return "--journal and --report name one file: '" + options.journal + "', '" +
+               options.report + "'";
+    std::map<std::string, std::string> seen;
+    for (const PortSpec& port : options.ports) {
+        const std::string device = port.com ? ComDevicePath(port.com, portsFolder) : port.device;
+        const auto [first, added] = seen.emplace(Identity(device), port.name);
+        std::error_code ec;
+        if (!added)
+            return "port named twice: '" + first->second + "' and '" + port.name + "' are " +
+                   std::filesystem::weakly_canonical(device, ec).string();
+    }
+    return {};
+}
 
 std::optional<std::string> BuildOrder(const std::string& text) {
     std::string bytes;
@@ -99,18 +138,20 @@ std::optional<std::string> BuildOrder(const std::string& text) {
     }
     if (bytes.empty() || bytes[0] != '$')
         return bytes.empty() ? std::nullopt : std::optional(bytes);
-    if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0) return bytes;
-    const std::size_t n = bytes.size();
-    const bool hasChecksum =
-        n >= 4 && bytes[n - 3] == '*' && HexDigit(bytes[n - 2]) >= 0 && HexDigit(bytes[n - 1]) >= 0;
-    if (!hasChecksum) {
-        unsigned char sum = 0;
-        for (std::size_t i = 1; i < n; ++i) sum ^= static_cast<unsigned char>(bytes[i]);
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "*%02X", sum);
-        bytes += hex;
-    }
-    return bytes + "\r\n";
+    if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0)
+        bytes.resize(bytes.size() - 2);
+    // After the first "*" only nothing (the checksum is filled in there) or the two hex digits
+    // of a checksum given, kept as given; anything else would send a sentence the receiver drops.
+    if (bytes.find('*') == std::string::npos) bytes += '*';
+    const std::size_t digits = bytes.size() - bytes.find('*') - 1;
+    if (digits == 2 && HexDigit(bytes[bytes.size() - 2]) >= 0 && HexDigit(bytes.back()) >= 0)
+        return bytes + "\r\n";
+    if (digits != 0) return {};
+    unsigned char sum = 0;
+    for (std::size_t i = 1; i + 1 < bytes.size(); ++i) sum ^= static_cast<unsigned char>(bytes[i]);
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", sum);
+    return bytes + hex + "\r\n";
 }
 
 ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
@@ -228,7 +269,8 @@ Options:
   --profile NAME      receiver profile for ports that name none (default pxemsrt)
   --order TEXT        the cold-start order, instead of the profiles' orders; NMEA
                       text beginning with "$" gets its checksum when "*hh" is
-                      missing and CR LF; \xNN escapes give any byte
+                      missing or in place of a lone trailing "*", and CR LF;
+                      \xNN escapes give any byte
   --sign SIGN         the restart sign, instead of the profiles' signs:
                       clock-reset  the GGA time falls back to 00:00:00-00:00:09
                       fix-lost     the fix is lost (GGA quality 0 or empty); only
@@ -238,8 +280,8 @@ Options:
                       (before the first order, and from an order to its fix)
                       before its cycle is journaled no-fix (default 300)
   --journal FILE      the CSV journal (default quorvel-lab-<UTC
-                      yyyymmdd-hhmmss>.csv in the working folder); appended to when
-                      it exists
+                      yyyymmdd-hhmmss>-<process id>.csv in the working folder);
+                      appended to when it exists
   --report FILE.html  an HTML report with a summary and charts, rewritten every
                       60 s while the run goes on and at the end
   --cycles N          each receiver ends after N judged cycles
@@ -263,12 +305,15 @@ journals each receiver is named with its journal's file name.
 
 Receiver profiles (name, sign, receivers, order bytes):
 )" + profiles + R"(
-Without --cycles or --duration it runs until SIGINT or SIGTERM; then it closes
-the ports, completes the journal, prints a summary and exits 0.
+Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
+terminal) or SIGPIPE; then it closes the ports, completes the journal, writes
+the report, prints a summary and exits 0. A reader of its output going away
+does not end it.
 
 Exit status: 0 when done, 1 when a journal row or the report cannot be written
-or a journal cannot be read, 2 on a bad option, rate, port or profile, 3 when a receiver
-fails --pass-ttff/--pass-rate.
+or a journal cannot be read, 2 on a bad option, rate, port or profile, the
+journal and report being one file, or one device named twice, 3 when a
+receiver fails --pass-ttff/--pass-rate.
 )";
 }
 

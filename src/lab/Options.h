@@ -22,7 +22,7 @@ struct PortSpec {
 
 struct LabOptions {
     std::vector<PortSpec> ports;
-    std::string journal;  // empty: quorvel-lab-<UTC yyyymmdd-hhmmss>.csv
+    std::string journal;  // empty: quorvel-lab-<UTC yyyymmdd-hhmmss>-<pid>.csv
     std::string report;   // empty: none
     std::optional<int> cycles;
     std::optional<double> durationS;
@@ -47,8 +47,14 @@ struct ParsedOptions {
 ParsedOptions ParseLabOptions(const std::vector<std::string>& args);
 
 // The bytes an --order text stands for: \xNN escapes decoded; NMEA text (beginning with "$")
-// gets its "*hh" checksum when it has none, and CR LF. Nothing for a malformed escape.
+// gets its "*hh" checksum when it has none or ends in a lone "*", and CR LF. Nothing for a
+// malformed escape or anything after "*" but the two hex digits of a checksum.
 std::optional<std::string> BuildOrder(const std::string& text);
+
+// What the text alone cannot show, checked against the files and devices as the system sees
+// them now, before any port opens: the journal and the report being one file, or two PORTs one
+// device (COM numbers through the override links in `portsFolder`). An error line, or empty.
+std::string CheckLabOptions(const LabOptions& options, const std::string& portsFolder);
 
 std::string HelpText();
 

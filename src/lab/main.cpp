@@ -1,11 +1,14 @@
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <thread>
 #include <vector>
@@ -13,17 +16,54 @@
 #include "lab/Lab.h"
 #include "lab/Options.h"
 #include "lab/ReportCommand.h"
+#include "link/ComPorts.h"
 
 namespace {
 
 constexpr std::chrono::milliseconds kRoundPause{50};
 
-int signalPipe[2];
+// The signals that end a run cleanly: ^C, kill, a closed terminal or dropped ssh session, and
+// a SIGPIPE sent on purpose.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+int signalPipe[2] = {-1, -1};
 
 // Only wakes the event loop; the lab ends there, between two handlers.
-void OnSignal(int) {
+void OnSignal(int signal, siginfo_t* info, void*) {
+    // Our own write to a stdout nobody reads any more (`| head -1`) raises SIGPIPE on ourselves;
+    // that write fails with EPIPE and is dropped, and the receivers go on.
+    if (signal == SIGPIPE && info != nullptr && info->si_pid == getpid()) return;
+    const int interrupted = errno;  // the interrupted code may be about to read it
     const char byte = 1;
     [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
+    errno = interrupted;
+}
+
+// A signal that comes while the program starts up then waits in the pipe until the lab can end
+// the run, instead of killing the process.
+bool CatchEndingSignals() {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_sigaction = OnSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;  // no write of the journal is cut short
+    for (const int signal : kEndingSignals)
+        if (sigaction(signal, &action, nullptr) != 0) return false;
+    return true;
+}
+
+bool signalsCaught = false;
+
+void CatchEarly(int, char**, char**) { signalsCaught = CatchEndingSignals(); }
+
+// The loader runs this before any library's initialisers (Qt's, ICU's, the C++ library's), the
+// earliest code of ours: a signal sent right after the start rarely finds the defaults left.
+[[gnu::used, gnu::section(".preinit_array")]] void (*const kCatchEarly)(int, char**,
+                                                                        char**) = CatchEarly;
+
+bool SignalCame() {
+    pollfd ready{signalPipe[0], POLLIN, 0};
+    return poll(&ready, 1, 0) == 1;
 }
 
 // `report` and --version need no port and no event loop; -1 when neither was asked for.
@@ -40,6 +80,10 @@ int WithoutPorts(const std::vector<std::string>& args, const quorvel::lab::LabOp
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!signalsCaught && !CatchEndingSignals()) {
+        std::fprintf(stderr, "quorvel-lab: cannot catch signals: %s\n", std::strerror(errno));
+        return 1;
+    }
     const auto parsed = quorvel::lab::ParseLabOptions({argv + 1, argv + argc});
     if (const int status = WithoutPorts({argv + 1, argv + argc}, parsed.options); status >= 0)
         return status;
@@ -51,18 +95,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-lab: %s\n", parsed.error.c_str());
         return 2;
     }
+    if (const std::string clash =
+            quorvel::lab::CheckLabOptions(parsed.options, quorvel::DefaultPortsFolder());
+        !clash.empty()) {
+        std::fprintf(stderr, "quorvel-lab: %s\n", clash.c_str());
+        return 2;
+    }
     QCoreApplication app(argc, argv);
     quorvel::lab::Lab lab(parsed.options, std::cout);
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&lab] { lab.End(); });
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
     std::string error;
     if (!lab.Begin(error)) {
         std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
         return 1;
     }
+    if (SignalCame()) lab.End();  // before the first round lets any receiver go on
     // Each round handles every port that became ready, then waits a moment so that the ports
     // that become ready meanwhile share the next poll: with dozens of receivers that saves most
     // wakeups, and every poll looks at every port. Time stamps come at most this much late.

@@ -74,12 +74,8 @@ bool Exists(const std::string& path) {
 std::string Presence(const std::string& path) {
     if (!Exists(path)) return " (not present)";
     if (::access(path.c_str(), R_OK | W_OK) == 0) return " (present)";
-    struct stat info {};
-    const group* owner = ::stat(path.c_str(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
-    if (owner != nullptr && (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
-        return std::string(" (present, no access: join the ") + owner->gr_name + " group)";
-    }
-    return " (present, no access)";
+    const std::string hint = AccessHint(path);
+    return hint.empty() ? " (present, no access)" : " (present, no access: " + hint + ")";
 }
 
 // Shortens the home folder to "~" so the tooltip stays one short line.
@@ -107,6 +103,17 @@ std::string ComDevicePath(int number, [[maybe_unused]] const std::string& portsF
     if (IsLink(link)) return ResolveLink(link);
     return TablePath(number);
 #endif
+}
+
+std::string AccessHint([[maybe_unused]] const std::string& device) {
+#ifndef _WIN32
+    if (::access(device.c_str(), R_OK | W_OK) == 0) return {};
+    struct stat info {};
+    const group* owner = ::stat(device.c_str(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
+    if (owner != nullptr && (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+        return std::string("join the ") + owner->gr_name + " group";
+#endif
+    return {};
 }
 
 std::string DefaultPortsFolder() {

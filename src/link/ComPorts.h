@@ -27,4 +27,8 @@ std::string DefaultPortsFolder();
 // "/dev/ttyUSB0 (present, no access: join the dialout group)".
 std::string ComToolTip(int number, const std::string& portsFolder);
 
+// What would let this user open `device` for reading and writing when only the group stands in
+// the way, e.g. "join the dialout group"; empty when nothing does or nothing needs to.
+std::string AccessHint(const std::string& device);
+
 }  // namespace quorvel

@@ -3,12 +3,21 @@
 #include <QByteArray>
 #include <QString>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "link/ComPorts.h"
+
+#ifndef _WIN32
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quorvel {
 
@@ -75,6 +84,38 @@ bool IsDeviceFailure(QSerialPort::SerialPortError error) {
            error == QSerialPort::WriteError;
 }
 
+// Why Qt refused to open `device`, in the system's words rather than Qt's.
+std::string RefusalReason([[maybe_unused]] const std::string& device,
+                          [[maybe_unused]] QSerialPort::SerialPortError error,
+                          const QString& qtText) {
+#ifndef _WIN32
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) return std::strerror(errno);
+    if (error == QSerialPort::PermissionError) {
+        if (::access(device.c_str(), R_OK | W_OK) != 0) {
+            const std::string hint = AccessHint(device);
+            return std::strerror(EACCES) + (hint.empty() ? "" : ": " + hint);
+        }
+        // Allowed, yet refused: another program holds the device, through Qt's lock file or
+        // the kernel's exclusive open.
+        return std::strerror(EBUSY) + std::string(": another program holds it");
+    }
+    if (error == QSerialPort::DeviceNotFoundError) return std::strerror(ENODEV);
+#endif
+    return qtText.toStdString();
+}
+
+// Why an open port failed. A device that vanished or whose other end closed reads as an end of
+// file, which sets no errno: Qt's text then names whatever call failed before. The hang-up
+// itself shows in a poll; any other failure came with an errno, which Qt's text gives.
+std::string FailureReason(QSerialPort& port) {
+#ifndef _WIN32
+    pollfd hangUp{static_cast<int>(port.handle()), POLLIN, 0};
+    if (::poll(&hangUp, 1, 0) == 1 && (hangUp.revents & POLLHUP) != 0) return "device hung up";
+#endif
+    return port.errorString().toStdString();
+}
+
 }  // namespace
 
 QtSerialPort::QtSerialPort(std::string portsFolder, QObject* parent, DeviceResolver resolver)
@@ -114,8 +155,13 @@ bool QtSerialPort::SetSettings(const std::string& settings) {
 bool QtSerialPort::Open() {
     if (port_.isOpen()) return false;
     // Resolved now, not at SetCommPort: an override link may have appeared in between.
-    const std::string device = DevicePath(commPort_);
+    std::string device = DevicePath(commPort_);
     if (device.empty()) return false;
+    // Qt names its lock file after the whole path, which fails beyond a file name's length (a
+    // long /dev/serial/by-id link); the device itself has a short name, and other names of it
+    // then share its lock.
+    std::error_code ec;
+    if (const auto real = std::filesystem::canonical(device, ec); !ec) device = real.string();
     port_.setPortName(QString::fromStdString(device));
     // Set before open, Qt applies these while opening and refuses the open if one fails.
     port_.setBaudRate(settings_.baudRate);
@@ -123,7 +169,11 @@ bool QtSerialPort::Open() {
     port_.setDataBits(settings_.dataBits);
     port_.setStopBits(settings_.stopBits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite)) return false;
+    if (!port_.open(QIODevice::ReadWrite)) {
+        errorReason_ = RefusalReason(device, port_.error(), port_.errorString());
+        return false;
+    }
+    errorReason_.clear();
     RaiseModemLines();
     return true;
 }
@@ -166,11 +216,15 @@ void QtSerialPort::Notify(std::int16_t code) {
 }
 
 void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
-    if (!IsDeviceFailure(error)) return;
+    if (!IsDeviceFailure(error) || !port_.isOpen()) return;
     ++deviceErrors_;
+    errorReason_ = FailureReason(port_);
     // Qt repeats the error in a tight loop while the port stays open; closing here, in the
-    // slot, ends it. To the logic the receiver then simply falls silent.
-    if (port_.isOpen()) port_.close();
+    // slot, ends it, so one failure makes one notification. It is posted: a handler that opens
+    // the port again must not do so inside Qt's own error path.
+    port_.close();
+    QMetaObject::invokeMethod(
+        this, [this] { Notify(comm_event::kDeviceFailure); }, Qt::QueuedConnection);
 }
 
 }  // namespace quorvel

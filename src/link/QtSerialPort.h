@@ -35,9 +35,11 @@ class QtSerialPort : public QObject, public SerialPort {
     void DiscardInput() override;
     std::string Input() override;
     bool Output(const std::string& text) override;
+    std::string ErrorReason() const override { return errorReason_; }
 
     std::int16_t CommPort() const { return commPort_; }
-    // Device failures (read, write, resource errors) seen while open; each closes the port.
+    // Device failures (read, write, resource errors) seen while open; each closes the port and
+    // then, once the current handler has returned, notifies comm_event::kDeviceFailure once.
     int DeviceErrorCount() const { return deviceErrors_; }
 
   private:
@@ -60,6 +62,7 @@ class QtSerialPort : public QObject, public SerialPort {
     LineSettings settings_;
     std::function<void(std::int16_t)> handler_;
     int deviceErrors_ = 0;
+    std::string errorReason_;
     QSerialPort port_;
 };
 

@@ -34,11 +34,17 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"--profile", "frob", "COM5"}, "'frob'"},
         {{"--sign", "frob", "COM5"}, "'frob'"},
         {{"--fix-limit", "0", "COM5"}, "--fix-limit"},
-        {{"ubx:COM5", "pmtk:COM 5"}, "'pmtk:COM 5'"}};
+        {{"ubx:COM5", "pmtk:COM 5"}, "'pmtk:COM 5'"},
+        {{"--journal", "/tmp/j", "--report", "/proc/self/root/tmp/j", "COM5"}, "one file"},
+        {{"--journal", "/etc/passwd", "--report", "/proc/self/root/etc/passwd", "COM5"}, "file"},
+        {{"COM5", "/dev/ttyS4"}, "port named twice: 'COM5' and '/dev/ttyS4'"},
+        {{"COM33", "/proc/self/root/dev/ttyUSB0"}, "'COM33' and '/proc/self/root/dev/ttyUSB0'"}};
     for (const auto& [args, named] : rows) {
         const ParsedOptions parsed = ParseLabOptions(args);
-        EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
-        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+        const std::string error =
+            parsed.error.empty() ? CheckLabOptions(parsed.options, "") : parsed.error;
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
     }
 }
 
@@ -56,6 +62,7 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
                               *p.options.cycles),
               std::make_tuple(2700.0, 15, 0, 3));
     EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
+    EXPECT_EQ(CheckLabOptions(p.options, ""), "");
     EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
     EXPECT_EQ(*ParseLabOptions({"--duration", "8760h", "COM1"}).options.durationS, 8760 * 3600);
     EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
@@ -96,11 +103,13 @@ TEST(LabOrder, ChecksumEscapesAndLineEnd) {
         {"$PXEMSRT,C*3a", "$PXEMSRT,C*3a\r\n"},
         {"$PXEMSRT,C*3A\\x0D\\x0A", "$PXEMSRT,C*3A\r\n"},
         {"$GPQ,GGA", "$GPQ,GGA*2B\r\n"},
+        {"$PXEMSRT,C*", "$PXEMSRT,C*3A\r\n"},
+        {"$PXEMSRT,C*00", "$PXEMSRT,C*00\r\n"},
         {"\\xB5\\x62\\x00", std::string("\xB5\x62\x00", 3)},
         {"RESET", "RESET"}};
     for (const auto& [text, bytes] : rows) EXPECT_EQ(BuildOrder(text), bytes) << text;
-    EXPECT_FALSE(BuildOrder("\\x4"));
-    EXPECT_FALSE(BuildOrder(""));
+    for (const char* bad : {"\\x4", "", "$PXEMSRT,C*zz", "$PXEMSRT,C*3", "$PXEMSRT,C*3A,X", "$A**"})
+        EXPECT_FALSE(BuildOrder(bad)) << bad;
 }
 
 TEST(LabStatistics, MinMedianP95Max) {

@@ -233,8 +233,11 @@ TEST_F(StartUpFile, ComNumbersNameTheirDevicesAndTheTooltipSaysWhatStandsInTheWa
     const group* dialout = ::getgrnam("dialout");
     if (::geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group";
     ASSERT_EQ(::chown("dev", 0, dialout->gr_gid), 0);
+    ::chmod("ports", 0755);  // "nobody" must see the links whatever the umask
     EXPECT_EQ(Unprivileged([&] { return ComToolTip(40, dir + "/ports"); }, false, false),
               dir + "/ports/com40 -> " + dir + "/dev (present, no access: join the dialout group)");
+    const auto refusal = [&] { QtSerialPort p(dir + "/ports"); return p.SetCommPort(40) && !p.Open() ? p.ErrorReason() : ""; };
+    EXPECT_EQ(Unprivileged(refusal, false, false), "Permission denied: join the dialout group");
     ::chmod("dev", 0600);
     EXPECT_EQ(Unprivileged([&] { return ComToolTip(40, dir + "/ports"); }, false, false),
               dir + "/ports/com40 -> " + dir + "/dev (present, no access)");
@@ -297,8 +300,11 @@ TEST_F(OnPty, EveryByteArrivesAsItsCharacterAndOnlyWellFormedSettingsAreTaken) {
     EXPECT_EQ(port.Input(), "");
     EXPECT_FALSE(port.SetCommPort(8));  // no other port while this one is open
     QtSerialPort other(ports_.path().toStdString());  // the device is locked while held
+    fs::create_symlink("/nonexistent/ttyGone", ports_.filePath("com9").toStdString());
+    EXPECT_EQ(other.SetCommPort(9) && !other.Open() ? other.ErrorReason() : "", "No such file or directory");
     ASSERT_TRUE(other.SetCommPort(7));
     EXPECT_FALSE(other.Open());
+    EXPECT_EQ(other.ErrorReason(), "Device or resource busy: another program holds it");
     EXPECT_FALSE(port.Open());
     port.Close();
     EXPECT_TRUE(other.Open());
@@ -340,6 +346,8 @@ TEST_F(OnPty, AVanishedDeviceClosesThePortOnceWithoutSpinning) {
     WaitFor([] { return false; }, 300);
     EXPECT_LT(CpuSeconds() - before, 0.1) << "the event loop spun after the device vanished";
     EXPECT_EQ(port.DeviceErrorCount(), 1);
+    EXPECT_EQ(events[comm_event::kDeviceFailure], 1);
+    EXPECT_EQ(port.ErrorReason(), "device hung up");
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+// The lab against what its surroundings do: a link to its journal, signals, a stdout nobody
+// reads, a device path too long for a lock file name.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <filesystem>
+
+#include "link/QtSerialPort.h"
+#include "sim/Pty.h"
+
+namespace quorvel::lab {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kLab = QUORVEL_BINARY_DIR "/src/lab/quorvel-lab";
+
+TEST(LabHostile, AReportLinkedToTheJournalIsRefusedBeforeAnyPortOpens) {
+    QTemporaryDir dir;
+    fs::create_symlink("j.csv", dir.filePath("r.html").toStdString());  // the journal, once made
+    QProcess lab;
+    lab.start(kLab,
+              {"--journal", dir.filePath("j.csv"), "--report", dir.filePath("r.html"), "COM1"});
+    EXPECT_TRUE(lab.waitForFinished(10000) && lab.exitCode() == 2 &&
+                !fs::exists(dir.filePath("j.csv").toStdString()));
+}
+
+TEST(LabHostile, HangUpAndPipeEndTheRunCleanlyAndAReaderGoneDoesNot) {
+    sim::Pty pty;  // a receiver that never speaks: the lab runs on until the signal
+    std::string error;
+    ASSERT_TRUE(pty.Open(error)) << error;
+    // The signal, and whether anyone reads the lab's standard output.
+    for (const auto& [signal, read] :
+         {std::pair{SIGHUP, true}, {SIGPIPE, true}, {SIGTERM, false}}) {
+        QTemporaryDir dir;
+        QProcess lab;
+        int out[2];
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        if (!read) lab.setChildProcessModifier([out] { ::dup2(out[1], STDOUT_FILENO); });
+        lab.start(kLab, {"--journal", dir.filePath("j.csv"), "--report", dir.filePath("r.html"),
+                         QString::fromStdString(pty.device())});
+        lab.waitForStarted(5000);
+        ::close(out[0]);  // the unread pipe's only reader
+        ::close(out[1]);
+        for (int i = 0; i < 200 && !fs::exists(dir.filePath("j.csv").toStdString()); ++i)
+            lab.waitForFinished(50);
+        lab.waitForFinished(300);  // its first lines written meanwhile: to nobody in the last row
+        ASSERT_EQ(lab.state(), QProcess::Running) << "ended before signal " << signal;
+        ::kill(static_cast<pid_t>(lab.processId()), signal);
+        ASSERT_TRUE(lab.waitForFinished(10000));
+        EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0) << signal;
+        EXPECT_GT(fs::file_size(dir.filePath("r.html").toStdString()), 0u) << signal;
+        EXPECT_TRUE(!read || lab.readAllStandardOutput().contains("Report: ")) << signal;
+    }
+}
+
+TEST(LabHostile, ADevicePathLongerThanALockFileNameOpens) {
+    QTemporaryDir dir;
+    sim::Pty pty;
+    std::string error, link = dir.path().toStdString() + "/" + std::string(200, 'd');
+    ASSERT_TRUE(pty.Open(error) && fs::create_directory(link)) << error;
+    link += "/" + std::string(300 - link.size() - 1, 'l');
+    fs::create_symlink(pty.device(), link);
+    QtSerialPort port("", nullptr, [&link](int) { return link; });
+    EXPECT_TRUE(port.Open()) << port.ErrorReason();
+}
+
+}  // namespace
+}  // namespace quorvel::lab
