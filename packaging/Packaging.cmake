@@ -92,4 +92,5 @@ if(TARGET quorvel-lab)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjs-chart.js")
 endif()
 
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/FixPermissions.cmake)
 include(CPack)
