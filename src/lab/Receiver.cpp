@@ -92,6 +92,9 @@ void Receiver::Tick() {
 void Receiver::WatchFixWait() {
     if (!fixAwaitedSince_ && run_.Phase == 2 && run_.RestartCountdown <= 0)
         fixAwaitedSince_ = now_();
+    // While an order awaits its restart, the no-respond watchdog speaks: a deaf receiver is
+    // no-respond whatever the fix limit.
+    if (run_.Phase == 1 && !restart_) return;
     if (!fixAwaitedSince_ || now_() - *fixAwaitedSince_ < fixLimitS_) return;
     EndRun("no-fix", "no-fix for " + std::to_string(fixLimitS_) + " s");
 }
