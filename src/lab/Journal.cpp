@@ -174,9 +174,9 @@ bool Journal::CheckStillThere() {
 void Journal::Fail(const std::string& reason) {
     if (reason != lastFailure_)
         std::fprintf(stderr,
-                     "quorvel-lab: cannot write the journal %s: %s; %lld lines kept, retried with "
-                     "each new row\n",
-                     path_.c_str(), reason.c_str(), Unwritten());
+                     "quorvel-lab: cannot write the journal %s: %s; %lld line%s kept, retried "
+                     "with each new row\n",
+                     path_.c_str(), reason.c_str(), Unwritten(), Unwritten() == 1 ? "" : "s");
     lastFailure_ = reason;
 }
 

@@ -213,10 +213,11 @@ void Lab::End() {
         out_ << "Journal: " << journal_.Path() << std::endl;
     } else {
         // The journal is not claimed whole when it is not.
-        std::fprintf(stderr, "quorvel-lab: %lld lines could not be written to the journal %s\n",
-                     journal_.Unwritten(), journal_.Path().c_str());
-        out_ << "Journal: " << journal_.Path() << " is missing " << journal_.Unwritten() << " lines"
-             << std::endl;
+        const char* lines = journal_.Unwritten() == 1 ? "line" : "lines";
+        std::fprintf(stderr, "quorvel-lab: %lld %s could not be written to the journal %s\n",
+                     journal_.Unwritten(), lines, journal_.Path().c_str());
+        out_ << "Journal: " << journal_.Path() << " is missing " << journal_.Unwritten() << ' '
+             << lines << std::endl;
         exitCode_ = 1;
     }
     if (!options_.report.empty()) RewriteReport(true);
