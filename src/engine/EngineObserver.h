@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/Gga.h"
 #include "engine/Texts.h"
@@ -25,15 +26,21 @@ public:
     virtual void VerdictReached(Verdict verdict) = 0;
     // Each GGA sentence the cycle analyses, with its fields, before any order it triggers.
     virtual void GgaAnalysed(std::string_view sentence, const GgaFields& gga) = 0;
+    // Every complete sentence, before anything is made of it; `intact` is false when checksums
+    // are checked and this one does not match (it then goes no further).
+    virtual void SentenceRead(std::string_view /*sentence*/, bool /*intact*/) {}
+    // Asked before each order: a front end that has all the cycles it wants stops them here.
+    virtual bool OrdersWanted() const { return true; }
 };
 
 // How a receiver shows that it obeyed a cold-start order.
 enum class RestartSign {
     // Its GGA time falls back to 00:00:00-00:00:09: the window's receivers.
     ClockReset,
-    // It loses its fix (quality 0 or empty), whatever its clock shows. Only sentences with a
-    // fix count toward an order, and an order waits for a fix: a cold start ordered before
-    // the receiver has a fix proves nothing.
+    // It loses its fix (a readable quality 0) with a second sign: its time gone, its clock
+    // fallen back or jumped, a silence, or its start-up message. Only sentences with a fix
+    // count toward an order, and an order waits for a fix: a cold start ordered before the
+    // receiver has a fix proves nothing.
     FixLost,
 };
 
@@ -43,6 +50,11 @@ struct CycleSettings {
     std::string order{texts::kColdStartOrder};
     EngineObserver* observer = nullptr;
     RestartSign sign = RestartSign::ClockReset;
+    // The window takes every sentence as it comes; a front end whose verdicts must be signed
+    // lets only sentences whose checksum matches decide anything.
+    bool checkSums = false;
+    // Sentence beginnings by which the receiver announces that it has started up again.
+    std::vector<std::string> startUpTexts{};
 };
 
 }  // namespace quorvel

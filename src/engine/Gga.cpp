@@ -81,12 +81,22 @@ bool IsResetTime(const GgaTime& time) {
            LeadingNumber(time.ss) < 10.0;
 }
 
-int SecondsOfDay(const GgaTime& time) {
-    // Garbage in a time part must not overflow the sum: each part is held to two digits.
-    const auto value = [](const std::string& part) {
-        return static_cast<int>(std::clamp(LeadingNumber(part), 0.0, 99.0));
+bool ChecksumMatches(std::string_view sentence) {
+    const std::size_t star = sentence.find('*');
+    if (sentence.empty() || sentence[0] != '$' || star == std::string_view::npos ||
+        star + 3 != sentence.size())
+        return false;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
+    const auto hex = [](char c) {
+        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                      : (c >= 'A' && c <= 'F')                   ? c - 'A' + 10
+                      : (c >= 'a' && c <= 'f')                   ? c - 'a' + 10
+                                                                 : -1;
+        return d;
     };
-    return value(time.hh) * 3600 + value(time.mm) * 60 + value(time.ss);
+    const int high = hex(sentence[star + 1]), low = hex(sentence[star + 2]);
+    return high >= 0 && low >= 0 && static_cast<unsigned>(high * 16 + low) == sum;
 }
 
 }  // namespace quorvel

@@ -23,7 +23,8 @@ struct GgaFields {
     std::optional<int> satellites;
     std::string hdop;  // as the receiver sent it
 
-    bool HasFix() const { return quality && *quality >= 1; }
+    // A GNSS fix: qualities 6 (dead reckoning), 7 (manual input) and 8 (simulator) are not.
+    bool HasFix() const { return quality && *quality >= 1 && *quality <= 5; }
 };
 
 GgaTime ReadGgaTime(std::string_view sentence);
@@ -39,7 +40,7 @@ std::optional<int> WholeNumber(std::string_view text);
 // 00:00:00 to 00:00:09: the clock of a receiver that has just restarted.
 bool IsResetTime(const GgaTime& time);
 
-// The time as seconds of the day, each part valued as the reset-time test values it.
-int SecondsOfDay(const GgaTime& time);
+// Whether the sentence's "*hh" is the XOR of the characters between "$" and "*".
+bool ChecksumMatches(std::string_view sentence);
 
 }  // namespace quorvel

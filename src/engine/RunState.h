@@ -27,13 +27,14 @@ struct RunState {
     // step. The connection probe asks this, since RxBuffer may be empty after text came.
     bool TextReceived = false;
 
-    // The last analysed GGA time and how the receiver's clock moves, so that a clock that
-    // simply runs on into 00:00:0x (midnight, or a young clock after a restart) is not taken
-    // for a restart. Forgotten by ResetTestRun.
+    // The evidence that tells a restart from a clock that runs on (midnight, a young clock)
+    // or from a fix dropout. Forgotten by ResetTestRun.
     bool GgaTimeKnown = false;
-    std::int32_t LastGgaSeconds = 0;   // seconds of the day
-    std::int16_t GgaStepSeconds = 0;   // how far the clock moved between the last two GGAs
-    std::int16_t SecondsSinceGga = 0;  // Timer_Start ticks since the last analysed GGA
+    std::int32_t LastGgaSeconds = 0;    // the last valid GGA time, seconds of the day
+    std::int16_t SecondsSinceGga = 0;   // Timer_Start ticks since that GGA
+    std::int16_t QuietSeconds = 0;      // Timer_Start ticks since text last came
+    bool SilenceSinceOrder = false;     // the line went quiet while the order was outstanding
+    bool StartUpSinceOrder = false;     // the receiver announced a start-up since the order
 };
 
 }  // namespace quorvel

@@ -7,6 +7,7 @@
 
 #include "engine/Counters.h"
 #include "engine/Gga.h"
+#include "engine/RestartSign.h"
 #include "engine/StatusTexts.h"
 #include "engine/Texts.h"
 
@@ -21,9 +22,9 @@ constexpr std::int16_t kNoRespondLimit = 30;
 constexpr std::int16_t kColdStartLimit = 30;
 constexpr std::int16_t kSilenceLimit = 5;
 constexpr std::int16_t kBaudCheckLast = 9;
-constexpr int kSecondsPerDay = 86400;
-// A receiver reports at least this often; a longer gap is a silence, not its step.
-constexpr int kLongestStep = 10;
+// Seconds without a byte that make a silence: a receiver rebooting, not epochs out of step
+// with our ticks.
+constexpr std::int16_t kRebootSilence = 3;
 
 // Keeps the last `limit` characters. Used only on text that holds no sentence start,
 // or whose start has fallen off with the over-long sentence it began.
@@ -43,7 +44,10 @@ void TestEngine::HandlePortEvent(std::int16_t kind) {
     }
     s_.ReceiveTick = s_.ReceiveTick < kReceiveTickLast ? s_.ReceiveTick + 1 : 0;
     const std::string input = port_.Input();
-    if (!input.empty()) s_.TextReceived = true;
+    if (!input.empty()) {
+        s_.TextReceived = true;
+        s_.QuietSeconds = 0;
+    }
     const std::size_t scanned = s_.RxBuffer.size();
     s_.RxBuffer += input;
     s_.ProbeSeconds = 0;
@@ -118,6 +122,13 @@ void TestEngine::Scan(std::size_t scanned) {
 
 void TestEngine::ProcessSentence() {
     const std::string_view sentence = s_.Sentence;
+    const bool intact = !cycle_.checkSums || ChecksumMatches(sentence);
+    if (cycle_.observer) cycle_.observer->SentenceRead(sentence, intact);
+    if (!intact) return;
+    if (s_.Phase == 1) {
+        for (const std::string& text : cycle_.startUpTexts)
+            if (!text.empty() && sentence.starts_with(text)) s_.StartUpSinceOrder = true;
+    }
     if (sentence.size() < 6 || sentence.substr(3, 3) != "GGA") return;
     // Any GGA proves the line speed, with or without a time in it.
     s_.GgaSeen = true;
@@ -135,7 +146,10 @@ void TestEngine::ProcessSentence() {
 
 void TestEngine::AnalyseGga() {
     const GgaFields gga = ReadGga(s_.Sentence);
-    const bool confirms = s_.Phase == 1 && ConfirmsRestart(gga);
+    const RestartEvidence evidence{
+        s_.GgaTimeKnown ? std::optional<int>(s_.LastGgaSeconds) : std::nullopt,
+        s_.SecondsSinceGga, s_.SilenceSinceOrder, s_.StartUpSinceOrder};
+    const bool confirms = s_.Phase == 1 && ConfirmsRestart(cycle_.sign, gga, evidence);
     const bool counts = s_.Phase != 0 || CountsTowardOrder(gga);
     NoteGgaTime(gga);
     if (!counts) {
@@ -171,37 +185,16 @@ bool TestEngine::CountsTowardOrder(const GgaFields& gga) const {
     return !IsResetTime(gga.time);
 }
 
-bool TestEngine::ConfirmsRestart(const GgaFields& gga) const {
-    if (cycle_.sign == RestartSign::FixLost) return !gga.HasFix();
-    return IsResetTime(gga.time) && !ContinuesClock(gga);
-}
-
 bool TestEngine::MayOrder(const GgaFields& gga) const {
     return cycle_.sign != RestartSign::FixLost || gga.HasFix();
 }
 
-// A restarted clock shows 00:00:0x after a jump back in time or after a silence. One that
-// runs on reaches it too, at midnight or while it is still young from an earlier restart: it
-// then follows the last time by no more than the receiver's own step.
-bool TestEngine::ContinuesClock(const GgaFields& gga) const {
-    if (!s_.GgaTimeKnown) return false;
-    const int step = std::max<int>(s_.GgaStepSeconds, 1);
-    const int advance = (SecondsOfDay(gga.time) - s_.LastGgaSeconds + kSecondsPerDay) % kSecondsPerDay;
-    // One tick and one second of leeway: ticks and sentences do not come in step.
-    return s_.SecondsSinceGga <= step + 1 && advance <= step + 1;
-}
-
+// Only a time a clock can show is remembered: a damaged hour must not pass for a jump.
 void TestEngine::NoteGgaTime(const GgaFields& gga) {
-    if (!gga.hasTime) return;
-    const int now = SecondsOfDay(gga.time);
-    if (s_.GgaTimeKnown) {
-        const int advance = (now - s_.LastGgaSeconds + kSecondsPerDay) % kSecondsPerDay;
-        // Only a clock that ran on without a silence tells the receiver's step.
-        if (s_.SecondsSinceGga <= kLongestStep && advance <= kLongestStep)
-            s_.GgaStepSeconds = static_cast<std::int16_t>(advance);
-    }
+    const auto now = ClockSeconds(gga.time);
+    if (!now) return;
     s_.GgaTimeKnown = true;
-    s_.LastGgaSeconds = now;
+    s_.LastGgaSeconds = *now;
     s_.SecondsSinceGga = 0;
 }
 
@@ -217,7 +210,10 @@ void TestEngine::ShowUncounted(const GgaFields& gga) {
 }
 
 void TestEngine::OrderColdStart() {
+    if (cycle_.observer && !cycle_.observer->OrdersWanted()) return;
     port_.Output(cycle_.order);
+    s_.SilenceSinceOrder = false;
+    s_.StartUpSinceOrder = false;
     display_.SetStatusColour(Colour::ButtonFace);
     s_.NoRespondSeconds = 0;
     s_.Phase = 1;
@@ -250,8 +246,10 @@ void TestEngine::ResetTestRun() {
     s_.ProbeSeconds = 0;
     s_.RestartCountdown = cycle_.countdown;
     s_.GgaTimeKnown = false;
-    s_.GgaStepSeconds = 0;
     s_.SecondsSinceGga = 0;
+    s_.QuietSeconds = 0;
+    s_.SilenceSinceOrder = false;
+    s_.StartUpSinceOrder = false;
     display_.SetStatusText("");
     display_.SetStatusColour(Colour::ButtonFace);
     display_.SetStartButtonColour(Colour::ButtonFace);
@@ -261,6 +259,8 @@ void TestEngine::ResetTestRun() {
 void TestEngine::Timer_Start_Tick() {
     if (s_.BaudCheckSeconds < kBaudCheckLast) ++s_.BaudCheckSeconds;
     SaturatingIncrement(s_.SecondsSinceGga);
+    SaturatingIncrement(s_.QuietSeconds);
+    if (s_.Phase == 1 && s_.QuietSeconds >= kRebootSilence) s_.SilenceSinceOrder = true;
     if (s_.Phase == 1) {
         SaturatingIncrement(s_.ColdStartSeconds);
         display_.SetStatusText(texts::CountText(s_.ColdStartSeconds));

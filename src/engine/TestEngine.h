@@ -38,12 +38,9 @@ public:
 private:
     void Scan(std::size_t scanned);
     void OrderColdStart();
-    // The restart sign: which sentences count toward the first order, which confirm a
-    // restart, and which may carry the next order.
+    // Which sentences count toward the first order, and which may carry the next order.
     bool CountsTowardOrder(const GgaFields& gga) const;
-    bool ConfirmsRestart(const GgaFields& gga) const;
     bool MayOrder(const GgaFields& gga) const;
-    bool ContinuesClock(const GgaFields& gga) const;
     void NoteGgaTime(const GgaFields& gga);
     void ShowUncounted(const GgaFields& gga);
 

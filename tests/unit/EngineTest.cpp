@@ -104,6 +104,9 @@ struct SignRow {
     std::int16_t phase, countdown, count;
     std::string sentence;
     std::int16_t phaseAfter, countAfter;
+    int quietTicks = 0;       // seconds without a byte once the phase is set
+    bool checkSums = false;   // the lab's setting
+    std::string startUp = {};  // a sentence received once the phase is set
 };
 
 TEST(RestartSign, EachSignCountsConfirmsAndOrdersAsTabled) {
@@ -118,20 +121,37 @@ TEST(RestartSign, EachSignCountsConfirmsAndOrdersAsTabled) {
         {"young clock runs on", clock, {{Gga("000007.00"), 1}}, 1, 30, 7, Gga("000008.00"), 1, 8},
         {"a 2 s step runs on", clock, {{Gga("235956.00"), 2}, {Gga("235958.00"), 2}}, 1, 30, 7,
          Gga("000000.00"), 1, 8},
+        {"two GGAs an epoch, every 3rd epoch, across midnight", clock,
+         {{Gga("235958.00"), 0}, {Gga("235958.00", "GN"), 3}}, 1, 30, 7, Gga("000001.00"), 1, 8},
         {"jump back", clock, {{Gga("120000.00"), 1}}, 1, 30, 7, Gga("000000.00"), 2, 11},
         {"young clock jumps back", clock, {{Gga("000007.00"), 1}}, 1, 30, 7, Gga("000002.00"), 2, 11},
         {"after a silence", clock, {{Gga("235958.00"), 4}}, 1, 30, 7, Gga("000000.00"), 2, 11},
+        {"a damaged hour is no clock", clock, {{Gga("235959.00"), 1}, {Gga("245959.00"), 0}}, 1, 30,
+         7, Gga("000000.00"), 1, 8},
+        {"the window takes a damaged checksum", clock, {}, 1, 30, 7, "$GPGGA,000001.00,,,,,1*00", 2, 11},
+        {"checked sums drop a damaged one", clock, {}, 1, 30, 7, "$GPGGA,000001.00,,,,,1*00", 1, 7,
+         0, true},
         {"no fix before the order: not counted", fix, {}, 0, 30, 4, noFix("120000.00"), 0, 4},
         {"the fifth fix orders", fix, {}, 0, 30, 4, Gga("120000.00"), 1, 5},
-        {"clock default without a fix confirms", fix, {}, 1, 30, 7, noFix("235946.00"), 2, 11},
+        {"clock default without a fix confirms", fix, {{Gga("120000.00"), 1}}, 1, 30, 7,
+         noFix("235946.00"), 2, 11},
         {"no time and no fix confirms", fix, {}, 1, 30, 7, kTimelessGga, 2, 11},
+        {"a dropout, the clock runs on", fix, {{Gga("120000.00"), 1}}, 1, 30, 7, noFix("120001.00"), 1, 8},
+        {"a dropout after a silence", fix, {{Gga("120000.00"), 1}}, 1, 30, 7, noFix("120004.00"), 2,
+         11, 3},
+        {"a dropout after the start-up text", fix, {{Gga("120000.00"), 1}}, 1, 30, 7,
+         noFix("120001.00"), 2, 11, 0, false, "$PMTK010,001*2E"},
+        {"a cut GGA is no fix loss", fix, {{Gga("120001.00"), 1}}, 1, 30, 7,
+         "$GPGGA,120002.00,4807.038,N,01*5C", 1, 8},
+        {"dead reckoning is no fix", fix, {}, 0, 30, 4, WithChecksum("GPGGA,120000.00,,,,,6,05,1.0,,,,,,"), 0, 4},
         {"a fix does not confirm", fix, {}, 1, 30, 7, Gga("000001.00"), 1, 8},
         {"countdown done waits for a fix", fix, {}, 2, 0, 12, noFix("120000.00"), 2, 13},
         {"countdown done orders at a fix", fix, {}, 2, -4, 12, Gga("120000.00"), 1, 13},
     };
     for (const SignRow& row : rows) {
         SCOPED_TRACE(row.name);
-        EngineFront f(CycleSettings{.sign = row.sign});
+        EngineFront f(CycleSettings{.sign = row.sign, .checkSums = row.checkSums,
+                                    .startUpTexts = {"$PMTK010,001"}});
         f.port.open = true;
         f.state.RestartCountdown = 30;
         for (const auto& [sentence, ticks] : row.before) {
@@ -141,6 +161,8 @@ TEST(RestartSign, EachSignCountsConfirmsAndOrdersAsTabled) {
         f.state.Phase = row.phase;
         f.state.RestartCountdown = row.countdown;
         f.state.GgaCount = row.count;
+        for (int i = 0; i < row.quietTicks; ++i) f.engine.Timer_Start_Tick();
+        if (!row.startUp.empty()) f.Receive(Line(row.startUp));
         f.Receive(Line(row.sentence));
         EXPECT_EQ(f.state.Phase, row.phaseAfter);
         EXPECT_EQ(f.state.GgaCount, row.countAfter);
