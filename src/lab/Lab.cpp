@@ -66,8 +66,9 @@ bool Lab::Begin(std::string& error) {
     const std::string portsFolder = DefaultPortsFolder();
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
         const PortSpec& given = options_.ports[i];
-        const Receiver::Settings settings{options_.interval, given.order,   given.sign,
-                                          options_.retry,    options_.fixLimit, options_.cycles};
+        const Receiver::Settings settings{options_.interval, given.order,      given.sign,
+                                          options_.retry,    options_.fixLimit, options_.cycles,
+                                          options_.pass.ttffS, {}};
         // Resolved at every open, so an override link made later still counts.
         QtSerialPort::DeviceResolver resolve = [given, portsFolder](int) {
             return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
@@ -82,7 +83,6 @@ bool Lab::Begin(std::string& error) {
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
         tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}, {}});
     }
-    orderAt_.assign(receivers_.size(), 0);
     problems_.assign(receivers_.size(), "");
     liveLines_.assign(receivers_.size() + 1, "");
     if (live_) out_ << std::string(liveLines_.size(), '\n') << std::flush;
@@ -107,12 +107,7 @@ void Lab::OnTick() {
     if (allFinished) End();
 }
 
-void Lab::OnRow(std::size_t receiver, const Row& given) {
-    Row row = given;
-    // A cycle the end cut short without a fix is not judged, unless its fix was already due.
-    const auto& due = options_.pass.ttffS;
-    if (ending_ && !row.ttffS && !(due && Now() - orderAt_[receiver] >= *due))
-        row.verdict = kVerdicts[kEnded];
+void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
     tallies_[receiver].Add(row);
     if (!live_)
@@ -122,7 +117,6 @@ void Lab::OnRow(std::size_t receiver, const Row& given) {
 
 void Lab::OnEvent(std::size_t receiver, const std::string& given) {
     std::string event = given;
-    if (event == "restarting") orderAt_[receiver] = Now();  // the order just went out
     // A port's trouble names the device the port stands for: "COM5" alone does not say which.
     for (const char* verdict : {"cant-connect: ", "port-error: "}) {
         if (event.starts_with(verdict)) {
@@ -205,7 +199,6 @@ void Lab::End() {
     if (ended_) return;
     ended_ = true;
     tick_.stop();
-    ending_ = true;
     for (auto& receiver : receivers_) receiver->Finish();
     if (live_) DrawLiveLines();
     out_ << "\n" << SummaryText(tallies_, options_.pass);

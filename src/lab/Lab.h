@@ -50,14 +50,12 @@ class Lab {
     bool live_;  // a terminal: lines updated in place
     bool ended_ = false;
     int exitCode_ = 0;
-    bool ending_ = false;  // rows now come from cycles the end cut short
     long long ticks_ = 0;
     std::string reportFailure_;
     Journal journal_;
     Clock clockOverride_;
     QElapsedTimer clock_;
     QTimer tick_;
-    std::vector<double> orderAt_;  // when each receiver's cycle under way was ordered
     std::vector<std::unique_ptr<QtSerialPort>> ports_;
     std::vector<std::unique_ptr<Receiver>> receivers_;
     std::vector<Tally> tallies_;

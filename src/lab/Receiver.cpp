@@ -32,14 +32,16 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
     : name_(given.name),
       port_(port),
       engine_(run_, display_, port_,
-              {static_cast<std::int16_t>(settings.interval), settings.order, this, settings.sign}),
+              {static_cast<std::int16_t>(settings.interval), settings.order, this, settings.sign,
+               true, settings.startUpTexts}),
       startStop_(run_, display_, port_, engine_),
       connection_(run_, display_, port_, settings_,
                   {static_cast<std::int16_t>(settings.interval), settings.order, this,
-                   settings.sign}),
+                   settings.sign, true, settings.startUpTexts}),
       retryS_(settings.retryS),
       fixLimitS_(settings.fixLimitS),
       cycleLimit_(settings.cycles),
+      fixDueS_(settings.fixDueS),
       now_(std::move(clock)),
       rows_(std::move(rows)),
       events_(std::move(events)) {
@@ -49,6 +51,7 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
 }
 
 void Receiver::Start() {
+    CloseOpenCycle();
     verdict_.reset();
     retryAt_.reset();
     fixAwaitedSince_ = now_();
@@ -82,7 +85,6 @@ void Receiver::Tick() {
     // The tick nearest to the retry time, not the first one after it: ticks come a second
     // apart, and the first one after would make a retry of S last up to S + 1 seconds.
     if (now_() < *retryAt_ - 0.5) return;
-    CloseCycle();
     if (events_) events_("retry");
     Start();
 }
@@ -94,19 +96,22 @@ void Receiver::WatchFixWait() {
         fixAwaitedSince_ = now_();
     // While an order awaits its restart, the no-respond watchdog speaks: a deaf receiver is
     // no-respond whatever the fix limit.
-    if (run_.Phase == 1 && !restart_) return;
+    if (cycle_ == Cycle::Ordered) return;
     if (!fixAwaitedSince_ || now_() - *fixAwaitedSince_ < fixLimitS_) return;
-    EndRun("no-fix", "no-fix for " + std::to_string(fixLimitS_) + " s");
+    const std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
+    EndRun("no-fix", fixWithoutTime_ ? event + ": no time in its GGA" : event);
 }
 
 void Receiver::EndRun(const std::string& verdict, const std::string& event) {
     verdict_ = verdict;
     retryAt_ = now_() + retryS_;
     fixAwaitedSince_.reset();
-    Record(verdict);
+    WriteRow(verdict);
     if (port_.IsOpen()) port_.Close();
     for (TimerId timer : kTimers) display_.SetTimerEnabled(timer, false);
     if (events_ && event != verdict) events_(event);
+    if (events_ && intact_ == 0 && damaged_ > 0)
+        events_("every sentence damaged (" + std::to_string(damaged_) + ")");
     SetState(verdict);
 }
 
@@ -124,31 +129,44 @@ void Receiver::HandlePortEvent(std::int16_t kind) {
         if (!verdict_) EndRun("port-error", "port-error: " + port_.ErrorReason());
         return;
     }
-    if (verdict_ == "no-fix" || verdict_ == "port-error") return;  // ended; the port is closed
+    // A run ended on a verdict hears nothing until its retry: a late answer belongs to an order
+    // that already has its row. Only a receiver back after a shut-down goes on.
+    if (verdict_ && *verdict_ != "shut-down") return;
     engine_.HandlePortEvent(kind);
 }
 
 void Receiver::Finish() {
-    if (!finished_) CloseCycle();
+    if (!finished_ && cycle_ != Cycle::Idle) {
+        // Cut by the end of the run: judged, as a failure, only when its fix was already due.
+        const bool due = fixDueS_ && now_() - orderAt_ >= *fixDueS_;
+        WriteRow(!due ? "ended" : cycle_ == Cycle::Restarted ? "ok" : "no-respond");
+    }
     finished_ = true;
     if (port_.IsOpen()) port_.Close();
     for (TimerId timer : kTimers) display_.SetTimerEnabled(timer, false);
     SetState("done");
 }
 
+bool Receiver::OrdersWanted() const {
+    // Closing the open cycle may write the last row; no order may follow it.
+    const int rowsBefore = cycles_ + (cycle_ != Cycle::Idle ? 1 : 0);
+    return !finished_ && !(cycleLimit_ && rowsBefore >= *cycleLimit_);
+}
+
 void Receiver::OrderSent(const std::string&) {
-    if (finished_) return;
-    CloseCycle();
+    CloseOpenCycle();
+    cycle_ = Cycle::Ordered;
     orderAt_ = now_();
     restart_.reset();
-    if (!orderUnfixed_ || !fixAwaitedSince_) fixAwaitedSince_ = *orderAt_;
+    if (!orderUnfixed_ || !fixAwaitedSince_) fixAwaitedSince_ = orderAt_;
     orderUnfixed_ = true;
     SetState("restarting");
 }
 
 void Receiver::RestartConfirmed(std::int16_t) {
-    if (finished_ || !orderAt_) return;
-    restart_ = Tenth(now_() - *orderAt_);
+    if (cycle_ != Cycle::Ordered) return;
+    cycle_ = Cycle::Restarted;
+    restart_ = Tenth(now_() - orderAt_);
     lastRestart_ = restart_;
     SetState("waiting for fix");
 }
@@ -163,40 +181,54 @@ void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
         display_.SetTimerEnabled(TimerId::Timer_PF, true);
         SetState("resumed");
     }
-    if (!orderAt_ || !restart_ || !gga.HasFix()) return;
-    const double ttff = Tenth(now_() - *orderAt_);
+    if (cycle_ != Cycle::Restarted || !gga.HasFix()) return;
+    const double ttff = Tenth(now_() - orderAt_);
     lastTtff_ = ttff;
     orderUnfixed_ = false;
     fixAwaitedSince_.reset();
-    Record("ok", ttff, gga.satellites, gga.hdop);
+    WriteRow("ok", ttff, gga.satellites, gga.hdop);
     SetState("fix");
+}
+
+void Receiver::SentenceRead(std::string_view sentence, bool intact) {
+    if (!intact) {
+        ++damaged_;
+        return;
+    }
+    ++intact_;
+    if (sentence.size() > 6 && sentence.substr(3, 3) == "GGA") {
+        const GgaFields gga = ReadGga(sentence);
+        fixWithoutTime_ = gga.HasFix() && !gga.hasTime;
+    }
 }
 
 void Receiver::VerdictReached(Verdict verdict) {
     // One verdict per run: baud-mismatch repeats while it stands.
     if (finished_ || verdict_) return;
-    verdict_ = VerdictName(verdict);
+    const std::string name = VerdictName(verdict);
+    if (verdict != Verdict::ShutDown) {
+        const std::string reason = verdict == Verdict::CantConnect ? port_.ErrorReason() : "";
+        return EndRun(name, reason.empty() ? name : name + ": " + reason);
+    }
+    // Switched off after a restart: the cycle's row, with its restart time when its fix had
+    // not come. The run stays open: a receiver back before the retry goes on.
+    verdict_ = name;
     retryAt_ = now_() + retryS_;
     fixAwaitedSince_.reset();
-    // A shut-down after a confirmed restart without a fix yet is that cycle's row, with its
-    // restart time; every other verdict is a row of its own.
-    Record(*verdict_);
-    const std::string reason = port_.ErrorReason();
-    if (events_ && verdict == Verdict::CantConnect && !reason.empty())
-        events_("cant-connect: " + reason);
-    SetState(*verdict_);
+    WriteRow(name);
+    SetState(name);
 }
 
-void Receiver::CloseCycle() {
-    if (orderAt_ && restart_) Record("ok");
-    orderAt_.reset();
-    restart_.reset();
+void Receiver::CloseOpenCycle() {
+    if (cycle_ != Cycle::Idle) WriteRow(cycle_ == Cycle::Restarted ? "ok" : "no-respond");
 }
 
-void Receiver::Record(const std::string& verdict, std::optional<double> ttff,
-                      std::optional<int> satellites, const std::string& hdop) {
-    Row row{UtcNow(), name_, ++cycles_, verdict, restart_, ttff, satellites, hdop};
-    orderAt_.reset();
+void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
+                        std::optional<int> satellites, const std::string& hdop) {
+    const bool open = cycle_ != Cycle::Idle;
+    Row row{UtcNow(), name_, ++cycles_, verdict, open ? restart_ : std::nullopt, ttff, satellites,
+            hdop};
+    cycle_ = Cycle::Idle;
     restart_.reset();
     if (cycleLimit_ && cycles_ >= *cycleLimit_) finished_ = true;
     if (rows_) rows_(row);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/Display.h"
 #include "engine/EngineObserver.h"
@@ -54,7 +55,11 @@ class NoSettings : public SettingsStore {
 };
 
 // One receiver under test: the window's cycle on its own run state, display and port, and
-// the record of its judged cycles, learnt from the engine's observer.
+// the record of its cycles, learnt from the engine's observer.
+//
+// Every order ends in exactly one row: an order opens a cycle, and only WriteRow closes it. A
+// row is also written for a run that ended on a verdict before any order (no data, a baud
+// mismatch, no fix before the first order).
 class Receiver : public EngineObserver {
   public:
     struct Settings {
@@ -64,6 +69,10 @@ class Receiver : public EngineObserver {
         int retryS = 10;            // seconds from a verdict to the next start
         int fixLimitS = 300;        // seconds without the fix awaited, then a no-fix row
         std::optional<int> cycles;  // finished after this many rows
+        // A cycle the end of the run cuts is judged, as a failure, once its fix was due this
+        // long after its order; otherwise, and without a limit, it is "ended" and not judged.
+        std::optional<double> fixDueS;
+        std::vector<std::string> startUpTexts;  // the family's start-up announcements
     };
     using Clock = std::function<double()>;  // seconds, monotonic
     using RowSink = std::function<void(const Row&)>;
@@ -77,7 +86,7 @@ class Receiver : public EngineObserver {
     // One second of the four timers, each when enabled; then a due retry.
     void Tick();
     void HandlePortEvent(std::int16_t kind);
-    // Records the cycle under way and stops the run; the receiver stays finished.
+    // Writes the row of the cycle under way and stops the run; the receiver stays finished.
     void Finish();
 
     const std::string& Name() const { return name_; }
@@ -86,21 +95,29 @@ class Receiver : public EngineObserver {
     const std::string& State() const { return state_; }
     std::optional<double> LastRestart() const { return lastRestart_; }
     std::optional<double> LastTtff() const { return lastTtff_; }
+    // Sentences whose checksum did not match, and those that did.
+    long long Damaged() const { return damaged_; }
+    long long Intact() const { return intact_; }
 
     void OrderSent(const std::string& order) override;
     void RestartConfirmed(std::int16_t coldStartSeconds) override;
     void VerdictReached(Verdict verdict) override;
     void GgaAnalysed(std::string_view sentence, const GgaFields& gga) override;
+    void SentenceRead(std::string_view sentence, bool intact) override;
+    bool OrdersWanted() const override;
 
   private:
-    void Record(const std::string& verdict, std::optional<double> ttff = {},
-                std::optional<int> satellites = {}, const std::string& hdop = {});
-    // Writes the row of a confirmed cycle that saw no fix.
-    void CloseCycle();
+    // Where the cycle under way stands. An order moves it from Idle; only WriteRow moves it back.
+    enum class Cycle { Idle, Ordered, Restarted };
+
+    // The one place rows are written: the open cycle's, with its restart time, or a run's.
+    void WriteRow(const std::string& verdict, std::optional<double> ttff = {},
+                  std::optional<int> satellites = {}, const std::string& hdop = {});
+    // The row of a cycle that is still open when the next order goes out or a run starts.
+    void CloseOpenCycle();
     bool Idle() const;
     void SetState(std::string state);
-    // Ends the run on a verdict of the lab's own (no-fix, port-error): row, port closed,
-    // timers off; the retry follows.
+    // Ends the run on a verdict: its row, port closed, timers off; the retry follows.
     void EndRun(const std::string& verdict, const std::string& event);
     void WatchFixWait();
 
@@ -115,19 +132,24 @@ class Receiver : public EngineObserver {
     int retryS_;
     int fixLimitS_;
     std::optional<int> cycleLimit_;
+    std::optional<double> fixDueS_;
     Clock now_;
     RowSink rows_;
     EventSink events_;
 
     int cycles_ = 0;
-    std::optional<double> orderAt_;   // the cycle under way, until its row is written
-    std::optional<double> restart_;   // set once the cycle's restart is confirmed
+    Cycle cycle_ = Cycle::Idle;
+    double orderAt_ = 0;             // when the open cycle was ordered
+    std::optional<double> restart_;  // seconds from the order to the confirmed restart
     std::optional<std::string> verdict_;  // the verdict that ended this run
     std::optional<double> retryAt_;       // when the next start is due
     // Since when a fix is awaited: from the start of a run to its first order, and from an
     // order (or the end of a countdown that waits for a fix) to the next fix.
     std::optional<double> fixAwaitedSince_;
     bool orderUnfixed_ = false;  // an order went out and its fix has not come yet
+    bool fixWithoutTime_ = false;  // the last GGA had a fix but no time
+    long long damaged_ = 0;
+    long long intact_ = 0;
     bool finished_ = false;
     std::string state_ = "idle";
     std::optional<double> lastRestart_;

@@ -4,6 +4,7 @@
 
 #include "lab/Profiles.h"
 #include "lab/Receiver.h"
+#include "sim/Nmea.h"
 #include "sim/Receiver.h"
 #include "sim/Sentences.h"
 
@@ -14,10 +15,27 @@ using sim::Family;
 
 enum class Feed { Bursts, Deaf, TimeLess, Noise, Nothing };
 
+// How a receiver's bursts differ from the simulator's: GGA shapes that real receivers show.
+struct Shape {
+    int ggaEvery = 1;        // GGA only every n-th second
+    bool fill = true;        // the other sentences come every second all the same
+    bool twoGgas = false;    // GPGGA and GNGGA in each burst
+    bool quality6 = false;   // dead reckoning (quality 6) while it has no fix
+    int dropout = 0;         // seconds of quality 0 after the first order, the clock running on
+    std::string afterOrder{};  // one damaged sentence right after the first order
+};
+
+// The framed sentence with `from` replaced by `to`, framed again.
+std::string Reframed(const std::string& framed, const std::string& from, const std::string& to) {
+    std::string body = framed.substr(1, framed.find('*') - 1);
+    body.replace(body.find(from), from.size(), to);
+    return sim::FrameSentence(body);
+}
+
 class SimPort : public SerialPort {
   public:
-    SimPort(const sim::ReceiverConfig& config, Feed feed, int obey)
-        : rx_(config), family_(config.family), feed_(feed), obey_(obey) {}
+    SimPort(const sim::ReceiverConfig& config, Feed feed, int obey, const Shape& shape)
+        : rx_(config), family_(config.family), feed_(feed), obey_(obey), shape_(shape) {}
     bool SetCommPort(std::int16_t) override { return true; }
     bool SetSettings(const std::string&) override { return true; }
     bool Open() override { return open = true; }
@@ -27,6 +45,10 @@ class SimPort : public SerialPort {
     std::string Input() override { return std::exchange(pending_, {}); }
     bool Output(const std::string& text) override {
         orders.push_back(text);
+        if (orders.size() == 1) {
+            pending_ += shape_.afterOrder;
+            dropout_ = shape_.dropout;
+        }
         if (!sim::IsColdStartOrder(family_, text) || obey_ == 0) return true;
         if (obey_ > 0) --obey_;
         rx_.OnOrder();
@@ -35,19 +57,34 @@ class SimPort : public SerialPort {
     std::string ErrorReason() const override { return "Input/output error"; }
     // One second of the receiver; false when nothing came.
     bool Second(bool off) {
-        const auto epoch = rx_.NextBurst();
+        auto epoch = rx_.NextBurst();
         if (feed_ == Feed::Noise) pending_ += "\x95\xA3~~\xFF";
-        if (feed_ < Feed::Noise && epoch && !off) pending_ += sim::Burst(*epoch);
+        if (feed_ < Feed::Noise && epoch && !off) pending_ += Shaped(*epoch);
         return open && !pending_.empty();
     }
     bool open = false;
     std::vector<std::string> orders;
 
   private:
+    std::string Shaped(sim::Epoch epoch) {
+        if (dropout_ > 0 && dropout_--) epoch.fix = false;
+        const bool deadReckoning = shape_.quality6 && !epoch.fix && epoch.timeKnown;
+        if (deadReckoning) epoch.fix = true;
+        std::string gga = sim::Gga(epoch);
+        const std::string rest = sim::Burst(epoch).substr(gga.size());
+        if (deadReckoning) gga = Reframed(gga, ",1,12,", ",6,12,");
+        if (shape_.twoGgas) gga += Reframed(gga, "GPGGA", "GNGGA");
+        const bool ggaNow = ++seconds_ % shape_.ggaEvery == 0;
+        return (ggaNow ? gga : "") + (ggaNow || shape_.fill ? rest : "");
+    }
+
     sim::Receiver rx_;
     Family family_;
     Feed feed_;
     int obey_;  // orders obeyed; -1 every one
+    Shape shape_;
+    int dropout_ = 0;
+    int seconds_ = 0;
     std::string pending_;
 };
 
@@ -68,6 +105,10 @@ struct Script {
         int unplugAt = -1;                // the second its port fails
         int startClock = 12 * 3600;
         bool neverFix = false;
+        int restartAfter = 0;               // seconds it goes on with its old time after an order
+        std::optional<double> fixDue{};     // --pass-ttff: when a cut cycle is judged
+        Shape shape = {};
+        int orders = -1;                    // orders it must get, when checked
     } x{};
 };
 
@@ -78,31 +119,52 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
     const std::string okFix = "ok,4.0,14.0,12,0.9";
     const auto P = Family::Pxemsrt;
     const Script scripts[] = {
-        {"restarting", "pxemsrt", P, 8, 70, {ok, ok, ok, "ok,4.0,,,"}},
+        {"restarting", "pxemsrt", P, 8, 70, {ok, ok, ok, "ended,4.0,,,"}},
         {"cycles ends it", "pxemsrt", P, 8, 200, {ok, ok}, {.cycles = 2}},
-        {"fix after the next order", "pxemsrt", P, 40, 40, {"ok,4.0,,,", "ok,4.0,,,"}},
+        {"fix after the next order", "pxemsrt", P, 40, 40, {"ok,4.0,,,", "ended,4.0,,,"}},
         {"deaf, retried", "pxemsrt", P, 5, 90, {deaf, deaf}, {.feed = Feed::Deaf}},
         {"deaf across midnight", "pxemsrt", P, 5, 50, {deaf}, {.feed = Feed::Deaf, .startClock = 86390}},
-        {"young clock, deaf after one restart", "pxemsrt", P, 2, 60, {"ok,4.0,6.0,12,0.9", deaf},
-         {.interval = 3, .obey = 1}},
+        {"young clock, deaf after one restart", "pxemsrt", P, 2, 60,
+         {"ok,4.0,6.0,12,0.9", deaf, "ended" + none}, {.interval = 3, .obey = 1, .orders = 3}},
+        {"an order unanswered at the end, its fix due", "pxemsrt", P, 2, 32,
+         {"ok,4.0,6.0,12,0.9", deaf}, {.interval = 5, .obey = 1, .fixDue = 10, .orders = 2}},
+        {"an order unanswered at the end, its fix not due", "pxemsrt", P, 2, 32,
+         {"ok,4.0,6.0,12,0.9", "ended" + none}, {.interval = 5, .obey = 1, .fixDue = 20}},
+        {"a late answer and the retry", "pxemsrt", P, 2, 110, {deaf, deaf, "ended" + none},
+         {.interval = 3, .restartAfter = 31, .orders = 3}},
+        {"deaf at midnight, two GGAs a second", "pxemsrt", P, 5, 45, {deaf},
+         {.feed = Feed::Deaf, .startClock = 86390, .shape = {.twoGgas = true}}},
+        {"deaf at midnight, GGA every 3 s, RMC between", "pxemsrt", P, 5, 45, {deaf},
+         {.feed = Feed::Deaf, .startClock = 86390, .shape = {.ggaEvery = 3, .twoGgas = true}}},
+        {"deaf, a cut GGA at the reset time", "pxemsrt", P, 5, 45, {deaf},
+         {.feed = Feed::Deaf, .shape = {.afterOrder = "$GPGGA,000002.00,4807.038,N,01*5C\r\n"}}},
+        {"dead reckoning before the fix", "pxemsrt", P, 8, 30, {ok, "ended,4.0,,,"},
+         {.shape = {.quality6 = true}}},
         {"off after restart", "pxemsrt", P, 8, 30, {"shut-down,4.0,,,"}, {.offAfter = 3}},
         {"off after its fix", "pxemsrt", P, 2, 30, {"ok,4.0,6.0,12,0.9", "shut-down" + none},
          {.offAfter = 4}},
         {"back after a shut-down, then deaf", "pxemsrt", P, 2, 90,
-         {"ok,4.0,6.0,12,0.9", "shut-down" + none, deaf}, {.obey = 1, .offFrom = 14, .offUntil = 30}},
+         {"ok,4.0,6.0,12,0.9", "shut-down" + none, deaf, "ended" + none},
+         {.obey = 1, .offFrom = 14, .offUntil = 30}},
         {"noise", "pxemsrt", P, 5, 12, {"baud-mismatch" + none}, {.feed = Feed::Noise}},
         {"time-less GGA", "pxemsrt", P, 5, 100, {"no-fix" + none, "no-fix" + none}, {.feed = Feed::TimeLess}},
         {"silent, retried", "pxemsrt", P, 5, 20, {"cant-connect" + none, "cant-connect" + none},
          {.feed = Feed::Nothing}},
         {"port fails after the order", "pxemsrt", P, 8, 40, {"port-error" + none, ok}, {.unplugAt = 7}},
-        {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, okFix, "ok,4.0,,,"}},
+        {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
         {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf}, {.feed = Feed::Deaf}},
+        {"ubx deaf, a fix dropout", "ubx", Family::Ubx, 10, 45, {deaf},
+         {.feed = Feed::Deaf, .shape = {.dropout = 4}}},
+        {"ubx deaf, a cut GGA", "ubx", Family::Ubx, 10, 45, {deaf},
+         {.feed = Feed::Deaf, .shape = {.afterOrder = "$GPGGA,120002.00,4807.038,N,01*5C\r\n"}}},
         {"ubx never fixes again", "ubx", Family::Ubx, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
         {"ubx under the window's order", "pxemsrt", Family::Ubx, 10, 50, {deaf}},
-        {"pmtk restarting", "pmtk", Family::Pmtk, 10, 70, {okFix, okFix, okFix, "ok,4.0,,,"}},
+        {"pmtk restarting", "pmtk", Family::Pmtk, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
+        {"pmtk, one cycle, its fix after the countdown", "pmtk", Family::Pmtk, 20, 60,
+         {"ok,4.0,24.0,12,0.9"}, {.cycles = 1, .orders = 1}},
         {"pmtk never fixes again", "pmtk", Family::Pmtk, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
         {"psrf deaf", "psrf", Family::Psrf, 10, 50, {deaf}, {.feed = Feed::Deaf}},
-        {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, okFix, "ok,4.0,,,"}},
+        {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
     };
     for (const Script& script : scripts) {
         SCOPED_TRACE(script.name);
@@ -111,18 +173,20 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         config.startSecondsOfDay = script.x.startClock;
         config.noFixAfterRestart = script.noFix;
         config.neverFix = script.x.neverFix;
+        config.restartAfter = script.x.restartAfter;
         if (script.x.offAfter) config.powerOffAfter = script.x.offAfter;
         config.neverRestart = script.x.feed == Feed::Deaf;
         config.timeKnown = script.x.feed != Feed::TimeLess;
         if (script.x.feed == Feed::TimeLess) config.noFixAfterRestart = 1 << 20;
-        SimPort port(config, script.x.feed, script.x.obey);
+        SimPort port(config, script.x.feed, script.x.obey, script.x.shape);
         const Profile& profile = *FindProfile(script.profile);
         double now = 0;
         std::vector<std::string> rows, want;
         Receiver receiver(
             {"COM5", 5, "", "9600", script.profile, profile.order, profile.sign}, port,
             {script.x.interval, profile.order, profile.sign, 10, 40,
-             script.x.cycles ? std::optional(script.x.cycles) : std::nullopt},
+             script.x.cycles ? std::optional(script.x.cycles) : std::nullopt, script.x.fixDue,
+             {}},
             [&now] { return now; },
             [&rows](const Row& r) { rows.push_back(FormatRow(r).substr(30)); });
         receiver.Start();
@@ -140,6 +204,9 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         for (std::size_t i = 0; i < script.rows.size(); ++i)
             want.push_back(std::to_string(i + 1) + "," + script.rows[i]);
         EXPECT_EQ(rows, want);
+        if (script.x.orders >= 0) {
+            EXPECT_EQ(port.orders.size(), script.x.orders);
+        }
         EXPECT_FALSE(port.open);
         for (const std::string& order : port.orders) EXPECT_EQ(order, profile.order);
     }
