@@ -48,6 +48,9 @@ enum class RestartSign {
 struct CycleSettings {
     std::int16_t countdown = 30;  // seconds from a confirmed restart to the next order
     std::string order{texts::kColdStartOrder};
+    // When not empty, the orders taken in turn, one per cycle, instead of `order`: a front end
+    // that measures several kinds of start in one run.
+    std::vector<std::string> orderTurns{};
     EngineObserver* observer = nullptr;
     RestartSign sign = RestartSign::ClockReset;
     // The window takes every sentence as it comes; a front end whose verdicts must be signed

@@ -39,6 +39,9 @@ bool ConfirmsRestart(RestartSign sign, const GgaFields& gga, const RestartEviden
     // The reset time is valued by position, as the window shows it; only a clock read whole
     // can be said to run on.
     if (sign == RestartSign::ClockReset) return IsResetTime(gga.time) && !runsOn;
+    // A hot start may keep or regain its fix at once: a reboot's silence followed by the
+    // start-up message are two signs without the loss of the fix.
+    if (e.silence && e.startUp) return true;
     if (gga.quality != 0) return false;
     return !gga.hasTime || (known && !runsOn) || e.silence || e.startUp;
 }

@@ -29,7 +29,8 @@ bool RunsOn(int lastSeconds, int nowSeconds, int elapsed);
 // - ClockReset: the time is 00:00:00-00:00:09 and is not where a running clock would be.
 // - FixLost: the quality is a readable 0, and a second sign comes with the lost fix: the time is
 //   gone, the clock fell back or jumped, the line went quiet, or the start-up message came.
-//   A fix dropout under open sky shows none of these.
+//   A fix dropout under open sky shows none of these. A silence followed by the start-up
+//   message confirms even with a fix: a hot start may regain it at once.
 bool ConfirmsRestart(RestartSign sign, const GgaFields& gga, const RestartEvidence& evidence);
 
 }  // namespace quorvel

@@ -211,7 +211,10 @@ void TestEngine::ShowUncounted(const GgaFields& gga) {
 
 void TestEngine::OrderColdStart() {
     if (cycle_.observer && !cycle_.observer->OrdersWanted()) return;
-    port_.Output(cycle_.order);
+    const std::string& order = cycle_.orderTurns.empty()
+                                   ? cycle_.order
+                                   : cycle_.orderTurns[turn_++ % cycle_.orderTurns.size()];
+    port_.Output(order);
     s_.SilenceSinceOrder = false;
     s_.StartUpSinceOrder = false;
     display_.SetStatusColour(Colour::ButtonFace);
@@ -219,7 +222,7 @@ void TestEngine::OrderColdStart() {
     s_.Phase = 1;
     s_.RestartCountdown = cycle_.countdown;
     s_.ColdStartSeconds = 0;
-    if (cycle_.observer) cycle_.observer->OrderSent(cycle_.order);
+    if (cycle_.observer) cycle_.observer->OrderSent(order);
 }
 
 void TestEngine::CheckBaudRate() {

@@ -25,19 +25,25 @@ const char* VerdictName(Verdict verdict) {
 
 double Tenth(double seconds) { return std::round(seconds * 10) / 10; }
 
+CycleSettings EngineSettings(const Receiver::Settings& s, EngineObserver* observer) {
+    return {.countdown = static_cast<std::int16_t>(s.interval),
+            .order = s.order,
+            .orderTurns = s.orderTurns,
+            .observer = observer,
+            .sign = s.sign,
+            .checkSums = true,
+            .startUpTexts = s.startUpTexts};
+}
+
 }  // namespace
 
 Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
                    RowSink rows, EventSink events)
     : name_(given.name),
       port_(port),
-      engine_(run_, display_, port_,
-              {static_cast<std::int16_t>(settings.interval), settings.order, this, settings.sign,
-               true, settings.startUpTexts}),
+      engine_(run_, display_, port_, EngineSettings(settings, this)),
       startStop_(run_, display_, port_, engine_),
-      connection_(run_, display_, port_, settings_,
-                  {static_cast<std::int16_t>(settings.interval), settings.order, this,
-                   settings.sign, true, settings.startUpTexts}),
+      connection_(run_, display_, port_, settings_, EngineSettings(settings, this)),
       retryS_(settings.retryS),
       fixLimitS_(settings.fixLimitS),
       cycleLimit_(settings.cycles),

@@ -73,6 +73,7 @@ class Receiver : public EngineObserver {
         // long after its order; otherwise, and without a limit, it is "ended" and not judged.
         std::optional<double> fixDueS;
         std::vector<std::string> startUpTexts;  // the family's start-up announcements
+        std::vector<std::string> orderTurns = {};  // orders taken in turn instead of `order`
     };
     using Clock = std::function<double()>;  // seconds, monotonic
     using RowSink = std::function<void(const Row&)>;

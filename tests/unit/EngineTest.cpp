@@ -141,6 +141,8 @@ TEST(RestartSign, EachSignCountsConfirmsAndOrdersAsTabled) {
          11, 3},
         {"a dropout after the start-up text", fix, {{Gga("120000.00"), 1}}, 1, 30, 7,
          noFix("120001.00"), 2, 11, 0, false, "$PMTK010,001*2E"},
+        {"a silence and the start-up text, the fix kept", fix, {{Gga("120000.00"), 1}}, 1, 30, 7,
+         Gga("120004.00"), 2, 11, 3, false, "$PMTK010,001*2E"},
         {"a cut GGA is no fix loss", fix, {{Gga("120001.00"), 1}}, 1, 30, 7,
          "$GPGGA,120002.00,4807.038,N,01*5C", 1, 8},
         {"dead reckoning is no fix", fix, {}, 0, 30, 4, WithChecksum("GPGGA,120000.00,,,,,6,05,1.0,,,,,,"), 0, 4},
