@@ -336,7 +336,7 @@ std::string ProfileContradicts(std::string_view profile, const Identity& identit
     return "answers as " + families + ": " + identity.told;
 }
 
-std::string Describe(const Identity& identity) {
+std::string IdentityText(const Identity& identity) {
     std::string text = identity.make;
     if (!identity.model.empty()) text += (text.empty() ? "" : " ") + identity.model;
     if (!identity.firmware.empty())

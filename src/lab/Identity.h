@@ -50,6 +50,6 @@ std::string ProfileContradicts(std::string_view profile, const Identity& identit
 
 // "u-blox ag NEO-M8N, firmware SPG 3.01, hardware 00080000" for the summary; empty when the
 // receiver said nothing of itself.
-std::string Describe(const Identity& identity);
+std::string IdentityText(const Identity& identity);
 
 }  // namespace quorvel::lab

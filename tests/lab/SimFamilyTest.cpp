@@ -174,7 +174,7 @@ TEST(LabIdentity, BannersAndAnswersTellWhoTheReceiverIs) {
         IdentityReader reader;
         for (std::size_t at = 0; at < stream.size(); at += 7) reader.Feed(stream.substr(at, 7));
         EXPECT_EQ(FamilyOf(reader.identity()), family) << stream;
-        EXPECT_EQ(Describe(reader.identity()), described);
+        EXPECT_EQ(IdentityText(reader.identity()), described);
         EXPECT_EQ(ProfileContradicts(profile, reader.identity()).empty(), !contradicts);
     }
 }
