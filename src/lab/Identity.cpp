@@ -285,42 +285,42 @@ bool ReadIdentity(std::string_view message, Identity& identity) {
 
 bool IdentityReader::Feed(std::string_view bytes) {
     pending_ += bytes;
+    const std::string_view data = pending_;
     bool changed = false;
+    std::size_t at =
+        0;  // every byte before it is read; each is looked at a bounded number of times
     for (;;) {
-        const std::size_t at = pending_.find_first_of("$\xB5");
-        if (at == std::string::npos) {
-            pending_.clear();
-            return changed;
+        at = data.find_first_of("$\xB5", at);
+        if (at == std::string_view::npos) {
+            at = data.size();
+            break;
         }
-        pending_.erase(0, at);
-        if (pending_[0] == '$') {
-            const std::size_t end = pending_.find('\n');
-            const std::size_t restart = pending_.find_first_of("$\xB5", 1);
-            if (restart < end) {  // a sentence cut off by the next
-                pending_.erase(0, restart);
-                continue;
+        if (data[at] == '$') {
+            const std::size_t next = data.find_first_of("\n$\xB5", at + 1);
+            if (next == std::string_view::npos) {
+                if (data.size() - at > kSentenceMax) ++at;  // no line end in sight: no sentence
+                if (data.size() - at > kSentenceMax) continue;
+                break;
             }
-            if (end == std::string::npos) {
-                if (pending_.size() > kSentenceMax) pending_.erase(0, 1);
-                if (pending_.size() > kSentenceMax) continue;
-                return changed;
-            }
-            changed |= ReadIdentity(std::string_view(pending_).substr(0, end + 1), identity_);
-            pending_.erase(0, end + 1);
+            if (data[next] == '\n')
+                changed |= ReadIdentity(data.substr(at, next + 1 - at), identity_);
+            at = data[next] == '\n' ? next + 1 : next;  // else a sentence cut off by the next
             continue;
         }
-        if (pending_.size() < 6) return changed;
-        const std::size_t length = Byte(pending_, 4) | std::size_t{Byte(pending_, 5)} << 8;
-        if (Byte(pending_, 1) != 0x62 || length > kUbxPayloadMax) {
-            pending_.erase(0, 1);
+        if (data.size() - at < 6) break;
+        const std::size_t length = Byte(data, at + 4) | std::size_t{Byte(data, at + 5)} << 8;
+        if (Byte(data, at + 1) != 0x62 || length > kUbxPayloadMax) {
+            ++at;
             continue;
         }
-        if (pending_.size() < length + kUbxOverhead) return changed;
-        const std::string_view frame = std::string_view(pending_).substr(0, length + kUbxOverhead);
+        if (data.size() - at < length + kUbxOverhead) break;
+        const std::string_view frame = data.substr(at, length + kUbxOverhead);
         changed |= ReadIdentity(frame, identity_);
         // An intact frame is consumed whole; a false sync only by its first byte.
-        pending_.erase(0, UbxIntact(frame) ? frame.size() : 1);
+        at += UbxIntact(frame) ? frame.size() : 1;
     }
+    pending_.erase(0, at);
+    return changed;
 }
 
 std::string FamilyOf(const Identity& identity) { return identity.family; }
