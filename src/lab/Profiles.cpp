@@ -4,23 +4,133 @@
 
 namespace quorvel::lab {
 
-// Each order as its maker's public protocol description gives it:
+using namespace std::string_view_literals;
+
+namespace {
+
+constexpr const char* kStartNames[] = {"hot", "warm", "cold", "factory"};
+
+// An NMEA order as it goes on the wire.
+std::optional<std::string> Nmea(std::string_view sentence) {
+    return std::string(sentence) + "\r\n";
+}
+
+std::optional<std::string> Bytes(std::string_view frame) { return std::string(frame); }
+
+Profile Record(Profile p) {
+    p.order = *p.orders[static_cast<int>(Start::Cold)];
+    return p;
+}
+
+}  // namespace
+
+const char* StartName(Start start) { return kStartNames[static_cast<int>(start)]; }
+
+std::optional<Start> StartNamed(std::string_view name) {
+    for (Start start : kStarts) {
+        if (name == StartName(start)) return start;
+    }
+    return std::nullopt;
+}
+
+const std::string* Profile::OrderFor(Start start) const {
+    const auto& order = orders[static_cast<int>(start)];
+    return order ? &*order : nullptr;
+}
+
+std::string Profile::StartNames() const {
+    std::string names;
+    for (Start start : kStarts) {
+        if (OrderFor(start)) names += (names.empty() ? "" : ", ") + std::string(StartName(start));
+    }
+    return names;
+}
+
+// Each order as its maker's public protocol description gives it, hot, warm, cold, factory:
 // - pxemsrt: the window's receivers, the cold-start sentence the window sends;
-// - ubx: u-blox receiver description (UBX protocol), UBX-CFG-RST: class 0x06, id 0x04,
-//   length 4, navBbrMask 0xFFFF (cold start), resetMode 0x02 (controlled software reset,
-//   GNSS only, so a USB port stays up), reserved 0, Fletcher checksum 0x0E 0x61;
-// - pmtk: MediaTek PMTK command packet, PMTK_CMD_COLD_START, "$PMTK103*30" (PMTK104 would
-//   also clear the receiver's settings);
-// - psrf: SiRF NMEA reference manual, Navigation Initialization, "$PSRF101": ECEF X, Y, Z,
-//   clock offset, time of week and week number all 0, 12 channels, reset configuration 4
-//   (cold start), checksum 10.
+// - ubx: u-blox receiver description, UBX-CFG-RST (class 0x06, id 0x04, length 4): navBbrMask
+//   0x0000 hot, 0x0001 warm (ephemeris cleared), 0xFFFF cold; resetMode 0x02, a controlled
+//   reset of the GNSS part only, so a USB port stays up; Fletcher checksum last. It has no
+//   order that keeps the port and restores the settings. The answer to UBX-MON-VER carries
+//   the software and hardware versions and "MOD=" among its extensions;
+// - pmtk: MediaTek PMTK packets 101-104; 104 (full cold start) also clears the settings, back
+//   to 9600 baud. It sends "$PMTK011,MTKGPS" and "$PMTK010,001" as it starts; PMTK605 asks
+//   for the release, answered by PMTK705;
+// - psrf: SiRF NMEA reference, Navigation Initialization "$PSRF101": position, clock, time
+//   of week and week all 0, 12 channels, reset configuration 1 hot, 2 warm, 4 cold, 8 clear
+//   memory. It has no version query in NMEA; its "$PSRFTXT" lines name its software;
+// - pair: Airoha PAIR commands 004-007 (hot, warm, cold, full cold, the last restoring the
+//   factory settings); PAIR020 asks for the firmware version. The Quectel modules on it
+//   answer "$PQTMVERNO" too, naming themselves;
+// - pqtm: Quectel LG290P class, "$PQTMHOT", "$PQTMWARM", "$PQTMCOLD"; "$PQTMVER" starts every
+//   boot, PQTMVERNO asks for the version;
+// - casic: CASIC "$PCAS10" restart, 0 hot, 1 warm, 2 cold, 3 cold with the factory settings;
+//   its "$GPTXT" banner (MA=CASIC, IC=, SW=) starts every boot, and "$PCAS06,0" asks for the
+//   software version, answered by a "$GPTXT" with "SW=".
 const std::vector<Profile>& Profiles() {
+    using R = Recognition;
     static const std::vector<Profile> kProfiles = {
-        {"pxemsrt", "$PXEMSRT,C*3A\r\n", RestartSign::ClockReset, "the window's receivers"},
-        {"ubx", std::string("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61", 12),
-         RestartSign::FixLost, "u-blox"},
-        {"pmtk", "$PMTK103*30\r\n", RestartSign::FixLost, "MediaTek and modules built on it"},
-        {"psrf", "$PSRF101,0,0,0,0,0,0,12,4*10\r\n", RestartSign::FixLost, "SiRF, NMEA mode"},
+        Record({.name = "pxemsrt",
+                .describes = "the window's receivers",
+                .orders = {{{}, {}, Nmea("$PXEMSRT,C*3A"), {}}},
+                .sign = RestartSign::ClockReset}),
+        Record({.name = "ubx",
+                .describes = "u-blox",
+                .orders = {{Bytes("\xB5\x62\x06\x04\x04\x00\x00\x00\x02\x00\x10\x68"sv),
+                            Bytes("\xB5\x62\x06\x04\x04\x00\x01\x00\x02\x00\x11\x6C"sv),
+                            Bytes("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61"sv),
+                            {}}},
+                .sign = RestartSign::FixLost,
+                .recognition = {R{"TXT", "u-blox"}, R{"UBX-MON-VER", ""}},
+                .versionQuery = std::string("\xB5\x62\x0A\x04\x00\x00\x0E\x34"sv),
+                .answerAddress = "UBX-MON-VER"}),
+        Record({.name = "pmtk",
+                .describes = "MediaTek and modules built on it",
+                .orders = {{Nmea("$PMTK101*32"), Nmea("$PMTK102*31"), Nmea("$PMTK103*30"),
+                            Nmea("$PMTK104*37")}},
+                .sign = RestartSign::FixLost,
+                .startupTexts = {"$PMTK010,001", "$PMTK011,MTKGPS"},
+                .recognition = {R{"PMTK011", "MTKGPS"}, R{"PMTK010", ""}, R{"PMTK705", ""}},
+                .versionQuery = *Nmea("$PMTK605*31"),
+                .answerAddress = "PMTK705"}),
+        Record(
+            {.name = "psrf",
+             .describes = "SiRF, NMEA mode",
+             .orders = {{Nmea("$PSRF101,0,0,0,0,0,0,12,1*15"), Nmea("$PSRF101,0,0,0,0,0,0,12,2*16"),
+                         Nmea("$PSRF101,0,0,0,0,0,0,12,4*10"),
+                         Nmea("$PSRF101,0,0,0,0,0,0,12,8*1C")}},
+             .sign = RestartSign::FixLost,
+             .recognition = {R{"PSRFTXT", ""}}}),
+        Record({.name = "pair",
+                .describes = "Airoha; Quectel LC26G, LC76G, LC86G, LC29H",
+                .orders = {{Nmea("$PAIR004*3E"), Nmea("$PAIR005*3F"), Nmea("$PAIR006*3C"),
+                            Nmea("$PAIR007*3D")}},
+                .sign = RestartSign::FixLost,
+                .recognition = {R{"PAIR020", ""}, R{"PQTMVERNO", "LC26G"}, R{"PQTMVERNO", "LC76G"},
+                                R{"PQTMVERNO", "LC86G"}, R{"PQTMVERNO", "LC29H"},
+                                R{"PQTMVER", "LC26G"}, R{"PQTMVER", "LC76G"}, R{"PQTMVER", "LC86G"},
+                                R{"PQTMVER", "LC29H"}},
+                .versionQuery = *Nmea("$PAIR020*38"),
+                .answerAddress = "PAIR020"}),
+        Record({.name = "pqtm",
+                .describes = "Quectel LG290P class",
+                .orders = {{Nmea("$PQTMHOT*4B"), Nmea("$PQTMWARM*11"), Nmea("$PQTMCOLD*1C"), {}}},
+                .sign = RestartSign::FixLost,
+                .startupTexts = {"$PQTMVER,"},
+                .recognition = {R{"PQTMVERNO", "LG290P"}, R{"PQTMVERNO", "LG580P"},
+                                R{"PQTMVERNO", "LG680P"}, R{"PQTMVER", "LG290P"},
+                                R{"PQTMVER", "LG580P"}, R{"PQTMVER", "LG680P"}},
+                .versionQuery = *Nmea("$PQTMVERNO*58"),
+                .answerAddress = "PQTMVERNO"}),
+        Record({.name = "casic",
+                .describes = "CASIC/Allystar, ATGM336H, Quectel L76K",
+                .orders = {{Nmea("$PCAS10,0*1C"), Nmea("$PCAS10,1*1D"), Nmea("$PCAS10,2*1E"),
+                            Nmea("$PCAS10,3*1F")}},
+                .sign = RestartSign::FixLost,
+                .startupTexts = {"$GPTXT,01,01,02,MA=CASIC", "$GNTXT,01,01,02,MA=CASIC"},
+                .recognition = {R{"TXT", "MA=CASIC"}, R{"TXT", "IC="}, R{"TXT", "SW="}},
+                .versionQuery = *Nmea("$PCAS06,0*1B"),
+                .answerAddress = "TXT"}),
     };
     return kProfiles;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,13 +10,39 @@
 
 namespace quorvel::lab {
 
-// A receiver family as the lab drives it: the cold-start order its makers define, and the
-// sign by which it shows that it obeyed.
+// The restarts a receiver can be ordered to make: how much of what it knew it keeps.
+enum class Start { Hot, Warm, Cold, Factory };
+inline constexpr std::array kStarts = {Start::Hot, Start::Warm, Start::Cold, Start::Factory};
+
+// "hot", "warm", "cold", "factory".
+const char* StartName(Start start);
+std::optional<Start> StartNamed(std::string_view name);
+
+// A text a receiver sends that tells its family: a sentence of `address` (without "$"; "TXT"
+// stands for any talker's TXT, "UBX-MON-VER" for that binary answer) whose text holds
+// `contains` (empty: any).
+struct Recognition {
+    std::string_view address;
+    std::string_view contains;
+};
+
+// A receiver family as the lab drives it: its orders, the signs by which it shows that it
+// obeyed, the texts that tell it, and the query that makes it name itself. Adding a family is
+// adding one record to Profiles().
 struct Profile {
     std::string name;
-    std::string order;  // the bytes written to the port
+    std::string describes;                             // for --help
+    std::array<std::optional<std::string>, 4> orders;  // bytes on the wire, per Start
     RestartSign sign;
-    std::string describes;  // for --help
+    std::vector<std::string> startupTexts = {};  // sentence beginnings it sends as it restarts
+    std::vector<Recognition> recognition = {};
+    std::string versionQuery = {};        // a harmless question; empty: the family has none
+    std::string_view answerAddress = {};  // the sentence that answers it, as in Recognition
+    std::string order = {};               // the cold-start order, as Options and the cycle read it
+
+    const std::string* OrderFor(Start start) const;
+    // "hot, warm, cold": the starts it has, for a message naming them.
+    std::string StartNames() const;
 };
 
 const std::vector<Profile>& Profiles();

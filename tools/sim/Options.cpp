@@ -93,7 +93,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
               if (family) o.family = *family;
               return family.has_value();
           },
-          "pxemsrt, ubx, pmtk or psrf"}},
+          "pxemsrt, ubx, pmtk, psrf, pair, pqtm or casic"}},
         {"--chunk",
          {[](Options& o, const std::string& t) {
               const auto mode = ParseChunk(t);
@@ -200,26 +200,47 @@ local time, as are the receiver's restarts. Every line is flushed at once.
 
 The receiver sends one burst per period: GGA, RMC, GSA, three GSV and VTG, with
 NMEA checksums and CR LF. Its UTC time advances one second per burst, whatever the
-period. On its family's cold-start order (--family) it cold starts: counting the
-bursts after the order from 1, bursts 1..A still carry the old time
-(A = --restart-after), the next S bursts are silent (S = --reboot-silence) and then
-it restarts; the position fix returns --ttff bursts later. Orders that come while a
-restart is under way are ignored, and so are other families' orders (printed with
-the reason).
+period. On one of its family's orders (--family) it restarts: counting the bursts
+after the order from 1, bursts 1..A still carry the old time (A = --restart-after),
+the next S bursts are silent (S = --reboot-silence) and then it restarts, sending
+its family's start-up text first where it has one. The position fix returns --ttff
+bursts later after a cold or factory start, half that after a warm start and a
+quarter after a hot one (rounded down); a hot or warm start keeps the true time.
+Orders that come while a restart is under way are ignored, and so are other
+families' orders and queries (printed with the reason). Its family's version query
+is answered before the next burst, with names and versions that begin "SIM".
 
-Receiver families (--family NAME), their orders and how they restart:
-  pxemsrt  "$PXEMSRT,C*3A" CR LF (default). The time restarts at 00:00:00,
+Receiver families (--family NAME), their orders (hot, warm, cold, factory; "-"
+where the family has none), start-up texts, version queries, and the time after a
+cold start. NMEA orders end in CR LF.
+  pxemsrt  -, -, "$PXEMSRT,C*3A", - (default). The time restarts at 00:00:00,
            counting up one second per burst, and goes on so after the fix.
-  ubx      u-blox UBX-CFG-RST cold start, the binary frame
-           B5 62 06 04 04 00 FF FF 02 00 0E 61 (no line end; any frame with
-           navBbrMask FFFF, a good checksum and a resetting resetMode counts).
-           Empty time fields until satellite time arrives two bursts before
-           the fix.
-  pmtk     MediaTek "$PMTK103*30" CR LF. The module's clock default: 23:59:46
-           on 1980-01-05, counting up; the true time two bursts before the fix.
-  psrf     SiRF "$PSRF101,0,0,0,0,0,0,12,4*10" CR LF (reset configuration 4,
-           cold start). The clock since the reboot from 00:00:00; the true time
+  ubx      u-blox UBX-CFG-RST, GNSS-only reset (resetMode 02), the binary frames
+           B5 62 06 04 04 00 00 00 02 00 10 68 (hot, navBbrMask 0000),
+           B5 62 06 04 04 00 01 00 02 00 11 6C (warm, 0001),
+           B5 62 06 04 04 00 FF FF 02 00 0E 61 (cold, FFFF), no factory start;
+           any frame with one of these masks, a good checksum and a resetting
+           resetMode counts. Query UBX-MON-VER (B5 62 0A 04 00 00 0E 34),
+           answered by MON-VER. Empty time fields until satellite time arrives
            two bursts before the fix.
+  pmtk     MediaTek "$PMTK101*32", "$PMTK102*31", "$PMTK103*30", "$PMTK104*37";
+           starts with "$PMTK011,MTKGPS*08" and "$PMTK010,001*2E"; query
+           "$PMTK605*31", answered by "$PMTK705". The module's clock default:
+           23:59:46 on 1980-01-05, counting up; the true time two bursts before
+           the fix.
+  psrf     SiRF "$PSRF101,0,0,0,0,0,0,12,R*hh" with reset configuration R = 1, 2,
+           4, 8 ("*15", "*16", "*10", "*1C"). The clock since the reboot from
+           00:00:00; the true time two bursts before the fix.
+  pair     Airoha "$PAIR004*3E", "$PAIR005*3F", "$PAIR006*3C", "$PAIR007*3D";
+           query "$PAIR020*38", answered by "$PAIR020"; as a Quectel LC76G it
+           also answers "$PQTMVERNO*58". Empty time fields until satellite time.
+  pqtm     Quectel LG290P class "$PQTMHOT*4B", "$PQTMWARM*11", "$PQTMCOLD*1C",
+           -; starts with "$PQTMVER"; query "$PQTMVERNO*58". Empty time fields
+           until satellite time.
+  casic    CASIC "$PCAS10,0*1C", "$PCAS10,1*1D", "$PCAS10,2*1E", "$PCAS10,3*1F";
+           starts with its "$GPTXT" banner (MA=CASIC, HW=, IC=, SW=, TB=, MO=);
+           query "$PCAS06,0*1B", answered by a "$GPTXT" with "SW=". Empty time
+           fields until satellite time.
 Without a fix every family sends quality 0, 00 satellites and HDOP 99.99.
 
 Port:
@@ -245,8 +266,9 @@ Timing and delivery:
 
 Receiver behaviour:
   --reboot-silence S   bursts without output while rebooting (default 3).
-  --family NAME        pxemsrt (default), ubx, pmtk or psrf: see above.
-  --ttff S             bursts without a fix after each restart (default 5): GGA
+  --family NAME        pxemsrt (default), ubx, pmtk, psrf, pair, pqtm or casic:
+                       see above.
+  --ttff S             bursts without a fix after a cold restart (default 5): GGA
                        with quality 0, no position and 0 satellites, the time
                        as the family shows it.
   --never-fix          after a restart the fix never returns: quality 0 for ever,

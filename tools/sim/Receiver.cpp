@@ -1,5 +1,9 @@
 #include "sim/Receiver.h"
 
+#include <utility>
+
+#include "sim/Orders.h"
+
 namespace quorvel::sim {
 namespace {
 
@@ -28,13 +32,20 @@ Receiver::Receiver(const ReceiverConfig& config)
       trueClock_(clock_),
       trueDate_(date_) {}
 
-OrderReaction Receiver::OnOrder() {
+OrderReaction Receiver::OnOrder(Start start) {
     if (config_.neverRestart) return OrderReaction::IgnoredNeverRestarts;
     if (state_ == State::PoweredOff) return OrderReaction::IgnoredPoweredOff;
     if (state_ != State::Running) return OrderReaction::IgnoredBusy;
     state_ = State::RestartPending;
+    start_ = start;
     countdown_ = config_.restartAfter;
     return OrderReaction::Restarting;
+}
+
+QueryReaction Receiver::OnQuery(const std::string& answer) {
+    if (state_ == State::PoweredOff) return QueryReaction::IgnoredPoweredOff;
+    before_ += answer;
+    return QueryReaction::Answering;
 }
 
 std::optional<Epoch> Receiver::NextBurst() {
@@ -72,25 +83,31 @@ void Receiver::Restart() {
     clock_ = config_.family == Family::Pmtk ? kMediaTekClock : 0;
     date_ = config_.family == Family::Pmtk ? kMediaTekDate : kFallbackDate;
     dateKnown_ = config_.family == Family::Pmtk;
+    noFix_ = config_.noFixAfterRestart;
+    if (start_ == Start::Warm) noFix_ /= 2;
+    if (start_ == Start::Hot) noFix_ /= 4;
     sinceRestart_ = 0;
     ++restarts_;
+    before_ = StartupText(config_.family) + before_;
 }
 
 Epoch Receiver::Emit() {
     Epoch e;
     e.timeKnown = config_.timeKnown;
-    e.fix = restarts_ == 0 || (!config_.neverFix && sinceRestart_ >= config_.noFixAfterRestart);
+    e.fix = restarts_ == 0 || (!config_.neverFix && sinceRestart_ >= noFix_);
     if (config_.family != Family::Pxemsrt && restarts_ > 0) {
-        const bool skyTime =
-            !config_.neverFix && sinceRestart_ >= config_.noFixAfterRestart - kTimeBeforeFix;
-        if (skyTime) {
+        const bool timeKept = start_ == Start::Hot || start_ == Start::Warm;
+        const bool skyTime = !config_.neverFix && sinceRestart_ >= noFix_ - kTimeBeforeFix;
+        const bool emptyTime = config_.family != Family::Pmtk && config_.family != Family::Psrf;
+        if (timeKept || skyTime) {
             clock_ = trueClock_;
             date_ = trueDate_;
             dateKnown_ = true;
-        } else if (config_.family == Family::Ubx) {
+        } else if (emptyTime) {
             e.timeKnown = false;
         }
     }
+    e.before = std::exchange(before_, {});
     e.secondsOfDay = clock_;
     e.date = date_;
     e.dateKnown = dateKnown_;

@@ -134,7 +134,7 @@ std::string Vtg(const Epoch& e) {
 }
 
 std::string Burst(const Epoch& e) {
-    std::string out = Gga(e) + Rmc(e) + Gsa(e);
+    std::string out = e.before + Gga(e) + Rmc(e) + Gsa(e);
     for (const std::string& s : Gsv(e)) out += s;
     out += Vtg(e);
     return out;

@@ -27,7 +27,8 @@ struct Epoch {
     double altitude = 545.4;     // metres above mean sea level
     double speedKnots = 0.02;
     double courseDegrees = 84.4;
-    int jitter = 0;  // varies the signal levels from burst to burst
+    int jitter = 0;      // varies the signal levels from burst to burst
+    std::string before;  // sent ahead of the sentences: start-up text, answers to queries
 };
 
 // One sentence each, framed with checksum and CR LF.
@@ -37,7 +38,7 @@ std::string Gsa(const Epoch& epoch);
 std::vector<std::string> Gsv(const Epoch& epoch);
 std::string Vtg(const Epoch& epoch);
 
-// A receiver's whole one-second burst: GGA, RMC, GSA, the GSV group, VTG.
+// A receiver's whole one-second burst: what goes before, GGA, RMC, GSA, the GSV group, VTG.
 std::string Burst(const Epoch& epoch);
 
 }  // namespace quorvel::sim

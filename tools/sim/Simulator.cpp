@@ -55,16 +55,17 @@ std::string Timestamp() {
     return buffer;
 }
 
-const char* Describe(OrderReaction reaction) {
+std::string Describe(OrderReaction reaction, Start start) {
+    const std::string order = std::string(StartName(start)) + "-start order";
     switch (reaction) {
         case OrderReaction::Restarting:
-            return "cold-start order: restarting";
+            return order + ": restarting";
         case OrderReaction::IgnoredNeverRestarts:
-            return "cold-start order ignored (--never-restart)";
+            return order + " ignored (--never-restart)";
         case OrderReaction::IgnoredBusy:
-            return "cold-start order ignored (already restarting)";
+            return order + " ignored (already restarting)";
         case OrderReaction::IgnoredPoweredOff:
-            return "cold-start order ignored (powered off)";
+            return order + " ignored (powered off)";
     }
     return "";
 }
@@ -244,10 +245,14 @@ void Simulator::ReportReceiverChange(Receiver::State before, int restartsBefore)
             " bursts");
     }
     if (receiver_.restarts() != restartsBefore) {
-        static constexpr const char* kShownTime[] = {"000000", "empty", "235946", "000000"};
-        const char* shown =
-            options_.noTime ? "empty" : kShownTime[static_cast<int>(options_.family)];
-        Say(Timestamp() + " restarted: time " + shown + ", restart " +
+        static constexpr const char* kShownTime[] = {"000000", "empty", "235946", "000000",
+                                                     "empty",  "empty", "empty"};
+        const Start start = receiver_.lastStart();
+        const bool kept = start == Start::Hot || start == Start::Warm;
+        const char* shown = options_.noTime ? "empty"
+                            : kept          ? "kept"
+                                            : kShownTime[static_cast<int>(options_.family)];
+        Say(Timestamp() + " restarted (" + StartName(start) + "): time " + shown + ", restart " +
             std::to_string(receiver_.restarts()));
     }
     if (now == Receiver::State::PoweredOff && before != now) {
@@ -299,12 +304,16 @@ void Simulator::LogCommand(const std::string& command, bool complete) {
     std::string line = Timestamp() + " rx \"" + LoggedBytes(command) + "\"";
     if (!complete) {
         line += " (no line end yet)";
-    } else if (IsColdStartOrder(options_.family, command)) {
+    } else if (const std::optional<Start> start = OrderStart(options_.family, command)) {
         if (!replayBursts_.empty()) {
-            line += " cold-start order ignored (--replay)";
+            line += std::string(" ") + StartName(*start) + "-start order ignored (--replay)";
         } else {
-            line += std::string(" ") + Describe(receiver_.OnOrder());
+            line += " " + Describe(receiver_.OnOrder(*start), *start);
         }
+    } else if (const std::string answer = AnswerTo(options_.family, command); !answer.empty()) {
+        const bool answered = replayBursts_.empty() && !options_.silent &&
+                              receiver_.OnQuery(answer) == QueryReaction::Answering;
+        line += answered ? " version query: answering" : " version query ignored";
     } else if (const std::string why = WhyNotAnOrder(options_.family, command); !why.empty()) {
         line += " " + why;
     }
