@@ -125,6 +125,8 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
     };
     std::vector<std::string> nineteenOfTwenty(19, "ok,9.9");
     nineteenOfTwenty.push_back("ok,10.1");
+    std::vector<std::string> justUnder(1899, "ok,9"), justOver(justUnder);
+    justUnder.resize(1999, "ok,11"), justOver.resize(2000, "ok,11");
     // clang-format off
     const Case cases[] = {
         {{"ok,10.0", "ok,3.0"}, {"--pass-ttff", "10"}, "PASS 100.0 % (2/2)", 0},
@@ -132,6 +134,8 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
         {nineteenOfTwenty, {"--pass-ttff", "10", "--pass-rate", "96"}, "FAIL 95.0 % (19/20)", 3},
         {{"ok,9", "ok,", "no-respond,", "ended,"}, {"--pass-ttff=10", "--pass-rate=30"}, "PASS 33.3 % (1/3)", 0},
         {{"ended,", "ended,"}, {"--pass-ttff", "10"}, "FAIL no judged cycle", 3},
+        {justUnder, {"--pass-ttff", "10"}, "FAIL 94.9 % (1899/1999)", 3},
+        {justOver, {"--pass-ttff", "10", "--pass-rate", "94.95"}, "PASS 94.95 % (1899/2000)", 0},
         {{"ok,50", "no-respond,"}, {}, "", 0},
     };
     // clang-format on
