@@ -66,9 +66,9 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         std::function<void()> prepare, midway;
         std::vector<std::string> args;  // a report command; else a lab run
         int status;
-        std::string said;      // on stderr, or in a lab's summary; each of its |-separated parts
-        std::string contents;  // the journal afterwards, from its start; "" unchecked
-        bool fullStdout = false;
+        std::string said;         // on stderr or in the summary; each of its |-separated parts
+        std::string contents;     // the journal afterwards, from its start; "" unchecked
+        bool fullStdout = false;  // a report's summary goes to /dev/full
     };
     const std::vector<std::string> report = {"-o", dir.filePath("r.html").toStdString(), j};
     auto put = [&j](const std::string& text) { return [&j, text] { std::ofstream(j) << text; }; };
@@ -79,8 +79,11 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         std::ofstream(rack1) << rows, std::ofstream(rack2) << rows;
     };
     // Each bad row would move the TTFF figures or the cycles, were it counted.
-    const std::string bad = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9\nt,COM5,2,ok,4.0,inf,,\n"
-        "t,COM5,3,ok,-3,1.0,,\nt,COM5,1e99,ok,4.0,1.0,,\nt,COM5,4,ok,4.0,1" + std::string(28, '0') +
+    const std::string bad =
+        kHeader +
+        "t,COM5,1,ok,4.0,12.0,12,0.9\nt,COM5,2,ok,4.0,inf,,\n"
+        "t,COM5,3,ok,-3,1.0,,\nt,COM5,1e99,ok,4.0,1.0,,\nt,COM5,4,ok,4.0,1" +
+        std::string(28, '0') +
         ",,\nt,COM5,5,ok,4.0,1.0,0x10,\nt,COM5,6,banana,4.0,1.0,,\nt,COM5,7,ok,nan,1.0,,\n"
         "t,\"CO\nt,COM5,8,ok,4.0,20.0,12,\"0.\n9\"\n";
     // clang-format off
@@ -97,7 +100,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
         {"one journal twice", j, put(rows), {}, {"-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
         {"same-named journals", j, racks, {}, {"-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},
-        {"summary to a full disk", j, put(rows), {}, report, 1, "summary to standard output: No space left on device", "", true},
+        {"summary to a full stdout", j, put(rows), {}, report, 1, "summary to standard output: No space left on device", "", true},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
         {"report nowhere", j, put(rows), {}, {"-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
     };
