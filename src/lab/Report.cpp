@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace quorvel::lab {
@@ -46,25 +48,76 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+// Numbers for the page's script: null where there is none, or where a number is not finite
+// (JSON has no inf or nan; one in the script would stop every chart).
 std::string JsonNumbers(const std::vector<double>& values) {
     std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        char number[32];
-        if (std::isnan(values[i]))
-            std::snprintf(number, sizeof number, "null");
-        else
-            std::snprintf(number, sizeof number, "%.2f", values[i]);
-        out += (i ? "," : "") + std::string(number);
-    }
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out += (i ? "," : "") + (std::isfinite(values[i]) ? Fixed(values[i], 2) : "null");
     return out + "]";
 }
 
 std::string JsonRange(const std::optional<Spread>& s, bool core) {
     if (!s) return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, "[%.2f,%.2f]", core ? s->median : s->min,
-                  core ? s->p95 : s->max);
-    return text;
+    return JsonNumbers({core ? s->median : s->min, core ? s->p95 : s->max});
+}
+
+// The values that are numbers: not NaN (no value), nor infinite.
+std::vector<double> Finite(const std::vector<double>& values) {
+    std::vector<double> finite;
+    std::copy_if(values.begin(), values.end(), std::back_inserter(finite),
+                 [](double v) { return std::isfinite(v); });
+    return finite;
+}
+
+// At most this many points per line chart: beyond it each point stands for a run of cycles.
+// The canvas is 540 pixels wide, and the page stays small for a year of cycles.
+constexpr std::size_t kMostPoints = 500;
+
+// One receiver's TTFF and restart over the cycles, as the page's script takes them: every cycle,
+// or for a long run per run of `stride` cycles the median, and for TTFF its min and max too.
+std::string JsonCycles(const Tally& t) {
+    const std::size_t n = t.ttffByCycle.size();
+    const std::size_t stride = (n + kMostPoints - 1) / kMostPoints;
+    if (stride <= 1)
+        return "stride: 1, ttff: " + JsonNumbers(t.ttffByCycle) +
+               ", restart: " + JsonNumbers(t.restartByCycle) + ", low: [], high: []";
+    std::vector<double> ttff, restart, low, high;
+    for (std::size_t first = 0; first < n; first += stride) {
+        const auto run = [&](const std::vector<double>& all) {
+            return SpreadOf(
+                Finite({all.begin() + static_cast<std::ptrdiff_t>(first),
+                        all.begin() + static_cast<std::ptrdiff_t>(std::min(n, first + stride))}));
+        };
+        const auto t1 = run(t.ttffByCycle), r1 = run(t.restartByCycle);
+        ttff.push_back(t1 ? t1->median : NAN);
+        low.push_back(t1 ? t1->min : NAN);
+        high.push_back(t1 ? t1->max : NAN);
+        restart.push_back(r1 ? r1->median : NAN);
+    }
+    return "stride: " + std::to_string(stride) + ", ttff: " + JsonNumbers(ttff) +
+           ", restart: " + JsonNumbers(restart) + ", low: " + JsonNumbers(low) +
+           ", high: " + JsonNumbers(high);
+}
+
+// The TTFF histogram, counted here over every cycle: about 12 bins of whole seconds from the
+// lowest to the highest TTFF.
+std::string JsonHistogram(const Tally& t) {
+    const auto values = Finite(t.ttffByCycle);
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    const double low = values.empty() ? 0 : std::floor(*lowest);
+    const double high = values.empty() ? 1 : std::floor(*highest) + 1;
+    const double width = std::max(1.0, std::ceil((high - low) / 12));
+    const auto count = static_cast<std::size_t>((high - low) / width) + 1;
+    std::vector<double> bins(count, 0);
+    for (double v : values)
+        bins[std::min(count - 1, static_cast<std::size_t>((v - low) / width))]++;
+    std::string labels = "[";
+    for (std::size_t b = 0; b < count; ++b) {
+        const double from = low + static_cast<double>(b) * width;
+        labels += (b ? "," : "") + JsonString(Fixed(from, 0) + "-" + Fixed(from + width, 0));
+    }
+    return "bins: " + JsonNumbers(bins) + ", binLabels: " + labels + "]";
 }
 
 // The page goes to a file beside `path` and is renamed over it: a browser never sees half a
@@ -130,25 +183,21 @@ new Chart(document.getElementById('overview'), {
              scales: { x: { beginAtZero: true, grace: '5%', title: { display: true, text: 'TTFF (s)' } }, y: { ticks: { autoSkip: false } } } }
 });
 receivers.forEach((r, i) => {
-  const cycles = r.ttff.map((_, n) => n + 1);
+  const cycles = r.ttff.map((_, n) => n * r.stride + 1);
+  const band = (label, data) => ({ label: label, data: data, borderColor: '#aec7e8', backgroundColor: 'rgba(174, 199, 232, 0.3)', pointRadius: 0, borderWidth: 1 });
   new Chart(document.getElementById('ttff' + i), {
     type: 'line',
     data: { labels: cycles, datasets: [
-      { label: 'TTFF (s)', data: r.ttff, borderColor: '#1f77b4', backgroundColor: '#1f77b4' },
-      { label: 'restart (s)', data: r.restart, borderColor: '#ff7f0e', backgroundColor: '#ff7f0e' }] },
+      { label: 'TTFF (s)', data: r.ttff, borderColor: '#1f77b4', backgroundColor: '#1f77b4', pointRadius: r.stride > 1 ? 0 : 3 },
+      { label: 'restart (s)', data: r.restart, borderColor: '#ff7f0e', backgroundColor: '#ff7f0e', pointRadius: r.stride > 1 ? 0 : 3 }]
+      .concat(r.stride > 1 ? [band('TTFF min (s)', r.low), Object.assign(band('TTFF max (s)', r.high), { fill: '-1' })] : []) },
     options: { responsive: false, scales: { x: { title: { display: true, text: 'cycle' } },
-                                            y: { beginAtZero: true, title: { display: true, text: 's' } } } }
+                                            y: { beginAtZero: true, title: { display: true, text: 's' } } },
+               plugins: { title: { display: r.stride > 1, text: 'each point: median of ' + r.stride + ' cycles; band: TTFF min - max' } } }
   });
-  const values = r.ttff.filter(v => v !== null);
-  const low = values.length ? Math.floor(Math.min(...values)) : 0;
-  const high = values.length ? Math.floor(Math.max(...values)) + 1 : 1;
-  const width = Math.max(1, Math.ceil((high - low) / 12));
-  const bins = [], labels = [];
-  for (let b = low; b <= high; b += width) { labels.push(b + '-' + (b + width)); bins.push(0); }
-  values.forEach(v => bins[Math.min(bins.length - 1, Math.floor((v - low) / width))]++);
   new Chart(document.getElementById('hist' + i), {
     type: 'bar',
-    data: { labels: labels, datasets: [{ label: 'cycles by TTFF (s)', data: bins, backgroundColor: '#2ca02c' }] },
+    data: { labels: r.binLabels, datasets: [{ label: 'cycles by TTFF (s)', data: r.bins, backgroundColor: '#2ca02c' }] },
     options: { responsive: false, scales: { y: { beginAtZero: true, ticks: { precision: 0 } } } }
   });
 });
@@ -191,11 +240,10 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     if (charts) {
         page << "<script>" << script.str() << "</script>\n<script>\nconst receivers = [\n";
         for (const Tally& t : tallies) {
-            const auto spread = SpreadOf(Present(t.ttffByCycle));
-            page << "{name: " << JsonString(t.receiver) << ", ttff: " << JsonNumbers(t.ttffByCycle)
-                 << ", restart: " << JsonNumbers(t.restartByCycle)
-                 << ", range: " << JsonRange(spread, false) << ", core: " << JsonRange(spread, true)
-                 << "},\n";
+            const auto spread = SpreadOf(Finite(t.ttffByCycle));
+            page << "{name: " << JsonString(t.receiver) << ", " << JsonCycles(t) << ", "
+                 << JsonHistogram(t) << ", range: " << JsonRange(spread, false)
+                 << ", core: " << JsonRange(spread, true) << "},\n";
         }
         page << "];\n" << kDrawCharts << "</script>\n";
     }

@@ -4,9 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -16,56 +17,147 @@
 namespace quorvel::lab {
 namespace {
 
-// The fields of one CSV line, quotes undone; nothing when a quote is left open.
-std::optional<std::vector<std::string>> CsvFields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
+// The longest run is a year; no time in a journal can be longer.
+constexpr double kMostSeconds = 366 * 86400.0;
+constexpr int kMostCycle = 999999999;
+constexpr int kMostSatellites = 99;
+// A quoted field that goes on over more lines than this is a quote left open, not a field.
+constexpr int kMostLinesInARecord = 4;
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// A journal's text for a message on the terminal: control characters escaped, long text cut.
+std::string Shown(const std::string& text) {
+    constexpr std::size_t kMost = 40;
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        out += c < 0x20 || c == 0x7F ? std::string(escaped) : std::string(1, text[i]);
     }
-    if (quoted) return {};
-    return fields;
+    return text.size() > kMost ? out + "..." : out;
 }
 
-bool Number(const std::string& text, std::optional<double>& value) {
-    if (text.empty()) return true;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size();
+// Digits with at most one decimal point (none when `whole`), up to `most`: the way the journal
+// writes its numbers. Signs, exponents, 0x, inf and nan are not numbers here.
+std::optional<double> Decimal(const std::string& text, double most, bool whole) {
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [whole](char c) {
+        return (c >= '0' && c <= '9') || (c == '.' && !whole);
+    });
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (!plain || ec != std::errc() || stop != end || !(value <= most)) return {};
+    return value;
 }
 
-std::optional<Row> ParseRow(const std::string& line) {
-    const auto f = CsvFields(line);
-    if (!f || f->size() != 8) return {};
-    Row row{(*f)[0], (*f)[1], 0, (*f)[3], {}, {}, {}, (*f)[7]};
-    std::optional<double> cycle, satellites;
-    if (!Number((*f)[2], cycle) || !cycle || !Number((*f)[4], row.restartS) ||
-        !Number((*f)[5], row.ttffS) || !Number((*f)[6], satellites) || row.verdict.empty())
+// The row in a record's fields, or nothing with `why` it is not one.
+std::optional<Row> ParseRow(const std::vector<std::string>& f, std::string& why) {
+    if (f.size() != 8) {
+        why = "not a row (" + std::to_string(f.size()) + " of 8 fields)";
         return {};
-    row.cycle = static_cast<int>(*cycle);
+    }
+    const bool known = std::find(kVerdicts.begin(), kVerdicts.end(), f[3]) != kVerdicts.end();
+    const auto cycle = Decimal(f[2], kMostCycle, true);
+    std::optional<double> times[2], satellites;
+    for (int i : {0, 1}) {
+        if (!f[4 + i].empty() && !(times[i] = Decimal(f[4 + i], kMostSeconds, false)))
+            why = (i ? "ttff_s '" : "restart_s '") + Shown(f[4 + i]) +
+                  "' is not seconds from 0 to " + std::to_string(static_cast<int>(kMostSeconds));
+    }
+    if (!f[6].empty() && !(satellites = Decimal(f[6], kMostSatellites, true)))
+        why = "satellites '" + Shown(f[6]) + "' is not a count from 0 to " +
+              std::to_string(kMostSatellites);
+    if (!known) why = "verdict '" + Shown(f[3]) + "' is unknown";
+    if (!cycle || *cycle < 1)
+        why = "cycle '" + Shown(f[2]) + "' is not a whole number from 1 to " +
+              std::to_string(kMostCycle);
+    if (f[1].empty()) why = "no receiver";
+    if (!why.empty()) return {};
+    Row row{f[0], f[1], static_cast<int>(*cycle), f[3], times[0], times[1], {}, f[7]};
     if (satellites) row.satellites = static_cast<int>(*satellites);
     return row;
 }
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// One CSV record from `at`: fields split at commas outside quotes, "" inside quotes a quote. It
+// ends at a line end outside quotes (a CR before it dropped), so a quoted field may go on over a
+// few lines, as an old journal's hdop "0.\n9" does. `whole` is false when the text or the lines
+// allowed ran out first.
+struct Record {
+    std::vector<std::string> fields{1};
+    std::size_t end = 0;  // past its line end
+    int lines = 0;        // the line ends it holds
+    bool whole = false;
+};
+
+Record ReadRecord(const std::string& text, std::size_t at) {
+    Record r;
+    bool quoted = false;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        const char c = text[i];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (c == '\n' && (++r.lines, !quoted)) {
+            r.end = i + 1;
+            r.whole = true;
+            return r;
+        }
+        if (r.lines == kMostLinesInARecord) break;
+        if (quoted && c == '"' && next == '"') {
+            r.fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            r.fields.emplace_back();
+        } else if (!(c == '\r' && next == '\n' && !quoted)) {
+            r.fields.back() += c;
+        }
+    }
+    return r;
+}
+
+std::vector<std::string> PathParts(const std::string& path) {
+    std::vector<std::string> parts;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        if (slash > at) parts.push_back(path.substr(at, slash - at));
+        at = slash + 1;
+    }
+    return parts;
+}
+
+std::string LastParts(const std::vector<std::string>& parts, std::size_t count) {
+    std::string out;
+    for (std::size_t i = parts.size() - std::min(count, parts.size()); i < parts.size(); ++i)
+        out += (out.empty() ? "" : "/") + parts[i];
+    return out;
+}
+
+// Each journal's name for its receivers: the fewest last parts of its path that no other
+// journal's path ends in, so rack1/night.csv and rack2/night.csv stay apart and a.csv is a.csv.
+std::vector<std::string> ShortNames(const std::vector<std::string>& paths) {
+    std::vector<std::string> names;
+    for (const std::string& path : paths) {
+        const auto parts = PathParts(path);
+        std::string name = path;
+        for (std::size_t count = 1; count <= parts.size(); ++count) {
+            const std::string tail = LastParts(parts, count);
+            if (std::none_of(paths.begin(), paths.end(), [&](const std::string& other) {
+                    return &other != &path && LastParts(PathParts(other), count) == tail;
+                })) {
+                name = tail;
+                break;
+            }
+        }
+        names.push_back(name);
+    }
+    return names;
 }
 
 }  // namespace
 
-bool ReadJournal(const std::string& path, const std::string& prefix, std::vector<Tally>& tallies,
-                 std::string& error) {
+std::optional<JournalRead> ReadJournal(const std::string& path, const std::string& prefix,
+                                       std::vector<Tally>& tallies, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
     if (fd >= 0) {
@@ -80,33 +172,56 @@ bool ReadJournal(const std::string& path, const std::string& prefix, std::vector
     }
     if (fd < 0 || errno != 0) {
         error = "cannot read the journal " + path + ": " + std::strerror(errno);
-        return false;
+        return {};
     }
     const std::string header = kJournalHeader;
-    if (text.compare(0, header.size() + 1, header + "\n") != 0) {
+    // A line's text without its line end, and without a BOM at its start (an editor's, or one
+    // that came with a concatenated journal).
+    auto lineAt = [&text](std::size_t at, std::size_t end) {
+        std::string line = text.substr(at, end == std::string::npos ? end : end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line.compare(0, kBom.size(), kBom) == 0 ? line.substr(kBom.size()) : line;
+    };
+    std::size_t at = 0, end = text.find('\n');
+    if (lineAt(0, end) != header) {
         error = "the journal " + path + " does not begin with the header line " + header;
-        return false;
+        return {};
     }
+    JournalRead read;
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < tallies.size(); ++i) index[tallies[i].receiver] = i;
-    std::size_t lineNumber = 1;
-    for (std::size_t at = header.size() + 1; at < text.size(); ++lineNumber) {
-        const std::size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end == std::string::npos ? end : end - at);
-        at = end == std::string::npos ? text.size() : end + 1;
-        if (line == header) continue;
-        const auto row = end == std::string::npos ? std::nullopt : ParseRow(line);
-        if (!row) {
-            std::fprintf(stderr, "quorvel-lab: %s line %zu: %s, skipped\n", path.c_str(),
-                         lineNumber + 1, end == std::string::npos ? "cut short" : "not a row");
+    auto say = [&path](std::size_t line, const std::string& what) {
+        std::fprintf(stderr, "quorvel-lab: %s line %zu: %s\n", path.c_str(), line, what.c_str());
+    };
+    for (std::size_t line = 2; end != std::string::npos && (at = end + 1) < text.size();) {
+        end = text.find('\n', at);
+        if (lineAt(at, end) == header) {
+            ++line;
             continue;
         }
+        if (end == std::string::npos) {
+            say(line, "cut short, skipped");
+            break;
+        }
+        const Record record = ReadRecord(text, at);
+        std::string why;
+        const auto row = record.whole ? ParseRow(record.fields, why) : std::nullopt;
+        if (!record.whole) why = "a quote left open";
+        if (!row) {
+            // Only this line is refused: the next one may begin a row.
+            say(line++, why + ", row refused");
+            ++read.refused;
+            continue;
+        }
+        line += static_cast<std::size_t>(record.lines);
+        end = record.end - 1;
         const std::string name = prefix + row->receiver;
         const auto [it, added] = index.emplace(name, tallies.size());
         if (added) tallies.push_back(Tally{name, {}, {}, {}, {}, {}});
         tallies[it->second].Add(*row);
+        ++read.rows;
     }
-    return true;
+    return read;
 }
 
 int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
@@ -118,11 +233,19 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
         std::fprintf(stderr, "quorvel-lab report: %s\n", line.c_str());
         return 2;
     };
+    // Standard output is what this command gives: a write that fails is a failure.
+    auto written = [&out](const std::string& what) {
+        errno = 0;
+        if (out.flush()) return true;
+        std::fprintf(stderr, "quorvel-lab: cannot write the %s to standard output: %s\n",
+                     what.c_str(), errno ? std::strerror(errno) : "the stream failed");
+        return false;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i], value;
         if (name == "--help" || name == "-h") {
             out << HelpText();
-            return 0;
+            return written("help") ? 0 : 1;
         }
         if (name.rfind("-", 0) != 0) {
             journals.push_back(name);
@@ -157,29 +280,53 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
         report += ".html";
     }
     struct stat target {};
+    const bool targetThere = ::stat(report.c_str(), &target) == 0;
+    // The journals to read, each file once whatever its names; a file that cannot be looked at
+    // is kept for the read to name why.
+    std::vector<std::string> distinct;
+    std::vector<std::optional<std::pair<dev_t, ino_t>>> files;
     for (const std::string& journal : journals) {
         struct stat source {};
-        if (::stat(report.c_str(), &target) == 0 && ::stat(journal.c_str(), &source) == 0 &&
-            target.st_dev == source.st_dev && target.st_ino == source.st_ino)
+        std::optional<std::pair<dev_t, ino_t>> file;
+        if (::stat(journal.c_str(), &source) == 0) file.emplace(source.st_dev, source.st_ino);
+        if (file && targetThere && *file == std::pair(target.st_dev, target.st_ino))
             return bad("-o names the journal " + journal);
+        const auto first = std::find(files.begin(), files.end(), file);
+        if (file && first != files.end()) {
+            std::fprintf(stderr, "quorvel-lab: %s is the journal %s again; counted once\n",
+                         journal.c_str(), distinct[first - files.begin()].c_str());
+            continue;
+        }
+        files.push_back(file);
+        distinct.push_back(journal);
     }
+    const auto names = ShortNames(distinct);
     std::vector<Tally> tallies;
-    for (const std::string& journal : journals) {
+    bool failed = false;
+    for (std::size_t i = 0; i < distinct.size(); ++i) {
         std::string error;
-        if (!ReadJournal(journal, journals.size() > 1 ? BaseName(journal) + ": " : "", tallies,
-                         error)) {
+        const auto read =
+            ReadJournal(distinct[i], distinct.size() > 1 ? names[i] + ": " : "", tallies, error);
+        if (!read) {
             std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
             return 1;
         }
+        if (read->rows == 0)
+            std::fprintf(stderr, "quorvel-lab: the journal %s holds no row\n", distinct[i].c_str());
+        failed = failed || read->rows == 0 || read->refused > 0;
     }
-    out << SummaryText(tallies, rule) << std::flush;
+    if (tallies.empty()) return 1;
+    out << SummaryText(tallies, rule);
+    failed = !written("summary") || failed;
     std::string error;
     if (!WriteReport(report, tallies, error, rule)) {
         std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
-        return 1;
+        failed = true;
+    } else if (out) {
+        out << "Report: " << report << "\n";
+        failed = !written("report's name") || failed;
     }
-    out << "Report: " << report << std::endl;
-    return AnyFails(tallies, rule) ? 3 : 0;
+    return failed ? 1 : AnyFails(tallies, rule) ? 3 : 0;
 }
 
 }  // namespace quorvel::lab

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,15 +9,27 @@
 
 namespace quorvel::lab {
 
+// What one journal gave: the rows taken, and the lines refused (each named on stderr).
+struct JournalRead {
+    long long rows = 0;
+    long long refused = 0;
+};
+
 // Adds a journal's rows to `tallies`, one per receiver in the order first seen, each receiver
-// named `prefix` + its name. A cut last line is skipped and named on stderr, as is any other
-// line that is not a row; a repeated header (concatenated journals) is passed over. False with
-// the reason in `error` when the file cannot be read or does not begin with the header.
-bool ReadJournal(const std::string& path, const std::string& prefix, std::vector<Tally>& tallies,
-                 std::string& error);
+// named `prefix` + its name. A row with an impossible value (a time that is not a decimal number
+// of seconds within a year, a cycle that is not a whole positive number, an unknown verdict) is
+// refused, as is any other line that is not a row: each is named with its line on stderr. A cut
+// last line is skipped and named, not refused; a repeated header (concatenated journals) is
+// passed over; CR LF line ends, a leading UTF-8 BOM and a quoted field over several lines are
+// read. Nothing, with the reason in `error`, when the file cannot be read or does not begin with
+// the header.
+std::optional<JournalRead> ReadJournal(const std::string& path, const std::string& prefix,
+                                       std::vector<Tally>& tallies, std::string& error);
 
 // `quorvel-lab report [-o FILE.html] [--pass-ttff S] [--pass-rate P] JOURNAL.csv...`; `args`
-// follow the word "report". Prints the summary to `out`; returns the exit status.
+// follow the word "report". Prints the summary to `out`; returns the exit status: 2 a bad
+// command line; 1 a journal unreadable, without rows or with refused ones, or the summary or
+// report unwritten; 3 a receiver fails the pass rule. 1 wins over 3.
 int RunReportCommand(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace quorvel::lab

@@ -10,11 +10,22 @@ namespace {
 
 // Tenths as the journal has them; a median between two of them keeps its twentieth.
 std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    std::string out = text;
+    std::string out = Fixed(value, 2);
     if (out.back() == '0') out.pop_back();
     return out;
+}
+
+// The rate cut, never rounded, to one decimal, or to as many more as a passing rate takes not
+// to show below the rule: a failing 1899/1999 against 95 % shows 94.9, never 95.0.
+std::string RateText(const Standing& s, double rulePct) {
+    long long scale = 10;
+    long long shown = 1000LL * s.passed / s.judged;
+    for (int more = 0; s.pass && more < 3 && shown < rulePct * static_cast<double>(scale); ++more) {
+        scale *= 10;
+        shown = 100 * scale * s.passed / s.judged;
+    }
+    std::string fraction = std::to_string(shown % scale + scale).substr(1);
+    return std::to_string(shown / scale) + "." + fraction;
 }
 
 std::string SpreadText(const std::optional<Spread>& s) {
@@ -24,6 +35,15 @@ std::string SpreadText(const std::optional<Spread>& s) {
 }
 
 }  // namespace
+
+std::string Fixed(double value, int decimals) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
+    const int size = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+    text.pop_back();
+    return text;
+}
 
 std::optional<Spread> SpreadOf(std::vector<double> v) {
     if (v.empty()) return {};
@@ -112,10 +132,10 @@ std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule) {
     cells.push_back(std::to_string(t.WithoutFix()));
     if (rule.ttffS) {
         const Standing s = StandingOf(t, rule);
-        char text[64];
-        std::snprintf(text, sizeof text, "%s %.1f %% (%d/%d)", s.pass ? "PASS" : "FAIL", s.ratePct,
-                      s.passed, s.judged);
-        cells.push_back(s.judged ? text : "FAIL no judged cycle");
+        cells.push_back(
+            s.judged ? std::string(s.pass ? "PASS " : "FAIL ") + RateText(s, rule.ratePct) +
+                           " % (" + std::to_string(s.passed) + "/" + std::to_string(s.judged) + ")"
+                     : "FAIL no judged cycle");
     }
     return cells;
 }

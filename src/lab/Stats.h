@@ -18,6 +18,9 @@ struct Spread {
     std::size_t count = 0;  // the values it rests on
 };
 
+// `value` with `decimals` digits after the point, however large; inf and nan spelt out.
+std::string Fixed(double value, int decimals);
+
 std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<double>& values);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -65,18 +66,41 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         std::function<void()> prepare, midway;
         std::vector<std::string> args;  // a report command; else a lab run
         int status;
-        std::string said;      // on stderr, or in a lab's summary; each of its |-separated parts
-        std::string contents;  // the journal afterwards, from its start; "" unchecked
+        std::string said;         // on stderr or in the summary; each of its |-separated parts
+        std::string contents;     // the journal afterwards, from its start; "" unchecked
+        bool fullStdout = false;  // a report's summary goes to /dev/full
     };
     const std::vector<std::string> report = {"-o", dir.filePath("r.html").toStdString(), j};
     auto put = [&j](const std::string& text) { return [&j, text] { std::ofstream(j) << text; }; };
+    const std::string rack1 = dir.filePath("rack1/night.csv").toStdString(),
+                      rack2 = dir.filePath("rack2/night.csv").toStdString();
+    auto racks = [&] {
+        QDir(dir.path()).mkpath("rack1"), QDir(dir.path()).mkpath("rack2");
+        std::ofstream(rack1) << rows, std::ofstream(rack2) << rows;
+    };
+    // Each bad row would move the TTFF figures or the cycles, were it counted.
+    const std::string bad =
+        kHeader +
+        "t,COM5,1,ok,4.0,12.0,12,0.9\nt,COM5,2,ok,4.0,inf,,\n"
+        "t,COM5,3,ok,-3,1.0,,\nt,COM5,1e99,ok,4.0,1.0,,\nt,COM5,4,ok,4.0,1" +
+        std::string(28, '0') +
+        ",,\nt,COM5,5,ok,4.0,1.0,0x10,\nt,COM5,6,banana,4.0,1.0,,\nt,COM5,7,ok,nan,1.0,,\n"
+        "t,\"CO\nt,COM5,8,ok,4.0,20.0,12,\"0.\n9\"\n";
     // clang-format off
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing", ""},
         {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
         {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
         {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed", rows},
-        {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short", ""},
+        {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short|\nCOM5 ", ""},
+        {"impossible values", j, put(bad), {}, {"--pass-ttff=10", "-o", dir.filePath("r.html").toStdString(), j}, 1,
+         "line 3: ttff_s 'inf'|line 4: restart_s '-3'|line 5: cycle '1e99'|line 6: ttff_s '1000|line 7: satellites '0x10'|"
+         "line 8: verdict 'banana'|line 9: restart_s 'nan'|line 10: not a row|12.0 / 16.0 / 20.0 / 20.0|FAIL 0.0 % (0/2)", ""},
+        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9\r\n"), {}, report, 0, "\nCOM5 ", ""},
+        {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
+        {"one journal twice", j, put(rows), {}, {"-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
+        {"same-named journals", j, racks, {}, {"-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},
+        {"summary to a full stdout", j, put(rows), {}, report, 1, "summary to standard output: No space left on device", "", true},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
         {"report nowhere", j, put(rows), {}, {"-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
     };
@@ -86,14 +110,18 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         ::unlink(j.c_str());
         c.prepare();
         std::string err;
-        std::ostringstream out;
         int status = 0;
         if (c.args.empty()) {
             status = RunLab(c.journal, err, c.midway);
         } else {
-            testing::internal::CaptureStderr();
-            status = RunReportCommand(c.args, out);
-            err = testing::internal::GetCapturedStderr();
+            QProcess lab;
+            if (c.fullStdout) lab.setStandardOutputFile("/dev/full");
+            QStringList args = {"report"};
+            for (const std::string& arg : c.args) args << QString::fromStdString(arg);
+            lab.start(QString(QUORVEL_BINARY_DIR) + "/src/lab/quorvel-lab", args);
+            EXPECT_TRUE(lab.waitForFinished(10000));
+            status = lab.exitCode();
+            err = (lab.readAllStandardError() + lab.readAllStandardOutput()).toStdString();
         }
         EXPECT_EQ(status, c.status);
         std::stringstream said(c.said);
@@ -107,9 +135,6 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
                 EXPECT_GT(Count(err, " cycle "), 3);
                 EXPECT_EQ(Count(after, ",/dev/quorvel-none,"), Count(err, " cycle "));
             }
-        }
-        if (!c.args.empty() && c.status == 0) {
-            EXPECT_NE(out.str().find("\nCOM5 "), std::string::npos);
         }
     }
 }
@@ -125,6 +150,8 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
     };
     std::vector<std::string> nineteenOfTwenty(19, "ok,9.9");
     nineteenOfTwenty.push_back("ok,10.1");
+    std::vector<std::string> justUnder(1899, "ok,9"), justOver(justUnder);
+    justUnder.resize(1999, "ok,11"), justOver.resize(2000, "ok,11");
     // clang-format off
     const Case cases[] = {
         {{"ok,10.0", "ok,3.0"}, {"--pass-ttff", "10"}, "PASS 100.0 % (2/2)", 0},
@@ -132,6 +159,8 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
         {nineteenOfTwenty, {"--pass-ttff", "10", "--pass-rate", "96"}, "FAIL 95.0 % (19/20)", 3},
         {{"ok,9", "ok,", "no-respond,", "ended,"}, {"--pass-ttff=10", "--pass-rate=30"}, "PASS 33.3 % (1/3)", 0},
         {{"ended,", "ended,"}, {"--pass-ttff", "10"}, "FAIL no judged cycle", 3},
+        {justUnder, {"--pass-ttff", "10"}, "FAIL 94.9 % (1899/1999)", 3},
+        {justOver, {"--pass-ttff", "10", "--pass-rate", "94.95"}, "PASS 94.95 % (1899/2000)", 0},
         {{"ok,50", "no-respond,"}, {}, "", 0},
     };
     // clang-format on
