@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -206,7 +208,10 @@ TEST(LabRecord, ACycleTheEndCutsIsJudgedOnlyWhenItsFixWasDue) {
         ASSERT_TRUE(lab.Begin(error)) << error;
         while (!lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const std::string journal = Slurp(o.journal);
-        EXPECT_NE(journal.find(",1," + std::string(verdict) + ",4."), std::string::npos) << journal;
+        // Its restart came (how many seconds depends on the machine's load).
+        const auto at = journal.find(",1," + std::string(verdict) + ",");
+        ASSERT_NE(at, std::string::npos) << journal;
+        EXPECT_TRUE(std::isdigit(journal[at + 4 + std::strlen(verdict)])) << journal;
         sim.terminate();
         sim.waitForFinished(5000);
     }
