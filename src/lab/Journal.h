@@ -17,6 +17,11 @@ struct Row {
     std::optional<double> ttffS;
     std::optional<int> satellites;
     std::string hdop;  // as the GGA sent it
+    std::string start = {};  // hot, warm, cold or factory: the order's, or the next order's
+    // Who the receiver said it is, in its own words; empty when it did not say.
+    std::string make = {};
+    std::string model = {};
+    std::string firmware = {};
 };
 
 inline constexpr const char* kJournalHeader =

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "lab/Profiles.h"
 #include "lab/Report.h"
 #include "link/ComPorts.h"
 
@@ -66,9 +67,14 @@ bool Lab::Begin(std::string& error) {
     const std::string portsFolder = DefaultPortsFolder();
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
         const PortSpec& given = options_.ports[i];
-        const Receiver::Settings settings{options_.interval, given.order,      given.sign,
-                                          options_.retry,    options_.fixLimit, options_.cycles,
-                                          options_.pass.ttffS, {}};
+        const Receiver::Settings settings{.interval = options_.interval,
+                                          .profile = FindProfile(given.profile),
+                                          .order = options_.order,
+                                          .sign = options_.sign,
+                                          .retryS = options_.retry,
+                                          .fixLimitS = options_.fixLimit,
+                                          .cycles = options_.cycles,
+                                          .fixDueS = options_.pass.ttffS};
         // Resolved at every open, so an override link made later still counts.
         QtSerialPort::DeviceResolver resolve = [given, portsFolder](int) {
             return given.com ? ComDevicePath(given.com, portsFolder) : given.device;

@@ -1,5 +1,6 @@
 #include "lab/Receiver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -25,25 +26,19 @@ const char* VerdictName(Verdict verdict) {
 
 double Tenth(double seconds) { return std::round(seconds * 10) / 10; }
 
-CycleSettings EngineSettings(const Receiver::Settings& s, EngineObserver* observer) {
-    return {.countdown = static_cast<std::int16_t>(s.interval),
-            .order = s.order,
-            .orderTurns = s.orderTurns,
-            .observer = observer,
-            .sign = s.sign,
-            .checkSums = true,
-            .startUpTexts = s.startUpTexts};
-}
-
 }  // namespace
+
+Receiver::Machine::Machine(Receiver& r, const CycleSettings& cycle)
+    : engine(r.run_, r.display_, r.tap_, cycle),
+      startStop(r.run_, r.display_, r.tap_, engine),
+      connection(r.run_, r.display_, r.tap_, r.settings_, cycle) {}
 
 Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
                    RowSink rows, EventSink events)
     : name_(given.name),
       port_(port),
-      engine_(run_, display_, port_, EngineSettings(settings, this)),
-      startStop_(run_, display_, port_, engine_),
-      connection_(run_, display_, port_, settings_, EngineSettings(settings, this)),
+      tap_(port),
+      given_(settings),
       retryS_(settings.retryS),
       fixLimitS_(settings.fixLimitS),
       cycleLimit_(settings.cycles),
@@ -54,7 +49,35 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
     // A device path opens through any COM number; the port adapter resolves it.
     display_.port = "COM " + std::to_string(given.com ? given.com : 1);
     display_.baud = given.baud;
+    Build(settings.profile);
 }
+
+// The cycle for `family`'s orders of the starts in turn; an `auto` port that does not know its
+// family yet listens only: it orders nothing.
+void Receiver::Build(const Profile* family) {
+    family_ = family;
+    profileName_ = family ? family->name : "auto";
+    starts_.clear();
+    orders_.clear();
+    for (const lab::Start start : given_.starts) {
+        const std::string* order = family ? family->OrderFor(start) : nullptr;
+        if (!given_.order && !order) continue;
+        starts_.push_back(start);
+        orders_.push_back(given_.order ? *given_.order : *order);
+    }
+    if (starts_.empty()) starts_.push_back(given_.starts.front());
+    CycleSettings cycle{.countdown = static_cast<std::int16_t>(given_.interval),
+                        .order = orders_.empty() ? std::string() : orders_.front(),
+                        .orderTurns = orders_.size() > 1 ? orders_ : std::vector<std::string>{},
+                        .observer = this,
+                        .sign = given_.sign.value_or(family ? family->sign : RestartSign::FixLost),
+                        .checkSums = true,
+                        .startUpTexts = family ? family->startupTexts : std::vector<std::string>{}};
+    machine_ = std::make_unique<Machine>(*this, cycle);
+    turn_ = 0;
+}
+
+lab::Start Receiver::NextStart() const { return starts_[turn_ % starts_.size()]; }
 
 void Receiver::Start() {
     CloseOpenCycle();
@@ -62,9 +85,11 @@ void Receiver::Start() {
     retryAt_.reset();
     fixAwaitedSince_ = now_();
     orderUnfixed_ = false;
+    queried_ = false;
+    listenUntil_.reset();
     // A click on a run with a verdict only clears it; the next one starts.
-    startStop_.Cmd_Start_1_Click();
-    if (!display_.TimerEnabled(TimerId::Timer1)) startStop_.Cmd_Start_1_Click();
+    machine_->startStop.Cmd_Start_1_Click();
+    if (!display_.TimerEnabled(TimerId::Timer1)) machine_->startStop.Cmd_Start_1_Click();
     SetState("connecting");
 }
 
@@ -73,13 +98,15 @@ void Receiver::Tick() {
         Finish();  // one that reached its cycles inside a handler is stopped here
         return;
     }
+    if (!family_ && !verdict_ && listenUntil_ && now_() >= *listenUntil_) return DecideFamily();
     bool due[4];
     for (int i = 0; i < 4; ++i) due[i] = display_.TimerEnabled(kTimers[i]);
     // A timer that an earlier handler of this second turned off does not run.
-    if (due[0] && display_.TimerEnabled(TimerId::Timer1)) connection_.Timer1_Tick();
-    if (due[1] && display_.TimerEnabled(TimerId::Timer)) connection_.Timer_Tick();
-    if (due[2] && display_.TimerEnabled(TimerId::Timer_Start)) engine_.Timer_Start_Tick();
-    if (due[3] && display_.TimerEnabled(TimerId::Timer_PF)) engine_.Timer_PF_Tick();
+    Machine& m = *machine_;
+    if (due[0] && display_.TimerEnabled(TimerId::Timer1)) m.connection.Timer1_Tick();
+    if (due[1] && display_.TimerEnabled(TimerId::Timer)) m.connection.Timer_Tick();
+    if (due[2] && display_.TimerEnabled(TimerId::Timer_Start)) m.engine.Timer_Start_Tick();
+    if (due[3] && display_.TimerEnabled(TimerId::Timer_PF)) m.engine.Timer_PF_Tick();
     if (!verdict_) WatchFixWait();
 
     // A run that fell silent before its first order ends without a verdict, all timers off.
@@ -138,7 +165,62 @@ void Receiver::HandlePortEvent(std::int16_t kind) {
     // A run ended on a verdict hears nothing until its retry: a late answer belongs to an order
     // that already has its row. Only a receiver back after a shut-down goes on.
     if (verdict_ && *verdict_ != "shut-down") return;
-    engine_.HandlePortEvent(kind);
+    machine_->engine.HandlePortEvent(kind);
+    AfterReceive();
+}
+
+// The receiver is asked who it is as soon as it talks, once a run, until it has said; what it
+// says is told as it comes, and so is a profile it contradicts.
+void Receiver::AfterReceive() {
+    if (std::exchange(tap_.received, false)) {
+        const Identity& id = tap_.reader.identity();
+        if (!queried_ && port_.IsOpen() && (id.model.empty() || (!family_ && id.family.empty()))) {
+            queried_ = true;
+            std::vector<std::string> asked;
+            for (const Profile& p : Profiles()) {
+                if ((family_ && &p != family_) || p.versionQuery.empty()) continue;
+                if (std::find(asked.begin(), asked.end(), p.versionQuery) != asked.end()) continue;
+                asked.push_back(p.versionQuery);
+                port_.Output(p.versionQuery);
+            }
+        }
+        if (!family_ && !listenUntil_) listenUntil_ = now_() + kListenS;
+    }
+    if (!std::exchange(tap_.changed, false)) return;
+    const Identity& id = tap_.reader.identity();
+    if (const std::string text = IdentityText(id); !text.empty() && text != identityTold_) {
+        identityTold_ = text;
+        if (events_) events_("identity: " + text);
+    }
+    if (given_.profile && contradiction_.empty()) {
+        contradiction_ = ProfileContradicts(given_.profile->name, id);
+        if (!contradiction_.empty() && events_)
+            events_("profile " + given_.profile->name + " contradicted: the receiver " +
+                    contradiction_);
+    }
+}
+
+void Receiver::DecideFamily() {
+    const Identity& id = tap_.reader.identity();
+    const Profile* family = FindProfile(FamilyOf(id));
+    std::string reason;
+    if (id.named.size() > 1) {
+        reason = "its texts name more than one family:";
+        for (const std::string& name : id.named) reason += " " + name;
+    } else if (!family) {
+        const std::string text = IdentityText(id);
+        reason = text.empty() ? "it named no family within " + std::to_string(int(kListenS)) + " s"
+                              : "its texts (" + text + ") name no family";
+    }
+    if (family && !given_.order) {
+        bool hasOne = false;
+        for (const lab::Start start : given_.starts) hasOne = hasOne || family->OrderFor(start);
+        if (!hasOne) reason = family->name + " has only " + family->StartNames() + " starts";
+    }
+    if (!reason.empty()) return EndRun("unidentified", "unidentified: " + reason);
+    if (events_) events_("auto: " + family->name + ", named by " + id.told);
+    Build(family);
+    Start();  // again, with the family's orders
 }
 
 void Receiver::Finish() {
@@ -161,6 +243,8 @@ bool Receiver::OrdersWanted() const {
 
 void Receiver::OrderSent(const std::string&) {
     CloseOpenCycle();
+    orderStart_ = NextStart();
+    ++turn_;
     cycle_ = Cycle::Ordered;
     orderAt_ = now_();
     restart_.reset();
@@ -213,7 +297,11 @@ void Receiver::VerdictReached(Verdict verdict) {
     if (finished_ || verdict_) return;
     const std::string name = VerdictName(verdict);
     if (verdict != Verdict::ShutDown) {
-        const std::string reason = verdict == Verdict::CantConnect ? port_.ErrorReason() : "";
+        std::string reason = verdict == Verdict::CantConnect ? port_.ErrorReason() : "";
+        // A hot start that kept its fix and its clock and said nothing shows no restart at all.
+        if (verdict == Verdict::NoRespond && orderStart_ == lab::Start::Hot)
+            reason = "no sign of a restart after the hot start (no silence, start-up text or "
+                     "loss of the fix)";
         return EndRun(name, reason.empty() ? name : name + ": " + reason);
     }
     // Switched off after a restart: the cycle's row, with its restart time when its fix had
@@ -232,8 +320,13 @@ void Receiver::CloseOpenCycle() {
 void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
                         std::optional<int> satellites, const std::string& hdop) {
     const bool open = cycle_ != Cycle::Idle;
+    const Identity& id = tap_.reader.identity();
     Row row{UtcNow(), name_, ++cycles_, verdict, open ? restart_ : std::nullopt, ttff, satellites,
             hdop};
+    row.start = StartName(open ? orderStart_ : NextStart());
+    row.make = id.make;
+    row.model = id.model;
+    row.firmware = id.firmware;
     cycle_ = Cycle::Idle;
     restart_.reset();
     if (cycleLimit_ && cycles_ >= *cycleLimit_) finished_ = true;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,8 +12,10 @@
 #include "engine/RunState.h"
 #include "engine/StartStop.h"
 #include "engine/TestEngine.h"
+#include "lab/Identity.h"
 #include "lab/Journal.h"
 #include "lab/Options.h"
+#include "lab/Profiles.h"
 #include "link/Connection.h"
 #include "link/SettingsStore.h"
 
@@ -54,30 +57,61 @@ class NoSettings : public SettingsStore {
     bool Write(const std::string&, const std::string&) override { return true; }
 };
 
+// The port as the cycle sees it; what the cycle reads also goes to the reader of the receiver's
+// identity, binary answers included, which the cycle's sentence scan would pass over.
+class IdentityTap : public SerialPort {
+  public:
+    explicit IdentityTap(SerialPort& port) : port_(port) {}
+    bool SetCommPort(std::int16_t number) override { return port_.SetCommPort(number); }
+    bool SetSettings(const std::string& settings) override { return port_.SetSettings(settings); }
+    bool Open() override { return port_.Open(); }
+    void Close() override { port_.Close(); }
+    bool IsOpen() const override { return port_.IsOpen(); }
+    void DiscardInput() override { port_.DiscardInput(); }
+    std::string Input() override {
+        std::string text = port_.Input();
+        changed = reader.Feed(text) || changed;
+        received = received || !text.empty();
+        return text;
+    }
+    bool Output(const std::string& text) override { return port_.Output(text); }
+    std::string ErrorReason() const override { return port_.ErrorReason(); }
+
+    IdentityReader reader;
+    bool changed = false;   // the identity changed since the receiver last looked
+    bool received = false;  // text came since the receiver last looked
+
+  private:
+    SerialPort& port_;
+};
+
 // One receiver under test: the window's cycle on its own run state, display and port, and
 // the record of its cycles, learnt from the engine's observer.
 //
 // Every order ends in exactly one row: an order opens a cycle, and only WriteRow closes it. A
 // row is also written for a run that ended on a verdict before any order (no data, a baud
-// mismatch, no fix before the first order).
+// mismatch, no fix before the first order, a family not found).
 class Receiver : public EngineObserver {
   public:
     struct Settings {
         int interval = 30;
-        std::string order;
-        RestartSign sign = RestartSign::ClockReset;
+        const Profile* profile = nullptr;  // nothing: auto, the family its own texts name
+        std::vector<lab::Start> starts = {lab::Start::Cold};  // taken in turn, one per cycle
+        std::optional<std::string> order = {};      // instead of the profile's orders
+        std::optional<RestartSign> sign = {};       // instead of the profile's sign
         int retryS = 10;            // seconds from a verdict to the next start
         int fixLimitS = 300;        // seconds without the fix awaited, then a no-fix row
-        std::optional<int> cycles;  // finished after this many rows
+        std::optional<int> cycles = {};  // finished after this many rows
         // A cycle the end of the run cuts is judged, as a failure, once its fix was due this
         // long after its order; otherwise, and without a limit, it is "ended" and not judged.
-        std::optional<double> fixDueS;
-        std::vector<std::string> startUpTexts;  // the family's start-up announcements
-        std::vector<std::string> orderTurns = {};  // orders taken in turn instead of `order`
+        std::optional<double> fixDueS = {};
     };
     using Clock = std::function<double()>;  // seconds, monotonic
     using RowSink = std::function<void(const Row&)>;
     using EventSink = std::function<void(const std::string&)>;
+
+    // Seconds an `auto` port listens for the receiver's texts before it gives up a run.
+    static constexpr double kListenS = 10;
 
     Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
              RowSink rows, EventSink events = {});
@@ -99,6 +133,11 @@ class Receiver : public EngineObserver {
     // Sentences whose checksum did not match, and those that did.
     long long Damaged() const { return damaged_; }
     long long Intact() const { return intact_; }
+    const Identity& Identified() const { return tap_.reader.identity(); }
+    // The profile it runs under ("auto" until its texts name one), and what the receiver said
+    // against the profile it was given; empty when nothing.
+    const std::string& ProfileName() const { return profileName_; }
+    const std::string& Contradiction() const { return contradiction_; }
 
     void OrderSent(const std::string& order) override;
     void RestartConfirmed(std::int16_t coldStartSeconds) override;
@@ -110,7 +149,15 @@ class Receiver : public EngineObserver {
   private:
     // Where the cycle under way stands. An order moves it from Idle; only WriteRow moves it back.
     enum class Cycle { Idle, Ordered, Restarted };
+    // The window's cycle, made anew when an `auto` port learns its family.
+    struct Machine {
+        Machine(Receiver& r, const CycleSettings& cycle);
+        TestEngine engine;
+        StartStop startStop;
+        Connection connection;
+    };
 
+    void Build(const Profile* family);
     // The one place rows are written: the open cycle's, with its restart time, or a run's.
     void WriteRow(const std::string& verdict, std::optional<double> ttff = {},
                   std::optional<int> satellites = {}, const std::string& hdop = {});
@@ -121,15 +168,22 @@ class Receiver : public EngineObserver {
     // Ends the run on a verdict: its row, port closed, timers off; the retry follows.
     void EndRun(const std::string& verdict, const std::string& event);
     void WatchFixWait();
+    void AfterReceive();
+    // An `auto` port's family, once its listening time is over.
+    void DecideFamily();
+    lab::Start NextStart() const;
 
     std::string name_;
     RunState run_;
     HeadlessDisplay display_;
     NoSettings settings_;
     SerialPort& port_;
-    TestEngine engine_;
-    StartStop startStop_;
-    Connection connection_;
+    IdentityTap tap_;
+    Settings given_;
+    std::unique_ptr<Machine> machine_;
+    const Profile* family_ = nullptr;  // the profile the machine runs; nothing while listening
+    std::vector<lab::Start> starts_;        // the starts in turn that the family has
+    std::vector<std::string> orders_;  // the order of each
     int retryS_;
     int fixLimitS_;
     std::optional<int> cycleLimit_;
@@ -141,6 +195,8 @@ class Receiver : public EngineObserver {
     int cycles_ = 0;
     Cycle cycle_ = Cycle::Idle;
     double orderAt_ = 0;             // when the open cycle was ordered
+    lab::Start orderStart_ = lab::Start::Cold;  // which start it ordered
+    std::size_t turn_ = 0;            // the next start in turn
     std::optional<double> restart_;  // seconds from the order to the confirmed restart
     std::optional<std::string> verdict_;  // the verdict that ended this run
     std::optional<double> retryAt_;       // when the next start is due
@@ -149,6 +205,11 @@ class Receiver : public EngineObserver {
     std::optional<double> fixAwaitedSince_;
     bool orderUnfixed_ = false;  // an order went out and its fix has not come yet
     bool fixWithoutTime_ = false;  // the last GGA had a fix but no time
+    bool queried_ = false;         // this run asked the receiver who it is
+    std::optional<double> listenUntil_;  // an `auto` port decides its family then
+    std::string profileName_;
+    std::string contradiction_;
+    std::string identityTold_;
     long long damaged_ = 0;
     long long intact_ = 0;
     bool finished_ = false;

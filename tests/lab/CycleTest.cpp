@@ -5,6 +5,7 @@
 #include "lab/Profiles.h"
 #include "lab/Receiver.h"
 #include "sim/Nmea.h"
+#include "sim/Orders.h"
 #include "sim/Receiver.h"
 #include "sim/Sentences.h"
 
@@ -44,14 +45,22 @@ class SimPort : public SerialPort {
     void DiscardInput() override { pending_.clear(); }
     std::string Input() override { return std::exchange(pending_, {}); }
     bool Output(const std::string& text) override {
+        if (std::any_of(Profiles().begin(), Profiles().end(),
+                        [&text](const Profile& p) { return p.versionQuery == text; })) {
+            queries.push_back(text);
+            if (const std::string answer = sim::AnswerTo(family_, text); !answer.empty())
+                rx_.OnQuery(answer);
+            return true;
+        }
         orders.push_back(text);
         if (orders.size() == 1) {
             pending_ += shape_.afterOrder;
             dropout_ = shape_.dropout;
         }
-        if (!sim::IsColdStartOrder(family_, text) || obey_ == 0) return true;
+        const auto start = sim::OrderStart(family_, text);
+        if (!start || obey_ == 0) return true;
         if (obey_ > 0) --obey_;
-        rx_.OnOrder();
+        rx_.OnOrder(*start);
         return true;
     }
     std::string ErrorReason() const override { return "Input/output error"; }
@@ -63,7 +72,7 @@ class SimPort : public SerialPort {
         return open && !pending_.empty();
     }
     bool open = false;
-    std::vector<std::string> orders;
+    std::vector<std::string> orders, queries;
 
   private:
     std::string Shaped(sim::Epoch epoch) {
@@ -152,7 +161,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
          {.feed = Feed::Nothing}},
         {"port fails after the order", "pxemsrt", P, 8, 40, {"port-error" + none, ok}, {.unplugAt = 7}},
         {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
-        {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf}, {.feed = Feed::Deaf}},
+        {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf, "ended" + none}, {.feed = Feed::Deaf}},
         {"ubx deaf, a fix dropout", "ubx", Family::Ubx, 10, 45, {deaf},
          {.feed = Feed::Deaf, .shape = {.dropout = 4}}},
         {"ubx deaf, a cut GGA", "ubx", Family::Ubx, 10, 45, {deaf},
@@ -184,9 +193,11 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         std::vector<std::string> rows, want;
         Receiver receiver(
             {"COM5", 5, "", "9600", script.profile, profile.order, profile.sign}, port,
-            {script.x.interval, profile.order, profile.sign, 10, 40,
-             script.x.cycles ? std::optional(script.x.cycles) : std::nullopt, script.x.fixDue,
-             {}},
+            {.interval = script.x.interval,
+             .profile = &profile,
+             .fixLimitS = 40,
+             .cycles = script.x.cycles ? std::optional(script.x.cycles) : std::nullopt,
+             .fixDueS = script.x.fixDue},
             [&now] { return now; },
             [&rows](const Row& r) { rows.push_back(FormatRow(r).substr(30)); });
         receiver.Start();
