@@ -124,7 +124,7 @@ std::string CheckLabOptions(const LabOptions& options, const std::string& portsF
     return {};
 }
 
-std::optional<std::string> BuildOrder(const std::string& text) {
+std::optional<std::string> BuildOrder(const std::string& text, std::string* why) {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\' || i + 1 >= text.size() || text[i + 1] != 'x') {
@@ -141,17 +141,19 @@ std::optional<std::string> BuildOrder(const std::string& text) {
     if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0)
         bytes.resize(bytes.size() - 2);
     // After the first "*" only nothing (the checksum is filled in there) or the two hex digits
-    // of a checksum given, kept as given; anything else would send a sentence the receiver drops.
+    // of the right checksum; anything else would send a sentence the receiver drops.
     if (bytes.find('*') == std::string::npos) bytes += '*';
-    const std::size_t digits = bytes.size() - bytes.find('*') - 1;
-    if (digits == 2 && HexDigit(bytes[bytes.size() - 2]) >= 0 && HexDigit(bytes.back()) >= 0)
-        return bytes + "\r\n";
-    if (digits != 0) return {};
+    const std::size_t star = bytes.find('*');
+    const std::size_t digits = bytes.size() - star - 1;
     unsigned char sum = 0;
-    for (std::size_t i = 1; i + 1 < bytes.size(); ++i) sum ^= static_cast<unsigned char>(bytes[i]);
+    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(bytes[i]);
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02X", sum);
-    return bytes + hex + "\r\n";
+    if (digits == 0) return bytes + hex + "\r\n";
+    if (digits != 2 || HexDigit(bytes[star + 1]) < 0 || HexDigit(bytes[star + 2]) < 0) return {};
+    if (HexDigit(bytes[star + 1]) * 16 + HexDigit(bytes[star + 2]) == sum) return bytes + "\r\n";
+    if (why) *why = "checksum " + bytes.substr(star + 1) + " does not match, the text's is " + hex;
+    return {};
 }
 
 ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
@@ -224,8 +226,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             if (!n) return fail(bad);
             (name == "--retry" ? o.retry : o.interval) = static_cast<int>(*n);
         } else {
-            const auto order = BuildOrder(*value);
-            if (!order) return fail(bad);
+            std::string why;
+            const auto order = BuildOrder(*value, &why);
+            if (!order) return fail(why.empty() ? bad : name + ": " + why);
             o.order = *order;
         }
     }
@@ -269,7 +272,8 @@ Options:
   --profile NAME      receiver profile for ports that name none (default pxemsrt)
   --order TEXT        the cold-start order, instead of the profiles' orders; NMEA
                       text beginning with "$" gets its checksum when "*hh" is
-                      missing or in place of a lone trailing "*", and CR LF;
+                      missing or in place of a lone trailing "*", and CR LF; a
+                      given "*hh" that is not the text's checksum is refused;
                       \xNN escapes give any byte
   --sign SIGN         the restart sign, instead of the profiles' signs:
                       clock-reset  the GGA time falls back to 00:00:00-00:00:09
