@@ -115,11 +115,17 @@ std::string CheckLabOptions(const LabOptions& options, const std::string& portsF
     std::map<std::string, std::string> seen;
     for (const PortSpec& port : options.ports) {
         const std::string device = port.com ? ComDevicePath(port.com, portsFolder) : port.device;
-        const auto [first, added] = seen.emplace(Identity(device), port.name);
+        const std::string identity = Identity(device);
+        const auto [first, added] = seen.emplace(identity, port.name);
         std::error_code ec;
+        const std::string real = std::filesystem::weakly_canonical(device, ec).string();
         if (!added)
-            return "port named twice: '" + first->second + "' and '" + port.name + "' are " +
-                   std::filesystem::weakly_canonical(device, ec).string();
+            return "port named twice: '" + first->second + "' and '" + port.name + "' are " + real;
+        // Rows written down a receiver's serial line would be orders to it, and lost.
+        for (const auto& [name, file] :
+             {std::pair("--journal", &options.journal), std::pair("--report", &options.report)})
+            if (!file->empty() && Identity(*file) == identity)
+                return std::string(name) + " names the device of port '" + port.name + "': " + real;
     }
     return {};
 }
@@ -316,8 +322,8 @@ does not end it.
 
 Exit status: 0 when done, 1 when a journal row or the report cannot be written
 or a journal cannot be read, 2 on a bad option, rate, port or profile, the
-journal and report being one file, or one device named twice, 3 when a
-receiver fails --pass-ttff/--pass-rate.
+journal and report being one file, either of them naming a port's device, or
+one device named twice, 3 when a receiver fails --pass-ttff/--pass-rate.
 )";
 }
 

@@ -40,6 +40,8 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"--journal", "/tmp/j", "--report", "/proc/self/root/tmp/j", "COM5"}, "one file"},
         {{"--journal", "/etc/passwd", "--report", "/proc/self/root/etc/passwd", "COM5"}, "file"},
         {{"COM5", "/dev/ttyS4"}, "port named twice: 'COM5' and '/dev/ttyS4'"},
+        {{"--journal", "/proc/self/root/dev/ttyS0", "COM1"}, "--journal names the device of port"},
+        {{"--report", "/dev/ttyS5", "COM6"}, "--report names the device of port 'COM6'"},
         {{"COM33", "/proc/self/root/dev/ttyUSB0"}, "'COM33' and '/proc/self/root/dev/ttyUSB0'"}};
     for (const auto& [args, named] : rows) {
         const ParsedOptions parsed = ParseLabOptions(args);
