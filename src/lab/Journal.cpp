@@ -20,9 +20,13 @@ std::string Tenths(const std::optional<double>& seconds) {
     return text;
 }
 
-// A receiver name is the port as given; quote it if it could split the row.
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// A receiver name is the port as given, an hdop what a damaged sentence held; quote it if it
+// could split the row.
+std::string CsvField(std::string text) {
+    text.erase(std::remove_if(text.begin(), text.end(), IsControl), text.end());
+    if (text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
@@ -36,6 +40,16 @@ std::string FormatRow(const Row& r) {
     return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + r.verdict +
            "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
            (r.satellites ? std::to_string(*r.satellites) : "") + "," + CsvField(r.hdop);
+}
+
+std::string EscapeControls(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+        shown += IsControl(c) ? std::string(escaped) : std::string(1, c);
+    }
+    return shown;
 }
 
 std::string UtcNow() {

@@ -22,7 +22,13 @@ struct Row {
 inline constexpr const char* kJournalHeader =
     "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop";
 
+// The row's line; control characters (bytes below 0x20, and 0x7F) are left out of its text
+// fields, so that every row is one line that reads back.
 std::string FormatRow(const Row& row);
+// `text` for a terminal: each control character shown as \xNN (ESC as the four characters
+// \x1b), so a receiver's name never moves the cursor or recolours the screen. Text already
+// escaped stays as it is.
+std::string EscapeControls(const std::string& text);
 // Now, as 2026-12-07T04:30:00.123Z.
 std::string UtcNow();
 

@@ -80,7 +80,8 @@ bool Lab::Begin(std::string& error) {
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}, {}});
+        // The summary goes to a terminal: a name from a link may hold control characters.
+        tallies_.push_back(Tally{EscapeControls(given.name), given.profile, {}, {}, {}, {}});
     }
     orderAt_.assign(receivers_.size(), 0);
     problems_.assign(receivers_.size(), "");
@@ -116,8 +117,9 @@ void Lab::OnRow(std::size_t receiver, const Row& given) {
     journal_.Write(row);
     tallies_[receiver].Add(row);
     if (!live_)
-        out_ << row.utc << ' ' << row.receiver << " cycle " << row.cycle << ' ' << row.verdict
-             << " restart " << Seconds(row.restartS) << " ttff " << Seconds(row.ttffS) << std::endl;
+        out_ << row.utc << ' ' << EscapeControls(row.receiver) << " cycle " << row.cycle << ' '
+             << row.verdict << " restart " << Seconds(row.restartS) << " ttff "
+             << Seconds(row.ttffS) << std::endl;
 }
 
 void Lab::OnEvent(std::size_t receiver, const std::string& given) {
@@ -128,12 +130,13 @@ void Lab::OnEvent(std::size_t receiver, const std::string& given) {
         if (event.starts_with(verdict)) {
             const std::size_t at = std::strlen(verdict);
             event.insert(at, (devices_[receiver].empty() ? "no device" : devices_[receiver]) + ": ");
-            problems_[receiver] = event.substr(at);
+            problems_[receiver] = EscapeControls(event.substr(at));
         }
     }
     if (event == "fix") problems_[receiver].clear();
     if (live_) return;
-    out_ << UtcNow() << ' ' << receivers_[receiver]->Name() << ' ' << event << std::endl;
+    out_ << UtcNow() << ' ' << EscapeControls(receivers_[receiver]->Name() + ' ' + event)
+         << std::endl;
 }
 
 std::string Lab::ProgressLine() const {
@@ -170,7 +173,7 @@ void Lab::DrawLiveLines() {
             std::snprintf(fields, sizeof fields, " %-7s cycles %-5d %-16s restart %-8s ttff %-8s",
                           tallies_[i - 1].profile.c_str(), r.Cycles(), r.State().c_str(),
                           Seconds(r.LastRestart()).c_str(), Seconds(r.LastTtff()).c_str());
-            std::string name = r.Name();
+            std::string name = EscapeControls(r.Name());
             const std::size_t room = width > std::strlen(fields) ? width - std::strlen(fields) : 1;
             if (name.size() > room)
                 name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));

@@ -92,13 +92,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "quorvel-lab: %s\n", parsed.error.c_str());
+        std::fprintf(stderr, "quorvel-lab: %s\n",
+                     quorvel::lab::EscapeControls(parsed.error).c_str());
         return 2;
     }
     if (const std::string clash =
             quorvel::lab::CheckLabOptions(parsed.options, quorvel::DefaultPortsFolder());
         !clash.empty()) {
-        std::fprintf(stderr, "quorvel-lab: %s\n", clash.c_str());
+        std::fprintf(stderr, "quorvel-lab: %s\n", quorvel::lab::EscapeControls(clash).c_str());
         return 2;
     }
     QCoreApplication app(argc, argv);

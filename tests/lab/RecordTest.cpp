@@ -40,11 +40,11 @@ LabOptions Options(const std::string& port, const std::string& journal, double s
     return o;
 }
 
-// A lab on a port that is not there (a cant-connect row every few seconds), 1 ms to its second;
-// `err` gets its stderr and its summary.
+// A lab on a port that is not there (a cant-connect row every few seconds), its name holding an
+// escape character, 1 ms to its second; `err` gets its stderr and its summary.
 int RunLab(const std::string& journal, std::string& err, const std::function<void()>& midway) {
     std::ostringstream out;
-    Lab lab(Options("/dev/quorvel-none", journal, 200), out, 1);
+    Lab lab(Options("/dev/quorvel-\x1bnone", journal, 200), out, 1);
     testing::internal::CaptureStderr();
     std::string error;
     const bool begun = lab.Begin(error);
@@ -75,7 +75,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing", ""},
         {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
         {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
-        {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed", rows},
+        {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed|-\\x1bnone cycle", rows},
         {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short", ""},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
         {"report nowhere", j, put(rows), {}, {"-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
