@@ -2,6 +2,7 @@
 // reads, a device path too long for a lock file name.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -55,6 +56,22 @@ TEST(LabHostile, HangUpAndPipeEndTheRunCleanlyAndAReaderGoneDoesNot) {
         EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0) << signal;
         EXPECT_GT(fs::file_size(dir.filePath("r.html").toStdString()), 0u) << signal;
         EXPECT_TRUE(!read || lab.readAllStandardOutput().contains("Report: ")) << signal;
+    }
+}
+
+TEST(LabHostile, AReportWaitingOnAFifoEndsOnASignal) {
+    QTemporaryDir dir;
+    ASSERT_EQ(::mkfifo(dir.filePath("f").toLocal8Bit(), 0600), 0);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QProcess report;
+        report.start(kLab, {"report", dir.filePath("f")});
+        int writer = -1;  // opens only once the report reads the FIFO, which then waits on
+        for (int i = 0; i < 500 && writer < 0; ++i, report.waitForFinished(10))
+            writer = ::open(dir.filePath("f").toLocal8Bit(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        ::kill(static_cast<pid_t>(report.processId()), signal);
+        EXPECT_TRUE(report.waitForFinished(5000)) << signal;
+        EXPECT_EQ(report.exitStatus(), QProcess::CrashExit) << signal;
+        ::close(writer);
     }
 }
 
