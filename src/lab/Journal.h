@@ -35,9 +35,11 @@ std::string UtcNow();
 // The CSV journal: header first, one row per line, each written as it comes. An existing
 // journal is appended to, so rows already written are never touched. A row that cannot be
 // written is said on stderr and kept; every later write first retries the kept rows in order,
-// so a journal whose disk fills catches up when space comes back. Only a regular file is ever
-// read (its header, its row count, and its contents when it is removed under the lab); a FIFO,
-// pipe or device gets rows written without blocking.
+// so a journal whose disk fills catches up when space comes back. A regular file only ever
+// holds whole rows, and the journal is whatever file is at its path: truncated, replaced or
+// removed under the lab, it gets the header again where needed and every row. Only a regular
+// file is ever read (its header, its row count, and its contents when it is removed under the
+// lab); a FIFO, pipe or device gets rows written without blocking.
 class Journal {
   public:
     ~Journal();
@@ -56,13 +58,17 @@ class Journal {
 
   private:
     void Push();
-    bool CheckStillThere();
+    bool Adopt();
+    void UnwriteBegun();
+    bool Follow();
     void Fail(const std::string& reason);
 
     std::string path_;
     int fd_ = -1;
     bool regular_ = false;
-    std::string pending_;  // whole lines not written yet, the first maybe begun
+    std::string pending_;    // whole lines not written yet
+    std::size_t begun_ = 0;  // bytes of the first of them already in the file
+    long long size_ = 0;     // a regular file's size after our last write: less is a truncation
     long long rows_ = 0;
     std::string lastFailure_;
 };

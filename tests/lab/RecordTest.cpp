@@ -6,17 +6,20 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "lab/Lab.h"
 #include "lab/ReportCommand.h"
 
 namespace quorvel::lab {
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string kHeader = std::string(kJournalHeader) + "\n";
 
@@ -40,16 +43,23 @@ LabOptions Options(const std::string& port, const std::string& journal, double s
     return o;
 }
 
-// A lab on a port that is not there (a cant-connect row every few seconds), its name holding an
-// escape character, 1 ms to its second; `err` gets its stderr and its summary.
-int RunLab(const std::string& journal, std::string& err, const std::function<void()>& midway) {
+// A lab with `args` and a port that is not there (a cant-connect row every few seconds), its
+// name holding an escape character, 1 ms to its second, for 6 cycles, `midway` done after the
+// third; `err` gets its stderr and its output.
+int RunLab(std::vector<std::string> args, const std::string& journal, std::string& err,
+           std::function<void()> midway) {
     std::ostringstream out;
-    Lab lab(Options("/dev/quorvel-\x1bnone", journal, 200), out, 1);
+    args.insert(args.end(), {"--cycles", "6", "--retry", "0", "/dev/quorvel-\x1bnone"});
+    LabOptions o = ParseLabOptions(args).options;
+    o.journal = journal;
+    Lab lab(o, out, 1);
     testing::internal::CaptureStderr();
     std::string error;
     const bool begun = lab.Begin(error);
-    if (begun && midway) QTimer::singleShot(100, midway);
-    while (begun && !lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (begun && !lab.Ended()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (midway && Count(out.str(), " cycle ") >= 3) std::exchange(midway, {})();
+    }
     err = testing::internal::GetCapturedStderr() + error + out.str();
     return begun ? lab.ExitCode() : 1;
 }
@@ -63,52 +73,60 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         const char* name;
         std::string journal;
         std::function<void()> prepare, midway;
-        std::vector<std::string> args;  // a report command; else a lab run
+        std::vector<std::string> args;  // "report" and its arguments; else a lab run's options
         int status;
-        std::string said;      // on stderr, or in a lab's summary; each of its |-separated parts
+        std::string said;  // on stderr or in a lab's output: its |-separated parts, "!" not said
         std::string contents;  // the journal afterwards, from its start; "" unchecked
     };
-    const std::vector<std::string> report = {"-o", dir.filePath("r.html").toStdString(), j};
+    const std::vector<std::string> report = {"report", "-o", dir.filePath("r.html").toStdString(),
+                                             j};
     auto put = [&j](const std::string& text) { return [&j, text] { std::ofstream(j) << text; }; };
+    const std::string old = j + ".old";
     // clang-format off
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing", ""},
         {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
         {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
         {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed|-\\x1bnone cycle", rows},
+        {"copied and truncated", j, put(rows), [&] { fs::copy(j, old); fs::resize_file(j, 0); }, {}, 0, "truncated", kHeader},
+        {"moved and made anew", j, put(rows), [&] { fs::rename(j, old); put(kHeader)(); }, {}, 0, "replaced", kHeader},
         {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short", ""},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
-        {"report nowhere", j, put(rows), {}, {"-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
+        {"report nowhere", j, put(rows), {}, {"report", "-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ::unlink(j.c_str());
-        c.prepare();
+        ::unlink(old.c_str());
+        if (c.prepare) c.prepare();
         std::string err;
         std::ostringstream out;
         int status = 0;
-        if (c.args.empty()) {
-            status = RunLab(c.journal, err, c.midway);
+        const bool reportCommand = !c.args.empty() && c.args[0] == "report";
+        if (!reportCommand) {
+            status = RunLab(c.args, c.journal, err, c.midway);
         } else {
             testing::internal::CaptureStderr();
-            status = RunReportCommand(c.args, out);
+            status = RunReportCommand({c.args.begin() + 1, c.args.end()}, out);
             err = testing::internal::GetCapturedStderr();
         }
         EXPECT_EQ(status, c.status);
         std::stringstream said(c.said);
         for (std::string part; std::getline(said, part, '|');)
-            EXPECT_NE(err.find(part), std::string::npos) << err;
+            EXPECT_EQ(err.find(part.substr(part[0] == '!')) == std::string::npos, part[0] == '!')
+                << part << " in " << err;
         if (!c.contents.empty()) {
             const std::string after = Slurp(c.journal);
             EXPECT_EQ(after.substr(0, c.contents.size()), c.contents);
-            // Every row the run printed is in the journal, those before the removal included.
+            // Every row the run printed is in the journal (or the file it was moved to), those
+            // before the removal included.
             if (c.midway) {
                 EXPECT_GT(Count(err, " cycle "), 3);
-                EXPECT_EQ(Count(after, ",/dev/quorvel-none,"), Count(err, " cycle "));
+                EXPECT_EQ(Count(after + Slurp(old), ",/dev/quorvel-none,"), Count(err, " cycle "));
             }
         }
-        if (!c.args.empty() && c.status == 0) {
+        if (reportCommand && c.status == 0) {
             EXPECT_NE(out.str().find("\nCOM5 "), std::string::npos);
         }
     }
