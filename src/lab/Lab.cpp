@@ -1,9 +1,11 @@
 #include "lab/Lab.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -40,6 +42,26 @@ std::string Hms(double seconds) {
 
 constexpr int kReportEveryS = 60;
 
+// A report that cannot be written is found before any port opens, not a minute into the run:
+// a file is made and removed where the report's temporary files will be.
+bool TryReportFolder(const std::string& path, std::string& error) {
+    const auto slash = path.rfind('/');
+    std::string temporary = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
+    struct stat st {};
+    int fd = -1;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        errno = EISDIR;
+    else
+        fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = "cannot write the report " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return true;
+}
+
 }  // namespace
 
 Lab::Lab(LabOptions options, std::ostream& out, int tickMs, Lab::Clock clock)
@@ -61,6 +83,7 @@ double Lab::Now() const {
 }
 
 bool Lab::Begin(std::string& error) {
+    if (!options_.report.empty() && !TryReportFolder(options_.report, error)) return false;
     if (!journal_.Open(options_.journal, error)) return false;
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();

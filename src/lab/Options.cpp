@@ -293,7 +293,8 @@ Options:
                       yyyymmdd-hhmmss>-<process id>.csv in the working folder);
                       appended to when it exists
   --report FILE.html  an HTML report with a summary and charts, rewritten every
-                      60 s while the run goes on and at the end
+                      60 s while the run goes on and at the end; a report that
+                      cannot be written in its folder ends the lab at once
   --cycles N          each receiver ends after N judged cycles
   --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h;
                       at most a year (8760h)

@@ -90,6 +90,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed|-\\x1bnone cycle", rows},
         {"copied and truncated", j, put(rows), [&] { fs::copy(j, old); fs::resize_file(j, 0); }, {}, 0, "truncated", kHeader},
         {"moved and made anew", j, put(rows), [&] { fs::rename(j, old); put(kHeader)(); }, {}, 0, "replaced", kHeader},
+        {"lab's report nowhere", j, put(rows), {}, {"--report", "/nonexistent/r.html"}, 1, "r.html: No such file|!connecting", rows},
         {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short", ""},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
         {"report nowhere", j, put(rows), {}, {"report", "-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
