@@ -96,7 +96,6 @@ bool Lab::Begin(std::string& error) {
             return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
         };
         ports_.push_back(std::make_unique<QtSerialPort>(portsFolder, nullptr, resolve));
-        devices_.push_back(resolve(given.com));
         receivers_.push_back(std::make_unique<Receiver>(
             given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
@@ -148,11 +147,13 @@ void Lab::OnRow(std::size_t receiver, const Row& given) {
 void Lab::OnEvent(std::size_t receiver, const std::string& given) {
     std::string event = given;
     if (event == "restarting") orderAt_[receiver] = Now();  // the order just went out
-    // A port's trouble names the device the port stands for: "COM5" alone does not say which.
+    // A port's trouble names the device its last open used: "COM5" alone does not say which,
+    // and a link made or changed under the run changes it.
     for (const char* verdict : {"cant-connect: ", "port-error: "}) {
         if (event.starts_with(verdict)) {
             const std::size_t at = std::strlen(verdict);
-            event.insert(at, (devices_[receiver].empty() ? "no device" : devices_[receiver]) + ": ");
+            const std::string& device = ports_[receiver]->LastDevice();
+            event.insert(at, (device.empty() ? "no device" : device) + ": ");
             problems_[receiver] = EscapeControls(event.substr(at));
         }
     }

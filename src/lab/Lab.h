@@ -62,7 +62,6 @@ class Lab {
     std::vector<std::unique_ptr<Receiver>> receivers_;
     std::vector<Tally> tallies_;
     std::vector<std::string> liveLines_;
-    std::vector<std::string> devices_;   // what each port names, for the reasons it fails
     std::vector<std::string> problems_;  // each receiver's last port trouble, for its live line
 };
 

@@ -81,7 +81,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     const std::vector<std::string> report = {"report", "-o", dir.filePath("r.html").toStdString(),
                                              j};
     auto put = [&j](const std::string& text) { return [&j, text] { std::ofstream(j) << text; }; };
-    const std::string old = j + ".old";
+    const std::string old = j + ".old", ports = dir.filePath("config/quorvel/ports").toStdString();
     // clang-format off
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing", ""},
@@ -94,6 +94,8 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short", ""},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
         {"report nowhere", j, put(rows), {}, {"report", "-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
+        {"a link made under the run", j, [&] { fs::create_directories(ports); qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit()); },
+         [&] { fs::create_symlink("/dev/quorvel-linked", ports + "/com49"); }, {"COM49"}, 0, "cant-connect: /dev/quorvel-linked: No such file", ""},
     };
     // clang-format on
     for (const Case& c : cases) {
