@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 #include "lab/Report.h"
 #include "link/ComPorts.h"
@@ -38,6 +40,31 @@ std::string Hms(double seconds) {
     char text[48];
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
     return text;
+}
+
+std::string Pad(std::string text, std::size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text;
+}
+
+// The columns a live line needs for `names`, each cut no shorter than the tail that tells it
+// from the others, and no shorter than 8 characters: a tail that short still reads as a name.
+std::size_t ShortestNameColumn(const std::vector<std::string>& names) {
+    std::size_t longest = 0;
+    for (const std::string& name : names) longest = std::max(longest, name.size());
+    std::size_t tail = 8;
+    for (; tail < longest; ++tail) {
+        std::set<std::string> tails;
+        bool apart = true;
+        for (const std::string& name : names)
+            apart = tails.insert(name.substr(name.size() - std::min(tail, name.size()))).second &&
+                    apart;
+        if (apart) break;
+    }
+    std::size_t column = 0;
+    for (const std::string& name : names)
+        column = std::max(column, name.size() <= tail ? name.size() : tail + 1);  // "~" first
+    return column;
 }
 
 constexpr int kReportEveryS = 60;
@@ -105,6 +132,8 @@ bool Lab::Begin(std::string& error) {
         // The summary goes to a terminal: a name from a link may hold control characters.
         tallies_.push_back(Tally{EscapeControls(given.name), given.profile, {}, {}, {}, {}});
     }
+    for (const auto& receiver : receivers_) names_.push_back(EscapeControls(receiver->Name()));
+    shortestName_ = ShortestNameColumn(names_);
     orderAt_.assign(receivers_.size(), 0);
     problems_.assign(receivers_.size(), "");
     liveLines_.assign(receivers_.size() + 1, "");
@@ -180,11 +209,35 @@ std::string Lab::ProgressLine() const {
 }
 
 // Every line stays within the terminal's width, so that the cursor goes back up exactly as
-// many lines as were drawn; a narrow terminal shortens the receivers' names first.
+// many lines as were drawn. A narrow terminal drops fields first (profile, restart, ttff,
+// cycles; never the state), then shortens the names, never below the tails that tell them
+// apart.
 void Lab::DrawLiveLines() {
     winsize size{};
     const std::size_t width =
         ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
+    std::vector<std::array<std::string, 5>> fields;
+    for (std::size_t i = 0; i < receivers_.size(); ++i) {
+        const Receiver& r = *receivers_[i];
+        fields.push_back({" " + Pad(tallies_[i].profile, 7),
+                          " cycles " + Pad(std::to_string(r.Cycles()), 5), " " + Pad(r.State(), 16),
+                          " restart " + Pad(Seconds(r.LastRestart()), 8),
+                          " ttff " + Pad(Seconds(r.LastTtff()), 8)});
+    }
+    std::array<bool, 5> kept;
+    kept.fill(true);
+    auto widest = [&fields, &kept] {
+        std::size_t most = 0;
+        for (const auto& line : fields) {
+            std::size_t sum = 0;
+            for (std::size_t f = 0; f < line.size(); ++f) sum += kept[f] ? line[f].size() : 0;
+            most = std::max(most, sum);
+        }
+        return most;
+    };
+    for (const std::size_t field : {0, 3, 4, 1})
+        if (shortestName_ + widest() > width) kept[field] = false;
+
     std::string frame = "\x1b[" + std::to_string(liveLines_.size()) + "A";
     bool changed = false;
     for (std::size_t i = 0; i < liveLines_.size(); ++i) {
@@ -192,20 +245,14 @@ void Lab::DrawLiveLines() {
         if (i == 0) {
             line = ProgressLine();
         } else {
-            const Receiver& r = *receivers_[i - 1];
-            char fields[160];
-            std::snprintf(fields, sizeof fields, " %-7s cycles %-5d %-16s restart %-8s ttff %-8s",
-                          tallies_[i - 1].profile.c_str(), r.Cycles(), r.State().c_str(),
-                          Seconds(r.LastRestart()).c_str(), Seconds(r.LastTtff()).c_str());
-            std::string name = EscapeControls(r.Name());
-            const std::size_t room = width > std::strlen(fields) ? width - std::strlen(fields) : 1;
+            std::string rest;
+            for (std::size_t f = 0; f < kept.size(); ++f) rest += kept[f] ? fields[i - 1][f] : "";
+            std::string name = names_[i - 1];
+            const std::size_t room = width > rest.size() ? width - rest.size() : 1;
             if (name.size() > room)
                 name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));
-            char head[64];
-            std::snprintf(head, sizeof head, "%-*s",
-                          static_cast<int>(std::min<std::size_t>(room, 16)), name.c_str());
             // The port's trouble last: the width cuts it before any field.
-            line = head + std::string(fields) + " " + problems_[i - 1];
+            line = Pad(name, std::min<std::size_t>(room, 16)) + rest + " " + problems_[i - 1];
         }
         if (line.size() > width) line.resize(width);
         changed = changed || liveLines_[i] != line;

@@ -62,6 +62,8 @@ class Lab {
     std::vector<std::unique_ptr<Receiver>> receivers_;
     std::vector<Tally> tallies_;
     std::vector<std::string> liveLines_;
+    std::vector<std::string> names_;     // the receivers' names as a terminal shows them
+    std::size_t shortestName_ = 0;       // the columns below which names would no longer differ
     std::vector<std::string> problems_;  // each receiver's last port trouble, for its live line
 };
 
