@@ -282,7 +282,16 @@ void Lab::End() {
     ending_ = true;
     for (auto& receiver : receivers_) receiver->Finish();
     if (live_) DrawLiveLines();
-    out_ << "\n" << SummaryText(tallies_, options_.pass);
+    // Lines lost before were event lines; the summary is what the run was for. A reader that
+    // went away (`| head`) wanted no more of it; any other failure loses it.
+    out_.clear();
+    errno = 0;
+    out_ << "\n" << SummaryText(tallies_, options_.pass) << std::flush;
+    if (const int lost = errno; !out_ && lost != EPIPE) {
+        std::fprintf(stderr, "quorvel-lab: the summary could not be written: %s\n",
+                     lost ? std::strerror(lost) : "the output failed");
+        exitCode_ = 1;
+    }
     if (journal_.Flush()) {
         out_ << "Journal: " << journal_.Path() << std::endl;
     } else {

@@ -31,8 +31,8 @@ class Lab {
     // Ends every run, prints the summary and writes the report.
     void End();
     bool Ended() const { return ended_; }
-    // 0; 1 when a journal row or the report could not be written; 3 when a receiver failed
-    // --pass-ttff / --pass-rate.
+    // 0; 1 when a journal row, the report or the summary could not be written; else 3 when a
+    // receiver failed --pass-ttff / --pass-rate.
     int ExitCode() const { return exitCode_; }
 
   private:

@@ -321,10 +321,13 @@ terminal) or SIGPIPE; then it closes the ports, completes the journal, writes
 the report, prints a summary and exits 0. A reader of its output going away
 does not end it.
 
-Exit status: 0 when done, 1 when a journal row or the report cannot be written
-or a journal cannot be read, 2 on a bad option, rate, port or profile, the
-journal and report being one file, either of them naming a port's device, or
-one device named twice, 3 when a receiver fails --pass-ttff/--pass-rate.
+Exit status: 0 when done, 1 when a journal row, the report or the summary
+cannot be written (a reader of the output going away aside) or a journal cannot
+be read, 2 on a bad option, rate, port or profile, the journal and report being
+one file, either of them naming a port's device, or one device named twice, 3
+when a receiver fails --pass-ttff/--pass-rate. 1 wins over 3: a run whose journal
+is incomplete exits 1 even when a receiver failed, and its summary still shows
+each FAIL.
 )";
 }
 

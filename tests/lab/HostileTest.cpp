@@ -38,11 +38,12 @@ TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
     winsize narrow{};
     narrow.ws_col = 70;
     ASSERT_EQ(::ioctl(terminal.master(), TIOCSWINSZ, &narrow), 0);
-    enum Output { kRead, kUnread, kTerminal };
+    enum Output { kRead, kUnread, kFull, kTerminal };
     // The signal, the lab's standard output, and its exit status.
     for (const auto& [signal, output, status] : {std::tuple{SIGHUP, kRead, 0},
                                                  {SIGPIPE, kRead, 0},
                                                  {SIGTERM, kUnread, 0},
+                                                 {SIGTERM, kFull, 1},
                                                  {SIGINT, kTerminal, 0}}) {
         QTemporaryDir dir;
         QProcess lab;
@@ -51,6 +52,7 @@ TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
         const int to = output == kUnread ? out[1] : terminal.slave();
         if (output == kUnread || output == kTerminal)
             lab.setChildProcessModifier([to] { ::dup2(to, STDOUT_FILENO); });
+        if (output == kFull) lab.setStandardOutputFile("/dev/full");
         // Two receivers whose names differ only in their last characters.
         fs::create_symlink(pty.device(), dir.filePath("rack-one-receiver-1").toStdString());
         lab.start(kLab, {"--journal", dir.filePath("j.csv"), "--report", dir.filePath("r.html"),
@@ -67,6 +69,8 @@ TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
         EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == status) << signal;
         EXPECT_GT(fs::file_size(dir.filePath("r.html").toStdString()), 0u) << signal;
         EXPECT_TRUE(output != kRead || lab.readAllStandardOutput().contains("Report: ")) << signal;
+        EXPECT_TRUE(output != kFull ||
+                    lab.readAllStandardError().contains("No space left on device"));
         // The live lines at 70 columns drop fields before names lose what tells them apart.
         std::string shown(65536, '\0');
         shown.resize(std::max<ssize_t>(0, ::read(terminal.master(), shown.data(), shown.size())));
