@@ -3,14 +3,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
+#include "lab/Journal.h"
 #include "link/QtSerialPort.h"
 #include "sim/Pty.h"
 
@@ -79,6 +83,37 @@ TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
     }
 }
 
+TEST(LabHostile, TheFileSizeLimitIsAWriteErrorNotAKill) {
+    QTemporaryDir dir;
+    sim::Pty pty;
+    std::string error;
+    ASSERT_TRUE(pty.Open(error)) << error;
+    const QString j = dir.filePath("j.csv"), k = dir.filePath("k.csv"), r = dir.filePath("r.html");
+    std::ofstream(k.toStdString()) << kJournalHeader << "\nt,COM5,1,ok,4.0,12.0,12,0.9\n";
+    // A run, ended by a signal once its journal is there, and a report.
+    for (const QStringList& args :
+         {QStringList{"--journal", j, "--report", r, QString::fromStdString(pty.device())},
+          QStringList{"report", "-o", r, k}}) {
+        QProcess lab;
+        lab.setChildProcessModifier([] {
+            const rlimit limit{30, 30};  // less than the header
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        lab.start(kLab, args);
+        const bool run = args[0] != "report";
+        for (int i = 0; i < 200 && run && !QFile::exists(j); ++i) lab.waitForFinished(50);
+        if (run && lab.processId() > 0) ::kill(static_cast<pid_t>(lab.processId()), SIGTERM);
+        ASSERT_TRUE(lab.waitForFinished(10000));
+        EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 1)
+            << args[0].toStdString();
+        EXPECT_TRUE(lab.readAllStandardError().contains("File too large")) << args[0].toStdString();
+        // No half header, and no report or temporary file of one left.
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({"j.csv", "k.csv"}));
+        EXPECT_EQ(fs::file_size(j.toStdString()), 0u);
+    }
+}
+
 TEST(LabHostile, AReportWaitingOnAFifoEndsOnASignal) {
     QTemporaryDir dir;
     ASSERT_EQ(::mkfifo(dir.filePath("f").toLocal8Bit(), 0600), 0);
@@ -88,6 +123,7 @@ TEST(LabHostile, AReportWaitingOnAFifoEndsOnASignal) {
         int writer = -1;  // opens only once the report reads the FIFO, which then waits on
         for (int i = 0; i < 500 && writer < 0; ++i, report.waitForFinished(10))
             writer = ::open(dir.filePath("f").toLocal8Bit(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GT(report.processId(), 0);  // not ended: 0 would signal the whole group
         ::kill(static_cast<pid_t>(report.processId()), signal);
         EXPECT_TRUE(report.waitForFinished(5000)) << signal;
         EXPECT_EQ(report.exitStatus(), QProcess::CrashExit) << signal;
