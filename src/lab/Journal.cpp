@@ -152,13 +152,13 @@ void Journal::Push() {
             return Fail(reason);
         }
         begun_ += static_cast<std::size_t>(n);
+        if (regular_) size_ = ::lseek(fd_, 0, SEEK_CUR);                // appended: the file's end
         const std::size_t done = pending_.rfind('\n', begun_ - 1) + 1;  // 0 when none is
         rows_ += std::count(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done),
                             '\n');
         pending_.erase(0, done);
         begun_ -= done;
     }
-    if (regular_) size_ = ::lseek(fd_, 0, SEEK_CUR);
     if (!lastFailure_.empty())
         std::fprintf(stderr, "quorvel-lab: the journal %s caught up: every kept row is written\n",
                      path_.c_str());
