@@ -315,11 +315,12 @@ made .html) and prints the summary from journals, opening no port; with several
 journals each receiver is named with its journal's file name.
 
 Receiver profiles (name, sign, receivers, order bytes):
-)" + profiles + R"(
+)" + profiles +
+           R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
 terminal) or SIGPIPE; then it closes the ports, completes the journal, writes
 the report, prints a summary and exits 0. A reader of its output going away
-does not end it.
+does not end it. "quorvel-lab report" ends on these signals as any command does.
 
 Exit status: 0 when done, 1 when a journal row, the report or the summary
 cannot be written (a reader of the output going away aside) or a journal cannot
