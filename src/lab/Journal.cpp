@@ -20,9 +20,13 @@ std::string Tenths(const std::optional<double>& seconds) {
     return text;
 }
 
-// A receiver name is the port as given; quote it if it could split the row.
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// A receiver name is the port as given, an hdop what a damaged sentence held; quote it if it
+// could split the row.
+std::string CsvField(std::string text) {
+    text.erase(std::remove_if(text.begin(), text.end(), IsControl), text.end());
+    if (text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
@@ -36,6 +40,16 @@ std::string FormatRow(const Row& r) {
     return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + r.verdict +
            "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
            (r.satellites ? std::to_string(*r.satellites) : "") + "," + CsvField(r.hdop);
+}
+
+std::string EscapeControls(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+        shown += IsControl(c) ? std::string(escaped) : std::string(1, c);
+    }
+    return shown;
 }
 
 std::string UtcNow() {
@@ -76,33 +90,42 @@ bool Journal::Open(const std::string& path, std::string& error) {
         return false;
     }
     regular_ = S_ISREG(st.st_mode);
-    long long existing = 0;
-    if (regular_ && st.st_size > 0) {
-        const std::string header = std::string(kJournalHeader) + "\n";
-        std::string head(header.size(), '\0');
-        const ssize_t got = ::pread(fd_, head.data(), head.size(), 0);
-        head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        if (head != header && head != kJournalHeader) {
-            error = "the journal " + path + " does not begin with the header line " +
-                    kJournalHeader + "; not appended to";
-            return false;
-        }
-        char chunk[65536];
-        char last = '\n';
-        off_t at = 0;
-        for (ssize_t n; (n = ::pread(fd_, chunk, sizeof chunk, at)) > 0; at += n) {
-            existing += std::count(chunk, chunk + n, '\n');
-            last = chunk[n - 1];
-        }
-        --existing;  // the header
-        // A row cut short by a kill stays as it is; ours start on a line of their own.
-        if (last != '\n') pending_ = "\n";
-    } else {
+    if (!regular_) {
         pending_ = HeaderLine();
+        rows_ = -1;
+    } else if (Adopt() && st.st_size > 0) {
+        error = "the journal " + path + " does not begin with the header line " + kJournalHeader +
+                "; not appended to";
+        return false;
     }
-    rows_ = std::max(existing, 0LL) - std::count(pending_.begin(), pending_.end(), '\n');
     Push();
     return true;
+}
+
+// What the file holds decides what goes before our rows: the header when it is empty or lacks
+// it, and a line end after a row cut short by a kill (which stays as it is). Its rows are
+// counted. True when the header had to be put first.
+bool Journal::Adopt() {
+    const std::string header = HeaderLine();
+    std::string head(header.size(), '\0');
+    const ssize_t got = ::pread(fd_, head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    const bool hasHeader = head == header || head == kJournalHeader;
+    long long lines = 0;
+    char chunk[65536];
+    char last = '\n';
+    off_t at = 0;
+    for (ssize_t n; (n = ::pread(fd_, chunk, sizeof chunk, at)) > 0; at += n) {
+        lines += std::count(chunk, chunk + n, '\n');
+        last = chunk[n - 1];
+    }
+    size_ = at;
+    std::string before = last == '\n' ? "" : "\n";
+    if (!hasHeader) before += header;
+    pending_.insert(0, before);
+    begun_ = 0;
+    rows_ = (hasHeader ? lines - 1 : 0) - std::count(before.begin(), before.end(), '\n');
+    return !hasHeader;
 }
 
 void Journal::Write(const Row& row) {
@@ -119,13 +142,22 @@ bool Journal::Flush() {
 long long Journal::Unwritten() const { return std::count(pending_.begin(), pending_.end(), '\n'); }
 
 void Journal::Push() {
-    if (pending_.empty() || (regular_ && !CheckStillThere())) return;
-    while (!pending_.empty()) {
-        const ssize_t n = ::write(fd_, pending_.data(), pending_.size());
+    if (pending_.empty() || (regular_ && !Follow())) return;
+    while (begun_ < pending_.size()) {
+        const ssize_t n = ::write(fd_, pending_.data() + begun_, pending_.size() - begun_);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Fail(n < 0 ? std::strerror(errno) : "nothing was written");
-        rows_ += std::count(pending_.begin(), pending_.begin() + n, '\n');
-        pending_.erase(0, static_cast<std::size_t>(n));
+        if (n <= 0) {
+            const std::string reason = n < 0 ? std::strerror(errno) : "nothing was written";
+            UnwriteBegun();
+            return Fail(reason);
+        }
+        begun_ += static_cast<std::size_t>(n);
+        if (regular_) size_ = ::lseek(fd_, 0, SEEK_CUR);                // appended: the file's end
+        const std::size_t done = pending_.rfind('\n', begun_ - 1) + 1;  // 0 when none is
+        rows_ += std::count(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done),
+                            '\n');
+        pending_.erase(0, done);
+        begun_ -= done;
     }
     if (!lastFailure_.empty())
         std::fprintf(stderr, "quorvel-lab: the journal %s caught up: every kept row is written\n",
@@ -133,41 +165,77 @@ void Journal::Push() {
     lastFailure_.clear();
 }
 
-// A journal removed under the lab is made again at its path, with the removed file's
-// contents, which the open descriptor still reaches.
-bool Journal::CheckStillThere() {
+// A row a write failure cut (a full disk, the file size limit) is taken back out of a file
+// whole again; it stays kept, to be written whole later. A pipe's reader has it already: the
+// rest follows when the reader takes more.
+void Journal::UnwriteBegun() {
+    struct stat st {};
+    if (!regular_ || begun_ == 0 || ::fstat(fd_, &st) != 0 ||
+        ::ftruncate(fd_, st.st_size - static_cast<off_t>(begun_)) != 0)
+        return;
+    size_ = st.st_size - static_cast<off_t>(begun_);
+    begun_ = 0;
+}
+
+// The journal is whatever file is at its path now. One truncated under the lab (logrotate's
+// copytruncate) gets the header again; one moved away and made anew takes the rows from now
+// on; one removed is made again with the removed file's contents, which the open descriptor
+// still reaches.
+bool Journal::Follow() {
     struct stat self {};
     struct stat there {};
     if (::fstat(fd_, &self) != 0) {
         Fail(std::strerror(errno));
         return false;
     }
-    if (::stat(path_.c_str(), &there) == 0) {
-        if (there.st_dev == self.st_dev && there.st_ino == self.st_ino) return true;
-        Fail("another file took its place");
-        return false;
-    }
-    if (errno != ENOENT) {
+    const bool removed = ::stat(path_.c_str(), &there) != 0;
+    if (removed && errno != ENOENT) {
         Fail(std::strerror(errno));
         return false;
     }
-    const int fd =
-        ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        Fail(std::string("it was removed and cannot be made again: ") + std::strerror(errno));
+    if (!removed && there.st_dev == self.st_dev && there.st_ino == self.st_ino) {
+        if (self.st_size >= size_) return true;
+        begun_ = 0;  // the cut took it
+        if (Adopt())
+            std::fprintf(stderr,
+                         "quorvel-lab: the journal %s was truncated; header written again\n",
+                         path_.c_str());
+        return true;
+    }
+    if (!removed && !S_ISREG(there.st_mode)) {
+        Fail("another kind of file took its place");
         return false;
     }
+    const int fd =
+        ::open(path_.c_str(),
+               O_RDWR | O_APPEND | O_NOCTTY | O_CLOEXEC | (removed ? O_CREAT | O_EXCL : 0), 0666);
+    if (fd < 0) {
+        Fail(std::string(removed ? "it was removed and cannot be made again: "
+                                 : "a new file took its place and cannot be opened: ") +
+             std::strerror(errno));
+        return false;
+    }
+    UnwriteBegun();
     std::string old;
     char chunk[65536];
-    for (ssize_t n; (n = ::pread(fd_, chunk, sizeof chunk, static_cast<off_t>(old.size()))) > 0;)
+    for (ssize_t n;
+         removed && (n = ::pread(fd_, chunk, sizeof chunk, static_cast<off_t>(old.size()))) > 0;)
         old.append(chunk, static_cast<std::size_t>(n));
+    old.resize(old.size() - std::min(old.size(), begun_));  // the rest is still to come
+    begun_ = 0;
     ::close(fd_);
     fd_ = fd;
-    if (old.empty()) old = HeaderLine();
-    rows_ -= std::count(old.begin(), old.end(), '\n');
-    pending_ = old + pending_;
-    std::fprintf(stderr, "quorvel-lab: the journal %s was removed; made again with its rows\n",
-                 path_.c_str());
+    if (removed) {
+        if (old.empty()) old = HeaderLine();
+        rows_ -= std::count(old.begin(), old.end(), '\n');
+        pending_ = old + pending_;
+        size_ = 0;
+    } else {
+        Adopt();
+    }
+    std::fprintf(stderr, "quorvel-lab: the journal %s was %s\n", path_.c_str(),
+                 removed ? "removed; made again with its rows"
+                         : "replaced by a new file; the rows go on there");
     return true;
 }
 

@@ -27,16 +27,24 @@ struct Row {
 inline constexpr const char* kJournalHeader =
     "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop";
 
+// The row's line; control characters (bytes below 0x20, and 0x7F) are left out of its text
+// fields, so that every row is one line that reads back.
 std::string FormatRow(const Row& row);
+// `text` for a terminal: each control character shown as \xNN (ESC as the four characters
+// \x1b), so a receiver's name never moves the cursor or recolours the screen. Text already
+// escaped stays as it is.
+std::string EscapeControls(const std::string& text);
 // Now, as 2026-12-07T04:30:00.123Z.
 std::string UtcNow();
 
 // The CSV journal: header first, one row per line, each written as it comes. An existing
 // journal is appended to, so rows already written are never touched. A row that cannot be
 // written is said on stderr and kept; every later write first retries the kept rows in order,
-// so a journal whose disk fills catches up when space comes back. Only a regular file is ever
-// read (its header, its row count, and its contents when it is removed under the lab); a FIFO,
-// pipe or device gets rows written without blocking.
+// so a journal whose disk fills catches up when space comes back. A regular file only ever
+// holds whole rows, and the journal is whatever file is at its path: truncated, replaced or
+// removed under the lab, it gets the header again where needed and every row. Only a regular
+// file is ever read (its header, its row count, and its contents when it is removed under the
+// lab); a FIFO, pipe or device gets rows written without blocking.
 class Journal {
   public:
     ~Journal();
@@ -55,13 +63,17 @@ class Journal {
 
   private:
     void Push();
-    bool CheckStillThere();
+    bool Adopt();
+    void UnwriteBegun();
+    bool Follow();
     void Fail(const std::string& reason);
 
     std::string path_;
     int fd_ = -1;
     bool regular_ = false;
-    std::string pending_;  // whole lines not written yet, the first maybe begun
+    std::string pending_;    // whole lines not written yet
+    std::size_t begun_ = 0;  // bytes of the first of them already in the file
+    long long size_ = 0;     // a regular file's size after our last write: less is a truncation
     long long rows_ = 0;
     std::string lastFailure_;
 };

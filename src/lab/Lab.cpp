@@ -1,12 +1,16 @@
 #include "lab/Lab.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 #include "lab/Profiles.h"
 #include "lab/Report.h"
@@ -39,7 +43,52 @@ std::string Hms(double seconds) {
     return text;
 }
 
+std::string Pad(std::string text, std::size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text;
+}
+
+// The columns a live line needs for `names`, each cut no shorter than the tail that tells it
+// from the others, and no shorter than 8 characters: a tail that short still reads as a name.
+std::size_t ShortestNameColumn(const std::vector<std::string>& names) {
+    std::size_t longest = 0;
+    for (const std::string& name : names) longest = std::max(longest, name.size());
+    std::size_t tail = 8;
+    for (; tail < longest; ++tail) {
+        std::set<std::string> tails;
+        bool apart = true;
+        for (const std::string& name : names)
+            apart = tails.insert(name.substr(name.size() - std::min(tail, name.size()))).second &&
+                    apart;
+        if (apart) break;
+    }
+    std::size_t column = 0;
+    for (const std::string& name : names)
+        column = std::max(column, name.size() <= tail ? name.size() : tail + 1);  // "~" first
+    return column;
+}
+
 constexpr int kReportEveryS = 60;
+
+// A report that cannot be written is found before any port opens, not a minute into the run:
+// a file is made and removed where the report's temporary files will be.
+bool TryReportFolder(const std::string& path, std::string& error) {
+    const auto slash = path.rfind('/');
+    std::string temporary = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
+    struct stat st {};
+    int fd = -1;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        errno = EISDIR;
+    else
+        fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = "cannot write the report " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return true;
+}
 
 }  // namespace
 
@@ -62,6 +111,7 @@ double Lab::Now() const {
 }
 
 bool Lab::Begin(std::string& error) {
+    if (!options_.report.empty() && !TryReportFolder(options_.report, error)) return false;
     if (!journal_.Open(options_.journal, error)) return false;
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();
@@ -80,15 +130,17 @@ bool Lab::Begin(std::string& error) {
             return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
         };
         ports_.push_back(std::make_unique<QtSerialPort>(portsFolder, nullptr, resolve));
-        devices_.push_back(resolve(given.com));
         receivers_.push_back(std::make_unique<Receiver>(
             given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}, {}});
+        // The summary goes to a terminal: a name from a link may hold control characters.
+        tallies_.push_back(Tally{EscapeControls(given.name), given.profile, {}, {}, {}, {}});
     }
+    for (const auto& receiver : receivers_) names_.push_back(EscapeControls(receiver->Name()));
+    shortestName_ = ShortestNameColumn(names_);
     problems_.assign(receivers_.size(), "");
     liveLines_.assign(receivers_.size() + 1, "");
     if (live_) out_ << std::string(liveLines_.size(), '\n') << std::flush;
@@ -117,23 +169,27 @@ void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
     tallies_[receiver].Add(row);
     if (!live_)
-        out_ << row.utc << ' ' << row.receiver << " cycle " << row.cycle << ' ' << row.verdict
-             << " restart " << Seconds(row.restartS) << " ttff " << Seconds(row.ttffS) << std::endl;
+        out_ << row.utc << ' ' << EscapeControls(row.receiver) << " cycle " << row.cycle << ' '
+             << row.verdict << " restart " << Seconds(row.restartS) << " ttff "
+             << Seconds(row.ttffS) << std::endl;
 }
 
 void Lab::OnEvent(std::size_t receiver, const std::string& given) {
     std::string event = given;
-    // A port's trouble names the device the port stands for: "COM5" alone does not say which.
+    // A port's trouble names the device its last open used: "COM5" alone does not say which,
+    // and a link made or changed under the run changes it.
     for (const char* verdict : {"cant-connect: ", "port-error: "}) {
         if (event.starts_with(verdict)) {
             const std::size_t at = std::strlen(verdict);
-            event.insert(at, (devices_[receiver].empty() ? "no device" : devices_[receiver]) + ": ");
-            problems_[receiver] = event.substr(at);
+            const std::string& device = ports_[receiver]->LastDevice();
+            event.insert(at, (device.empty() ? "no device" : device) + ": ");
+            problems_[receiver] = EscapeControls(event.substr(at));
         }
     }
     if (event == "fix") problems_[receiver].clear();
     if (live_) return;
-    out_ << UtcNow() << ' ' << receivers_[receiver]->Name() << ' ' << event << std::endl;
+    out_ << UtcNow() << ' ' << EscapeControls(receivers_[receiver]->Name() + ' ' + event)
+         << std::endl;
 }
 
 std::string Lab::ProgressLine() const {
@@ -153,11 +209,35 @@ std::string Lab::ProgressLine() const {
 }
 
 // Every line stays within the terminal's width, so that the cursor goes back up exactly as
-// many lines as were drawn; a narrow terminal shortens the receivers' names first.
+// many lines as were drawn. A narrow terminal drops fields first (profile, restart, ttff,
+// cycles; never the state), then shortens the names, never below the tails that tell them
+// apart.
 void Lab::DrawLiveLines() {
     winsize size{};
     const std::size_t width =
         ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
+    std::vector<std::array<std::string, 5>> fields;
+    for (std::size_t i = 0; i < receivers_.size(); ++i) {
+        const Receiver& r = *receivers_[i];
+        fields.push_back({" " + Pad(tallies_[i].profile, 7),
+                          " cycles " + Pad(std::to_string(r.Cycles()), 5), " " + Pad(r.State(), 16),
+                          " restart " + Pad(Seconds(r.LastRestart()), 8),
+                          " ttff " + Pad(Seconds(r.LastTtff()), 8)});
+    }
+    std::array<bool, 5> kept;
+    kept.fill(true);
+    auto widest = [&fields, &kept] {
+        std::size_t most = 0;
+        for (const auto& line : fields) {
+            std::size_t sum = 0;
+            for (std::size_t f = 0; f < line.size(); ++f) sum += kept[f] ? line[f].size() : 0;
+            most = std::max(most, sum);
+        }
+        return most;
+    };
+    for (const std::size_t field : {0, 3, 4, 1})
+        if (shortestName_ + widest() > width) kept[field] = false;
+
     std::string frame = "\x1b[" + std::to_string(liveLines_.size()) + "A";
     bool changed = false;
     for (std::size_t i = 0; i < liveLines_.size(); ++i) {
@@ -165,20 +245,14 @@ void Lab::DrawLiveLines() {
         if (i == 0) {
             line = ProgressLine();
         } else {
-            const Receiver& r = *receivers_[i - 1];
-            char fields[160];
-            std::snprintf(fields, sizeof fields, " %-7s cycles %-5d %-16s restart %-8s ttff %-8s",
-                          tallies_[i - 1].profile.c_str(), r.Cycles(), r.State().c_str(),
-                          Seconds(r.LastRestart()).c_str(), Seconds(r.LastTtff()).c_str());
-            std::string name = r.Name();
-            const std::size_t room = width > std::strlen(fields) ? width - std::strlen(fields) : 1;
+            std::string rest;
+            for (std::size_t f = 0; f < kept.size(); ++f) rest += kept[f] ? fields[i - 1][f] : "";
+            std::string name = names_[i - 1];
+            const std::size_t room = width > rest.size() ? width - rest.size() : 1;
             if (name.size() > room)
                 name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));
-            char head[64];
-            std::snprintf(head, sizeof head, "%-*s",
-                          static_cast<int>(std::min<std::size_t>(room, 16)), name.c_str());
             // The port's trouble last: the width cuts it before any field.
-            line = head + std::string(fields) + " " + problems_[i - 1];
+            line = Pad(name, std::min<std::size_t>(room, 16)) + rest + " " + problems_[i - 1];
         }
         if (line.size() > width) line.resize(width);
         changed = changed || liveLines_[i] != line;
@@ -207,7 +281,16 @@ void Lab::End() {
     tick_.stop();
     for (auto& receiver : receivers_) receiver->Finish();
     if (live_) DrawLiveLines();
-    out_ << "\n" << SummaryText(tallies_, options_.pass);
+    // Lines lost before were event lines; the summary is what the run was for. A reader that
+    // went away (`| head`) wanted no more of it; any other failure loses it.
+    out_.clear();
+    errno = 0;
+    out_ << "\n" << SummaryText(tallies_, options_.pass) << std::flush;
+    if (const int lost = errno; !out_ && lost != EPIPE) {
+        std::fprintf(stderr, "quorvel-lab: the summary could not be written: %s\n",
+                     lost ? std::strerror(lost) : "the output failed");
+        exitCode_ = 1;
+    }
     if (journal_.Flush()) {
         out_ << "Journal: " << journal_.Path() << std::endl;
     } else {

@@ -31,8 +31,8 @@ class Lab {
     // Ends every run, prints the summary and writes the report.
     void End();
     bool Ended() const { return ended_; }
-    // 0; 1 when a journal row or the report could not be written; 3 when a receiver failed
-    // --pass-ttff / --pass-rate.
+    // 0; 1 when a journal row, the report or the summary could not be written; else 3 when a
+    // receiver failed --pass-ttff / --pass-rate.
     int ExitCode() const { return exitCode_; }
 
   private:
@@ -60,7 +60,8 @@ class Lab {
     std::vector<std::unique_ptr<Receiver>> receivers_;
     std::vector<Tally> tallies_;
     std::vector<std::string> liveLines_;
-    std::vector<std::string> devices_;   // what each port names, for the reasons it fails
+    std::vector<std::string> names_;     // the receivers' names as a terminal shows them
+    std::size_t shortestName_ = 0;       // the columns below which names would no longer differ
     std::vector<std::string> problems_;  // each receiver's last port trouble, for its live line
 };
 

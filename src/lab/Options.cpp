@@ -115,16 +115,22 @@ std::string CheckLabOptions(const LabOptions& options, const std::string& portsF
     std::map<std::string, std::string> seen;
     for (const PortSpec& port : options.ports) {
         const std::string device = port.com ? ComDevicePath(port.com, portsFolder) : port.device;
-        const auto [first, added] = seen.emplace(Identity(device), port.name);
+        const std::string identity = Identity(device);
+        const auto [first, added] = seen.emplace(identity, port.name);
         std::error_code ec;
+        const std::string real = std::filesystem::weakly_canonical(device, ec).string();
         if (!added)
-            return "port named twice: '" + first->second + "' and '" + port.name + "' are " +
-                   std::filesystem::weakly_canonical(device, ec).string();
+            return "port named twice: '" + first->second + "' and '" + port.name + "' are " + real;
+        // Rows written down a receiver's serial line would be orders to it, and lost.
+        for (const auto& [name, file] :
+             {std::pair("--journal", &options.journal), std::pair("--report", &options.report)})
+            if (!file->empty() && Identity(*file) == identity)
+                return std::string(name) + " names the device of port '" + port.name + "': " + real;
     }
     return {};
 }
 
-std::optional<std::string> BuildOrder(const std::string& text) {
+std::optional<std::string> BuildOrder(const std::string& text, std::string* why) {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\' || i + 1 >= text.size() || text[i + 1] != 'x') {
@@ -141,17 +147,19 @@ std::optional<std::string> BuildOrder(const std::string& text) {
     if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0)
         bytes.resize(bytes.size() - 2);
     // After the first "*" only nothing (the checksum is filled in there) or the two hex digits
-    // of a checksum given, kept as given; anything else would send a sentence the receiver drops.
+    // of the right checksum; anything else would send a sentence the receiver drops.
     if (bytes.find('*') == std::string::npos) bytes += '*';
-    const std::size_t digits = bytes.size() - bytes.find('*') - 1;
-    if (digits == 2 && HexDigit(bytes[bytes.size() - 2]) >= 0 && HexDigit(bytes.back()) >= 0)
-        return bytes + "\r\n";
-    if (digits != 0) return {};
+    const std::size_t star = bytes.find('*');
+    const std::size_t digits = bytes.size() - star - 1;
     unsigned char sum = 0;
-    for (std::size_t i = 1; i + 1 < bytes.size(); ++i) sum ^= static_cast<unsigned char>(bytes[i]);
+    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(bytes[i]);
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02X", sum);
-    return bytes + hex + "\r\n";
+    if (digits == 0) return bytes + hex + "\r\n";
+    if (digits != 2 || HexDigit(bytes[star + 1]) < 0 || HexDigit(bytes[star + 2]) < 0) return {};
+    if (HexDigit(bytes[star + 1]) * 16 + HexDigit(bytes[star + 2]) == sum) return bytes + "\r\n";
+    if (why) *why = "checksum " + bytes.substr(star + 1) + " does not match, the text's is " + hex;
+    return {};
 }
 
 ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
@@ -224,8 +232,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             if (!n) return fail(bad);
             (name == "--retry" ? o.retry : o.interval) = static_cast<int>(*n);
         } else {
-            const auto order = BuildOrder(*value);
-            if (!order) return fail(bad);
+            std::string why;
+            const auto order = BuildOrder(*value, &why);
+            if (!order) return fail(why.empty() ? bad : name + ": " + why);
             o.order = *order;
         }
     }
@@ -269,7 +278,8 @@ Options:
   --profile NAME      receiver profile for ports that name none (default pxemsrt)
   --order TEXT        the cold-start order, instead of the profiles' orders; NMEA
                       text beginning with "$" gets its checksum when "*hh" is
-                      missing or in place of a lone trailing "*", and CR LF;
+                      missing or in place of a lone trailing "*", and CR LF; a
+                      given "*hh" that is not the text's checksum is refused;
                       \xNN escapes give any byte
   --sign SIGN         the restart sign, instead of the profiles' signs:
                       clock-reset  the GGA time falls back to 00:00:00-00:00:09
@@ -283,7 +293,8 @@ Options:
                       yyyymmdd-hhmmss>-<process id>.csv in the working folder);
                       appended to when it exists
   --report FILE.html  an HTML report with a summary and charts, rewritten every
-                      60 s while the run goes on and at the end
+                      60 s while the run goes on and at the end; a report that
+                      cannot be written in its folder ends the lab at once
   --cycles N          each receiver ends after N judged cycles
   --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h;
                       at most a year (8760h)
@@ -304,16 +315,20 @@ made .html) and prints the summary from journals, opening no port; with several
 journals each receiver is named with its journal's file name.
 
 Receiver profiles (name, sign, receivers, order bytes):
-)" + profiles + R"(
+)" + profiles +
+           R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
 terminal) or SIGPIPE; then it closes the ports, completes the journal, writes
 the report, prints a summary and exits 0. A reader of its output going away
-does not end it.
+does not end it. "quorvel-lab report" ends on these signals as any command does.
 
-Exit status: 0 when done, 1 when a journal row or the report cannot be written
-or a journal cannot be read, 2 on a bad option, rate, port or profile, the
-journal and report being one file, or one device named twice, 3 when a
-receiver fails --pass-ttff/--pass-rate.
+Exit status: 0 when done, 1 when a journal row, the report or the summary
+cannot be written (a reader of the output going away aside) or a journal cannot
+be read, 2 on a bad option, rate, port or profile, the journal and report being
+one file, either of them naming a port's device, or one device named twice, 3
+when a receiver fails --pass-ttff/--pass-rate. 1 wins over 3: a run whose journal
+is incomplete exits 1 even when a receiver failed, and its summary still shows
+each FAIL.
 )";
 }
 

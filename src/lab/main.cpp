@@ -34,7 +34,7 @@ void OnSignal(int signal, siginfo_t* info, void*) {
     // that write fails with EPIPE and is dropped, and the receivers go on.
     if (signal == SIGPIPE && info != nullptr && info->si_pid == getpid()) return;
     const int interrupted = errno;  // the interrupted code may be about to read it
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
     errno = interrupted;
 }
@@ -49,7 +49,16 @@ bool CatchEndingSignals() {
     action.sa_flags = SA_SIGINFO | SA_RESTART;  // no write of the journal is cut short
     for (const int signal : kEndingSignals)
         if (sigaction(signal, &action, nullptr) != 0) return false;
-    return true;
+    // A file grown past the size limit (ulimit -f) is a write that fails with EFBIG, named and
+    // counted as any other, not a kill that leaves half a row and no summary.
+    return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+}
+
+// Anything but a run ends on a signal as any command does: the defaults back, and a signal
+// that came meanwhile delivered now.
+void LeaveSignalsToTheSystem() {
+    for (const int signal : kEndingSignals) std::signal(signal, SIG_DFL);
+    for (char byte = 0; recv(signalPipe[0], &byte, 1, 0) == 1;) std::raise(byte);
 }
 
 bool signalsCaught = false;
@@ -85,6 +94,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto parsed = quorvel::lab::ParseLabOptions({argv + 1, argv + argc});
+    if ((argc > 1 && std::strcmp(argv[1], "report") == 0) || parsed.options.help ||
+        parsed.options.version || !parsed.error.empty())
+        LeaveSignalsToTheSystem();
     if (const int status = WithoutPorts({argv + 1, argv + argc}, parsed.options); status >= 0)
         return status;
     if (parsed.options.help) {
@@ -92,13 +104,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "quorvel-lab: %s\n", parsed.error.c_str());
+        std::fprintf(stderr, "quorvel-lab: %s\n",
+                     quorvel::lab::EscapeControls(parsed.error).c_str());
         return 2;
     }
     if (const std::string clash =
             quorvel::lab::CheckLabOptions(parsed.options, quorvel::DefaultPortsFolder());
         !clash.empty()) {
-        std::fprintf(stderr, "quorvel-lab: %s\n", clash.c_str());
+        std::fprintf(stderr, "quorvel-lab: %s\n", quorvel::lab::EscapeControls(clash).c_str());
         return 2;
     }
     QCoreApplication app(argc, argv);

@@ -155,7 +155,7 @@ bool QtSerialPort::SetSettings(const std::string& settings) {
 bool QtSerialPort::Open() {
     if (port_.isOpen()) return false;
     // Resolved now, not at SetCommPort: an override link may have appeared in between.
-    std::string device = DevicePath(commPort_);
+    std::string device = lastDevice_ = DevicePath(commPort_);
     if (device.empty()) return false;
     // Qt names its lock file after the whole path, which fails beyond a file name's length (a
     // long /dev/serial/by-id link); the device itself has a short name, and other names of it

@@ -38,6 +38,9 @@ class QtSerialPort : public QObject, public SerialPort {
     std::string ErrorReason() const override { return errorReason_; }
 
     std::int16_t CommPort() const { return commPort_; }
+    // The device the last open resolved the port to (each open resolves it again); empty
+    // before any open, or when the port named none.
+    const std::string& LastDevice() const { return lastDevice_; }
     // Device failures (read, write, resource errors) seen while open; each closes the port and
     // then, once the current handler has returned, notifies comm_event::kDeviceFailure once.
     int DeviceErrorCount() const { return deviceErrors_; }
@@ -63,6 +66,7 @@ class QtSerialPort : public QObject, public SerialPort {
     std::function<void(std::int16_t)> handler_;
     int deviceErrors_ = 0;
     std::string errorReason_;
+    std::string lastDevice_;
     QSerialPort port_;
 };
 

@@ -2,8 +2,12 @@
 // reads, a device path too long for a lock file name.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
@@ -18,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const QString kLab = QUORVEL_BINARY_DIR "/src/lab/quorvel-lab";
+constexpr rlimit kLimit{30, 30};
 
 TEST(LabHostile, AReportLinkedToTheJournalIsRefusedBeforeAnyPortOpens) {
     QTemporaryDir dir;
@@ -29,32 +34,73 @@ TEST(LabHostile, AReportLinkedToTheJournalIsRefusedBeforeAnyPortOpens) {
                 !fs::exists(dir.filePath("j.csv").toStdString()));
 }
 
-TEST(LabHostile, HangUpAndPipeEndTheRunCleanlyAndAReaderGoneDoesNot) {
-    sim::Pty pty;  // a receiver that never speaks: the lab runs on until the signal
+TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
+    sim::Pty pty, terminal;  // a receiver that never speaks: the lab runs on until the signal
     std::string error;
-    ASSERT_TRUE(pty.Open(error)) << error;
-    // The signal, and whether anyone reads the lab's standard output.
-    for (const auto& [signal, read] :
-         {std::pair{SIGHUP, true}, {SIGPIPE, true}, {SIGTERM, false}}) {
+    ASSERT_TRUE(pty.Open(error) && terminal.Open(error)) << error;
+    winsize narrow{};
+    narrow.ws_col = 70;
+    ASSERT_EQ(::ioctl(terminal.master(), TIOCSWINSZ, &narrow), 0);
+    enum Output { kRead, kUnread, kFull, kTerminal, kReadFilesUpTo30Bytes };
+    // The signal, the lab's standard output, its exit status and what its stderr says.
+    // clang-format off
+    for (const auto& [signal, output, status, said] : {
+             std::tuple{SIGHUP, kRead, 0, ""}, {SIGPIPE, kRead, 0, ""}, {SIGTERM, kUnread, 0, ""},
+             {SIGTERM, kFull, 1, "No space left on device"}, {SIGINT, kTerminal, 0, ""},
+             {SIGTERM, kReadFilesUpTo30Bytes, 1, "File too large"}}) {
+        // clang-format on
         QTemporaryDir dir;
         QProcess lab;
         int out[2];
         ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
-        if (!read) lab.setChildProcessModifier([out] { ::dup2(out[1], STDOUT_FILENO); });
+        const int to = output == kUnread ? out[1] : terminal.slave();
+        if (output == kUnread || output == kTerminal)
+            lab.setChildProcessModifier([to] { ::dup2(to, STDOUT_FILENO); });
+        if (output == kFull) lab.setStandardOutputFile("/dev/full");
+        const bool small = output == kReadFilesUpTo30Bytes;  // less than the journal's header
+        if (small) lab.setChildProcessModifier([] { ::setrlimit(RLIMIT_FSIZE, &kLimit); });
+        // Two receivers whose names differ only in their last characters.
+        fs::create_symlink(pty.device(), dir.filePath("rack-one-receiver-1").toStdString());
+        const std::string j = dir.filePath("j.csv").toStdString();
         lab.start(kLab, {"--journal", dir.filePath("j.csv"), "--report", dir.filePath("r.html"),
-                         QString::fromStdString(pty.device())});
+                         dir.filePath("rack-one-receiver-1"), dir.filePath("rack-one-receiver-2")});
         lab.waitForStarted(5000);
         ::close(out[0]);  // the unread pipe's only reader
         ::close(out[1]);
-        for (int i = 0; i < 200 && !fs::exists(dir.filePath("j.csv").toStdString()); ++i)
-            lab.waitForFinished(50);
-        lab.waitForFinished(300);  // its first lines written meanwhile: to nobody in the last row
+        for (int i = 0; i < 200 && !fs::exists(j); ++i) lab.waitForFinished(50);
+        lab.waitForFinished(300);  // its first lines written meanwhile: to nobody when unread
         ASSERT_EQ(lab.state(), QProcess::Running) << "ended before signal " << signal;
         ::kill(static_cast<pid_t>(lab.processId()), signal);
         ASSERT_TRUE(lab.waitForFinished(10000));
-        EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0) << signal;
-        EXPECT_GT(fs::file_size(dir.filePath("r.html").toStdString()), 0u) << signal;
-        EXPECT_TRUE(!read || lab.readAllStandardOutput().contains("Report: ")) << signal;
+        EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == status) << signal;
+        EXPECT_TRUE(output != kRead || lab.readAllStandardOutput().contains("Report: ")) << signal;
+        EXPECT_TRUE(lab.readAllStandardError().contains(said)) << said;
+        // Over the size limit no half header is left, nor a report or its temporary file.
+        EXPECT_EQ(QDir(dir.path()).entryList({"*.html*"}, QDir::Files | QDir::Hidden),
+                  small ? QStringList() : QStringList{"r.html"});
+        EXPECT_EQ(fs::file_size(j) == 0, small);
+        // The live lines at 70 columns drop fields before names lose what tells them apart.
+        std::string shown(65536, '\0');
+        shown.resize(std::max<ssize_t>(0, ::read(terminal.master(), shown.data(), shown.size())));
+        for (const char* line : {"receiver-1 cycles", "receiver-2 cycles"})
+            EXPECT_TRUE(output != kTerminal || shown.find(line) != std::string::npos) << shown;
+    }
+}
+
+TEST(LabHostile, AReportWaitingOnAFifoEndsOnASignal) {
+    QTemporaryDir dir;
+    const QByteArray fifo = dir.filePath("f").toLocal8Bit();
+    ASSERT_EQ(::mkfifo(fifo, 0600), 0);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QProcess report;
+        report.start(kLab, {"report", fifo});
+        int writer = -1;  // opens once the report reads the FIFO, which then waits on
+        for (int i = 0; i < 500 && writer < 0; ++i, report.waitForFinished(10))
+            writer = ::open(fifo, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GT(report.processId(), 0);  // not ended: 0 would signal the whole group
+        ::kill(static_cast<pid_t>(report.processId()), signal);
+        EXPECT_TRUE(report.waitForFinished(5000) && report.exitStatus() == QProcess::CrashExit);
+        ::close(writer);
     }
 }
 

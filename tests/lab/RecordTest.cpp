@@ -7,19 +7,22 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "lab/Lab.h"
 #include "lab/ReportCommand.h"
 
 namespace quorvel::lab {
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string kHeader = std::string(kJournalHeader) + "\n";
 
@@ -43,16 +46,23 @@ LabOptions Options(const std::string& port, const std::string& journal, double s
     return o;
 }
 
-// A lab on a port that is not there (a cant-connect row every few seconds), 1 ms to its second;
-// `err` gets its stderr and its summary.
-int RunLab(const std::string& journal, std::string& err, const std::function<void()>& midway) {
+// A lab with `args` and a port that is not there (a cant-connect row every few seconds), its
+// name holding an escape character, 1 ms to its second, for 6 cycles, `midway` done after the
+// third; `err` gets its stderr and its output.
+int RunLab(std::vector<std::string> args, const std::string& journal, std::string& err,
+           std::function<void()> midway) {
     std::ostringstream out;
-    Lab lab(Options("/dev/quorvel-none", journal, 200), out, 1);
+    args.insert(args.end(), {"--cycles", "6", "--retry", "0", "/dev/quorvel-\x1bnone"});
+    LabOptions o = ParseLabOptions(args).options;
+    o.journal = journal;
+    Lab lab(o, out, 1);
     testing::internal::CaptureStderr();
     std::string error;
     const bool begun = lab.Begin(error);
-    if (begun && midway) QTimer::singleShot(100, midway);
-    while (begun && !lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (begun && !lab.Ended()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (midway && Count(out.str(), " cycle ") >= 3) std::exchange(midway, {})();
+    }
     err = testing::internal::GetCapturedStderr() + error + out.str();
     return begun ? lab.ExitCode() : 1;
 }
@@ -66,13 +76,14 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         const char* name;
         std::string journal;
         std::function<void()> prepare, midway;
-        std::vector<std::string> args;  // a report command; else a lab run
+        std::vector<std::string> args;  // "report" and its arguments; else a lab run's options
         int status;
-        std::string said;         // on stderr or in the summary; each of its |-separated parts
+        std::string said;  // on stderr or in a lab's output: its |-separated parts, "!" not said
         std::string contents;     // the journal afterwards, from its start; "" unchecked
         bool fullStdout = false;  // a report's summary goes to /dev/full
     };
-    const std::vector<std::string> report = {"-o", dir.filePath("r.html").toStdString(), j};
+    const std::vector<std::string> report = {"report", "-o", dir.filePath("r.html").toStdString(),
+                                             j};
     auto put = [&j](const std::string& text) { return [&j, text] { std::ofstream(j) << text; }; };
     const std::string rack1 = dir.filePath("rack1/night.csv").toStdString(),
                       rack2 = dir.filePath("rack2/night.csv").toStdString();
@@ -88,37 +99,45 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         std::string(28, '0') +
         ",,\nt,COM5,5,ok,4.0,1.0,0x10,\nt,COM5,6,banana,4.0,1.0,,\nt,COM5,7,ok,nan,1.0,,\n"
         "t,\"CO\nt,COM5,8,ok,4.0,20.0,12,\"0.\n9\"\n";
+    const std::string old = j + ".old", ports = dir.filePath("config/quorvel/ports").toStdString();
     // clang-format off
     const Case cases[] = {
-        {"full", "/dev/full", [] {}, {}, {}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing", ""},
+        {"full", "/dev/full", [] {}, {}, {"--pass-ttff", "10"}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing|FAIL", ""},
         {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
         {"FIFO without reader", fifo, [&] { ::mkfifo(fifo.c_str(), 0600); }, {}, {}, 1, "no reader", ""},
-        {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed", rows},
+        {"removed", j, put(rows), [&] { ::unlink(j.c_str()); }, {}, 0, "was removed|-\\x1bnone cycle", rows},
+        {"copied and truncated", j, put(rows), [&] { fs::copy(j, old); fs::resize_file(j, 0); }, {}, 0, "truncated", kHeader},
+        {"moved and made anew", j, put(rows), [&] { fs::rename(j, old); put(kHeader)(); }, {}, 0, "replaced", kHeader},
+        {"lab's report nowhere", j, put(rows), {}, {"--report", "/nonexistent/r.html"}, 1, "r.html: No such file|!connecting", rows},
         {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short|\nCOM5 ", ""},
-        {"impossible values", j, put(bad), {}, {"--pass-ttff=10", "-o", dir.filePath("r.html").toStdString(), j}, 1,
+        {"impossible values", j, put(bad), {}, {"report", "--pass-ttff=10", "-o", dir.filePath("r.html").toStdString(), j}, 1,
          "line 3: ttff_s 'inf'|line 4: restart_s '-3'|line 5: cycle '1e99'|line 6: ttff_s '1000|line 7: satellites '0x10'|"
          "line 8: verdict 'banana'|line 9: restart_s 'nan'|line 10: not a row|12.0 / 16.0 / 20.0 / 20.0|FAIL 0.0 % (0/2)", ""},
         {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9\r\n"), {}, report, 0, "\nCOM5 ", ""},
         {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
-        {"one journal twice", j, put(rows), {}, {"-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
-        {"same-named journals", j, racks, {}, {"-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},
+        {"one journal twice", j, put(rows), {}, {"report", "-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
+        {"same-named journals", j, racks, {}, {"report", "-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},
         {"summary to a full stdout", j, put(rows), {}, report, 1, "summary to standard output: No space left on device", "", true},
         {"report of a bad header", j, put("hello\n"), {}, report, 1, "header", ""},
-        {"report nowhere", j, put(rows), {}, {"-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
+        {"report nowhere", j, put(rows), {}, {"report", "-o", "/nonexistent/r.html", j}, 1, "r.html: No such file", ""},
+        {"a link made under the run", j, [&] { fs::create_directories(ports); qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit()); },
+         [&] { fs::create_symlink("/dev/quorvel-linked", ports + "/com49"); }, {"COM49"}, 0, "cant-connect: /dev/quorvel-linked: No such file", ""},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ::unlink(j.c_str());
-        c.prepare();
+        ::unlink(old.c_str());
+        if (c.prepare) c.prepare();
         std::string err;
         int status = 0;
-        if (c.args.empty()) {
-            status = RunLab(c.journal, err, c.midway);
+        const bool reportCommand = !c.args.empty() && c.args[0] == "report";
+        if (!reportCommand) {
+            status = RunLab(c.args, c.journal, err, c.midway);
         } else {
             QProcess lab;
             if (c.fullStdout) lab.setStandardOutputFile("/dev/full");
-            QStringList args = {"report"};
+            QStringList args;
             for (const std::string& arg : c.args) args << QString::fromStdString(arg);
             lab.start(QString(QUORVEL_BINARY_DIR) + "/src/lab/quorvel-lab", args);
             EXPECT_TRUE(lab.waitForFinished(10000));
@@ -128,14 +147,16 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         EXPECT_EQ(status, c.status);
         std::stringstream said(c.said);
         for (std::string part; std::getline(said, part, '|');)
-            EXPECT_NE(err.find(part), std::string::npos) << err;
+            EXPECT_EQ(err.find(part.substr(part[0] == '!')) == std::string::npos, part[0] == '!')
+                << part << " in " << err;
         if (!c.contents.empty()) {
             const std::string after = Slurp(c.journal);
             EXPECT_EQ(after.substr(0, c.contents.size()), c.contents);
-            // Every row the run printed is in the journal, those before the removal included.
+            // Every row the run printed is in the journal (or the file it was moved to), those
+            // before the removal included.
             if (c.midway) {
                 EXPECT_GT(Count(err, " cycle "), 3);
-                EXPECT_EQ(Count(after, ",/dev/quorvel-none,"), Count(err, " cycle "));
+                EXPECT_EQ(Count(after + Slurp(old), ",/dev/quorvel-none,"), Count(err, " cycle "));
             }
         }
     }
