@@ -10,13 +10,13 @@ namespace quorvel::lab {
 // answers to the families' version queries. Every text is the receiver's, untrusted: only
 // printable characters are kept, and each is cut to a bounded length.
 struct Identity {
-    std::string family;  // the profile its texts name; empty while none does, or two do
-    std::string make;
-    std::string model;
-    std::string firmware;
-    std::string hardware;
-    std::string told;                // the sentence that named the family, for an event line
-    std::vector<std::string> named;  // every profile its texts named, first first
+    std::string family = {};  // the profile its texts name; empty while none does, or two do
+    std::string make = {};
+    std::string model = {};
+    std::string firmware = {};
+    std::string hardware = {};
+    std::string told = {};                // the sentence that named the family, for an event line
+    std::vector<std::string> named = {};  // every profile its texts named, first first
 
     bool Empty() const {
         return named.empty() && make.empty() && model.empty() && firmware.empty() &&

@@ -39,7 +39,8 @@ std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 std::string FormatRow(const Row& r) {
     return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + r.verdict +
            "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
-           (r.satellites ? std::to_string(*r.satellites) : "") + "," + CsvField(r.hdop);
+           (r.satellites ? std::to_string(*r.satellites) : "") + "," + CsvField(r.hdop) + "," +
+           r.start + "," + CsvField(r.make) + "," + CsvField(r.model) + "," + CsvField(r.firmware);
 }
 
 std::string EscapeControls(const std::string& text) {
@@ -94,8 +95,16 @@ bool Journal::Open(const std::string& path, std::string& error) {
         pending_ = HeaderLine();
         rows_ = -1;
     } else if (Adopt() && st.st_size > 0) {
-        error = "the journal " + path + " does not begin with the header line " + kJournalHeader +
-                "; not appended to";
+        const std::string older = std::string(kOlderJournalHeader) + "\n";
+        std::string head(older.size(), '\0');
+        head.resize(std::max<ssize_t>(::pread(fd_, head.data(), head.size(), 0), 0));
+        error = "the journal " + path +
+                (head == older ? " has the columns of an older quorvel-lab (" +
+                                     std::string(kOlderJournalHeader) +
+                                     "); not appended to, so that no file mixes two layouts: "
+                                     "name a new journal"
+                               : " does not begin with the header line " +
+                                     std::string(kJournalHeader) + "; not appended to");
         return false;
     }
     Push();

@@ -25,6 +25,10 @@ struct Row {
 };
 
 inline constexpr const char* kJournalHeader =
+    "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop,start,make,model,firmware";
+// The columns of journals written before the start and the receiver's identity were kept:
+// read, never appended to, so that no file mixes rows of two layouts.
+inline constexpr const char* kOlderJournalHeader =
     "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop";
 
 // The row's line; control characters (bytes below 0x20, and 0x7F) are left out of its text

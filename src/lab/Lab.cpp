@@ -12,6 +12,7 @@
 #include <ctime>
 #include <set>
 
+#include "lab/Identity.h"
 #include "lab/Profiles.h"
 #include "lab/Report.h"
 #include "link/ComPorts.h"
@@ -119,6 +120,7 @@ bool Lab::Begin(std::string& error) {
         const PortSpec& given = options_.ports[i];
         const Receiver::Settings settings{.interval = options_.interval,
                                           .profile = FindProfile(given.profile),
+                                          .starts = given.starts,
                                           .order = options_.order,
                                           .sign = options_.sign,
                                           .retryS = options_.retry,
@@ -136,8 +138,8 @@ bool Lab::Begin(std::string& error) {
             [this, i](const std::string& event) { OnEvent(i, event); }));
         ports_.back()->SetEventHandler(
             [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
-        // The summary goes to a terminal: a name from a link may hold control characters.
-        tallies_.push_back(Tally{EscapeControls(given.name), given.profile, {}, {}, {}, {}});
+        // Every receiver has a line in the summary, rows or none.
+        TallyFor(i, StartName(given.starts.front()));
     }
     for (const auto& receiver : receivers_) names_.push_back(EscapeControls(receiver->Name()));
     shortestName_ = ShortestNameColumn(names_);
@@ -165,9 +167,38 @@ void Lab::OnTick() {
     if (allFinished) End();
 }
 
+// Each receiver's tallies, one a start, stay together in the order the receivers were named.
+Tally& Lab::TallyFor(std::size_t receiver, const std::string& start) {
+    std::size_t at = 0;
+    for (; at < tallies_.size() && owners_[at] <= receiver; ++at) {
+        if (owners_[at] == receiver && tallies_[at].start == start) return tallies_[at];
+    }
+    owners_.insert(owners_.begin() + static_cast<std::ptrdiff_t>(at), receiver);
+    const Receiver& r = *receivers_[receiver];
+    return *tallies_.insert(tallies_.begin() + static_cast<std::ptrdiff_t>(at),
+                            Tally{.receiver = r.Name(), .profile = r.ProfileName(), .start = start});
+}
+
+// What each receiver said of itself and what else the summary says of it, as it stands now.
+void Lab::NoteReceivers() {
+    for (std::size_t i = 0; i < tallies_.size(); ++i) {
+        const Receiver& r = *receivers_[owners_[i]];
+        Tally& t = tallies_[i];
+        t.profile = r.ProfileName();
+        t.identity = IdentityText(r.Identified());
+        t.notes.clear();
+        if (!r.Contradiction().empty())
+            t.notes.push_back("contradicts its profile " + r.ProfileName() + ": it " +
+                              r.Contradiction());
+        if (r.Damaged() > 0)
+            t.notes.push_back(std::to_string(r.Damaged()) + " damaged sentences" +
+                              (r.Intact() == 0 ? ", every sentence it sent" : "") + ", not analysed");
+    }
+}
+
 void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
-    tallies_[receiver].Add(row);
+    TallyFor(receiver, row.start).Add(row);
     if (!live_)
         out_ << row.utc << ' ' << EscapeControls(row.receiver) << " cycle " << row.cycle << ' '
              << row.verdict << " restart " << Seconds(row.restartS) << " ttff "
@@ -200,7 +231,7 @@ std::string Lab::ProgressLine() const {
         long long judged = 0;
         for (const Tally& t : tallies_) judged += t.Cycles();
         line += ", cycles " + std::to_string(judged) + "/" +
-                std::to_string(static_cast<long long>(*options_.cycles) * tallies_.size());
+                std::to_string(static_cast<long long>(*options_.cycles) * receivers_.size());
     }
     line += " | journal " + journal_.Path() + ": " +
             std::to_string(std::max(journal_.Rows(), 0LL)) + " rows";
@@ -219,7 +250,7 @@ void Lab::DrawLiveLines() {
     std::vector<std::array<std::string, 5>> fields;
     for (std::size_t i = 0; i < receivers_.size(); ++i) {
         const Receiver& r = *receivers_[i];
-        fields.push_back({" " + Pad(tallies_[i].profile, 7),
+        fields.push_back({" " + Pad(r.ProfileName(), 7),
                           " cycles " + Pad(std::to_string(r.Cycles()), 5), " " + Pad(r.State(), 16),
                           " restart " + Pad(Seconds(r.LastRestart()), 8),
                           " ttff " + Pad(Seconds(r.LastTtff()), 8)});
@@ -264,6 +295,7 @@ void Lab::DrawLiveLines() {
 
 void Lab::RewriteReport(bool last) {
     std::string error;
+    NoteReceivers();
     if (WriteReport(options_.report, tallies_, error, options_.pass)) {
         reportFailure_.clear();
         if (last) out_ << "Report: " << options_.report << std::endl;
@@ -285,6 +317,7 @@ void Lab::End() {
     // went away (`| head`) wanted no more of it; any other failure loses it.
     out_.clear();
     errno = 0;
+    NoteReceivers();
     out_ << "\n" << SummaryText(tallies_, options_.pass) << std::flush;
     if (const int lost = errno; !out_ && lost != EPIPE) {
         std::fprintf(stderr, "quorvel-lab: the summary could not be written: %s\n",

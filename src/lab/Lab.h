@@ -58,7 +58,10 @@ class Lab {
     QTimer tick_;
     std::vector<std::unique_ptr<QtSerialPort>> ports_;
     std::vector<std::unique_ptr<Receiver>> receivers_;
+    Tally& TallyFor(std::size_t receiver, const std::string& start);
+    void NoteReceivers();
     std::vector<Tally> tallies_;
+    std::vector<std::size_t> owners_;  // the receiver of each tally
     std::vector<std::string> liveLines_;
     std::vector<std::string> names_;     // the receivers' names as a terminal shows them
     std::size_t shortestName_ = 0;       // the columns below which names would no longer differ

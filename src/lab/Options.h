@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/EngineObserver.h"
+#include "lab/Profiles.h"
 #include "lab/Stats.h"
 
 namespace quorvel::lab {
@@ -18,6 +19,7 @@ struct PortSpec {
     std::string profile;  // the receiver profile's name
     std::string order;    // the cold-start order's bytes
     RestartSign sign = RestartSign::ClockReset;
+    std::vector<Start> starts = {Start::Cold};  // taken in turn, one per cycle
 };
 
 struct LabOptions {

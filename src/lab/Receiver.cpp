@@ -169,8 +169,9 @@ void Receiver::HandlePortEvent(std::int16_t kind) {
     AfterReceive();
 }
 
-// The receiver is asked who it is as soon as it talks, once a run, until it has said; what it
-// says is told as it comes, and so is a profile it contradicts.
+// The receiver is asked who it is as soon as it talks, once a run, until it has said: every
+// family's version query, all harmless, so that a receiver given the wrong profile says so too.
+// What it says is told as it comes, and so is a profile it contradicts.
 void Receiver::AfterReceive() {
     if (std::exchange(tap_.received, false)) {
         const Identity& id = tap_.reader.identity();
@@ -178,7 +179,7 @@ void Receiver::AfterReceive() {
             queried_ = true;
             std::vector<std::string> asked;
             for (const Profile& p : Profiles()) {
-                if ((family_ && &p != family_) || p.versionQuery.empty()) continue;
+                if (p.versionQuery.empty()) continue;
                 if (std::find(asked.begin(), asked.end(), p.versionQuery) != asked.end()) continue;
                 asked.push_back(p.versionQuery);
                 port_.Output(p.versionQuery);
@@ -238,7 +239,8 @@ void Receiver::Finish() {
 bool Receiver::OrdersWanted() const {
     // Closing the open cycle may write the last row; no order may follow it.
     const int rowsBefore = cycles_ + (cycle_ != Cycle::Idle ? 1 : 0);
-    return !finished_ && !(cycleLimit_ && rowsBefore >= *cycleLimit_);
+    // An `auto` port orders nothing before its family is known: never a guessed family's order.
+    return family_ && !finished_ && !(cycleLimit_ && rowsBefore >= *cycleLimit_);
 }
 
 void Receiver::OrderSent(const std::string&) {

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <map>
 
+#include "lab/Identity.h"
 #include "lab/Options.h"
+#include "lab/Profiles.h"
 #include "lab/Report.h"
 
 namespace quorvel::lab {
@@ -52,11 +54,14 @@ std::optional<double> Decimal(const std::string& text, double most, bool whole) 
 }
 
 // The row in a record's fields, or nothing with `why` it is not one.
-std::optional<Row> ParseRow(const std::vector<std::string>& f, std::string& why) {
-    if (f.size() != 8) {
-        why = "not a row (" + std::to_string(f.size()) + " of 8 fields)";
+std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t columns,
+                            std::string& why) {
+    if (f.size() != columns) {
+        why = "not a row (" + std::to_string(f.size()) + " of " + std::to_string(columns) +
+              " fields)";
         return {};
     }
+    if (columns > 8 && !f[8].empty() && !StartNamed(f[8])) why = "start '" + Shown(f[8]) + "' is unknown";
     const bool known = std::find(kVerdicts.begin(), kVerdicts.end(), f[3]) != kVerdicts.end();
     const auto cycle = Decimal(f[2], kMostCycle, true);
     std::optional<double> times[2], satellites;
@@ -76,6 +81,12 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::string& why)
     if (!why.empty()) return {};
     Row row{f[0], f[1], static_cast<int>(*cycle), f[3], times[0], times[1], {}, f[7]};
     if (satellites) row.satellites = static_cast<int>(*satellites);
+    if (columns > 8) {
+        row.start = f[8];
+        row.make = f[9];
+        row.model = f[10];
+        row.firmware = f[11];
+    }
     return row;
 }
 
@@ -183,19 +194,23 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         return line.compare(0, kBom.size(), kBom) == 0 ? line.substr(kBom.size()) : line;
     };
     std::size_t at = 0, end = text.find('\n');
-    if (lineAt(0, end) != header) {
+    // Journals of the older layout are read as they are.
+    const std::string older = kOlderJournalHeader;
+    const std::string first = lineAt(0, end);
+    if (first != header && first != older) {
         error = "the journal " + path + " does not begin with the header line " + header;
         return {};
     }
+    const std::size_t columns = first == header ? 12 : 8;
     JournalRead read;
     std::map<std::string, std::size_t> index;
-    for (std::size_t i = 0; i < tallies.size(); ++i) index[tallies[i].receiver] = i;
+    for (std::size_t i = 0; i < tallies.size(); ++i) index[TallyKey(tallies[i])] = i;
     auto say = [&path](std::size_t line, const std::string& what) {
         std::fprintf(stderr, "quorvel-lab: %s line %zu: %s\n", path.c_str(), line, what.c_str());
     };
     for (std::size_t line = 2; end != std::string::npos && (at = end + 1) < text.size();) {
         end = text.find('\n', at);
-        if (lineAt(at, end) == header) {
+        if (lineAt(at, end) == first) {
             ++line;
             continue;
         }
@@ -205,7 +220,7 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         }
         const Record record = ReadRecord(text, at);
         std::string why;
-        const auto row = record.whole ? ParseRow(record.fields, why) : std::nullopt;
+        const auto row = record.whole ? ParseRow(record.fields, columns, why) : std::nullopt;
         if (!record.whole) why = "a quote left open";
         if (!row) {
             // Only this line is refused: the next one may begin a row.
@@ -215,10 +230,15 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         }
         line += static_cast<std::size_t>(record.lines);
         end = record.end - 1;
-        const std::string name = prefix + row->receiver;
-        const auto [it, added] = index.emplace(name, tallies.size());
-        if (added) tallies.push_back(Tally{name, {}, {}, {}, {}, {}});
-        tallies[it->second].Add(*row);
+        Tally key{.receiver = prefix + row->receiver, .start = row->start};
+        const auto [it, added] = index.emplace(TallyKey(key), tallies.size());
+        if (added) tallies.push_back(std::move(key));
+        Tally& tally = tallies[it->second];
+        tally.Add(*row);
+        // The receiver's own words, as its latest row kept them.
+        if (!row->make.empty() || !row->model.empty() || !row->firmware.empty())
+            tally.identity = IdentityText({.make = row->make, .model = row->model,
+                                           .firmware = row->firmware});
         ++read.rows;
     }
     return read;

@@ -112,7 +112,7 @@ std::vector<double> Present(const std::vector<double>& all) {
 }
 
 std::vector<std::string> SummaryHeader(const PassRule& rule) {
-    std::vector<std::string> header = {"receiver", "profile", "cycles"};
+    std::vector<std::string> header = {"receiver", "profile", "start", "cycles"};
     header.insert(header.end(), kVerdicts.begin(), kVerdicts.end());
     header.insert(header.end(), {"restarts", "restart_s min / median / p95 / max", "fixes",
                                  "ttff_s min / median / p95 / max", "no fix"});
@@ -121,8 +121,9 @@ std::vector<std::string> SummaryHeader(const PassRule& rule) {
 }
 
 std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule) {
-    std::vector<std::string> cells = {t.receiver, t.profile.empty() ? "-" : t.profile,
-                                      std::to_string(t.Cycles())};
+    // A name from a journal or a link may hold anything: the terminal sees it escaped.
+    std::vector<std::string> cells = {EscapeControls(t.receiver), t.profile.empty() ? "-" : t.profile,
+                                      t.start.empty() ? "-" : t.start, std::to_string(t.Cycles())};
     for (int count : t.verdicts) cells.push_back(std::to_string(count));
     for (const auto* values : {&t.restartByCycle, &t.ttffByCycle}) {
         const auto spread = SpreadOf(Present(*values));
@@ -156,7 +157,21 @@ std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule)
         }
         text += '\n';
     }
+    for (const std::string& note : SummaryNotes(tallies)) text += note + '\n';
     return text;
+}
+
+std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies) {
+    std::vector<std::string> notes;
+    for (std::size_t i = 0; i < tallies.size(); ++i) {
+        const Tally& t = tallies[i];
+        const bool first = i == 0 || tallies[i - 1].receiver != t.receiver;
+        if (!first) continue;
+        const std::string name = EscapeControls(t.receiver) + ": ";
+        if (!t.identity.empty()) notes.push_back(name + EscapeControls(t.identity));
+        for (const std::string& note : t.notes) notes.push_back(name + EscapeControls(note));
+    }
+    return notes;
 }
 
 }  // namespace quorvel::lab

@@ -26,9 +26,9 @@ std::optional<Spread> SpreadOf(std::vector<double> values);
 std::vector<double> Present(const std::vector<double>& values);
 
 // `ended`: a cycle the end of the run cut short before its fix was due; it is not judged.
-inline constexpr std::array<const char*, 8> kVerdicts = {
-    "ok",           "no-respond", "shut-down",  "baud-mismatch",
-    "cant-connect", "no-fix",     "port-error", "ended"};
+inline constexpr std::array<const char*, 9> kVerdicts = {
+    "ok",     "no-respond", "shut-down",    "baud-mismatch", "cant-connect",
+    "no-fix", "port-error", "unidentified", "ended"};
 inline constexpr std::size_t kEnded = kVerdicts.size() - 1;
 
 // --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a
@@ -44,12 +44,17 @@ std::string ParsePassOption(const std::string& name, const std::string& value, P
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {
     std::string receiver;
-    std::string profile;  // the receiver profile it ran under; empty when not known
+    std::string profile = {};  // the receiver profile it ran under; empty when not known
+    std::string start = {};    // the start its cycles ordered; empty when not known
+    // Who the receiver said it is, and what else the summary says of it under the table
+    // (sentences damaged, a profile it contradicted); empty when nothing.
+    std::string identity = {};
+    std::vector<std::string> notes = {};
     std::array<int, kVerdicts.size()> verdicts{};
     // One value per cycle, NaN where the row has none.
-    std::vector<double> restartByCycle;
-    std::vector<double> ttffByCycle;
-    std::vector<std::uint8_t> verdictByCycle;  // index in kVerdicts; kVerdicts.size(): unknown
+    std::vector<double> restartByCycle = {};
+    std::vector<double> ttffByCycle = {};
+    std::vector<std::uint8_t> verdictByCycle = {};  // index in kVerdicts; kVerdicts.size(): unknown
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
@@ -72,5 +77,9 @@ bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule);
 std::vector<std::string> SummaryHeader(const PassRule& rule = {});
 std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {});
 std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule = {});
+// "COM5: u-blox ag NEO-M8N, ..." lines: each receiver's identity and notes, once a receiver.
+std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies);
+// A receiver and start as one text, for finding a tally.
+inline std::string TallyKey(const Tally& t) { return t.receiver + '\n' + t.start; }
 
 }  // namespace quorvel::lab

@@ -80,11 +80,12 @@ class SimPort : public SerialPort {
         const bool deadReckoning = shape_.quality6 && !epoch.fix && epoch.timeKnown;
         if (deadReckoning) epoch.fix = true;
         std::string gga = sim::Gga(epoch);
+        const std::string before = std::exchange(epoch.before, {});
         const std::string rest = sim::Burst(epoch).substr(gga.size());
         if (deadReckoning) gga = Reframed(gga, ",1,12,", ",6,12,");
         if (shape_.twoGgas) gga += Reframed(gga, "GPGGA", "GNGGA");
         const bool ggaNow = ++seconds_ % shape_.ggaEvery == 0;
-        return (ggaNow ? gga : "") + (ggaNow || shape_.fill ? rest : "");
+        return before + (ggaNow ? gga : "") + (ggaNow || shape_.fill ? rest : "");
     }
 
     sim::Receiver rx_;
@@ -96,6 +97,26 @@ class SimPort : public SerialPort {
     int seconds_ = 0;
     std::string pending_;
 };
+
+// cycle,verdict,restart_s,ttff_s,satellites,hdop; then "@start" when not cold, and the model
+// the receiver named.
+std::string Short(const Row& r) {
+    const std::string row = FormatRow(r).substr(30);
+    std::string text = row.substr(0, row.find("," + r.start + ","));
+    if (r.start != "cold") text += "@" + r.start;
+    return r.model.empty() ? text : text + " " + r.model;
+}
+
+std::string Model(Family family) {
+    switch (family) {
+        case Family::Ubx: return "SIM-NEO-M8N";
+        case Family::Pmtk: return "SIM-PA6H";
+        case Family::Pair: return "SIM-LC76G";
+        case Family::Pqtm: return "SIM-LG290P";
+        case Family::Casic: return "SIM-ATGM336H";
+        default: return "";
+    }
+}
 
 struct Script {
     const char* name;
@@ -116,6 +137,8 @@ struct Script {
         bool neverFix = false;
         int restartAfter = 0;               // seconds it goes on with its old time after an order
         std::optional<double> fixDue{};     // --pass-ttff: when a cut cycle is judged
+        std::vector<Start> starts = {Start::Cold};
+        std::string said = {};              // in an event line
         Shape shape = {};
         int orders = -1;                    // orders it must get, when checked
     } x{};
@@ -126,6 +149,9 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
     // 00:00:00. The fix-lost families: the first sentence without a fix after the silence.
     const std::string ok = "ok,4.0,12.0,12,0.9", none = ",,,,", deaf = "no-respond" + none;
     const std::string okFix = "ok,4.0,14.0,12,0.9";
+    // A warm start regains its fix sooner than a cold one, a hot start sooner still.
+    const std::string warm = "ok,4.0,9.0,12,0.9@warm", hot = "ok,4.0,6.0,12,0.9@hot",
+                      factory = okFix + "@factory", all[] = {okFix, warm, hot, factory, okFix, warm};
     const auto P = Family::Pxemsrt;
     const Script scripts[] = {
         {"restarting", "pxemsrt", P, 8, 70, {ok, ok, ok, "ended,4.0,,,"}},
@@ -161,7 +187,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
          {.feed = Feed::Nothing}},
         {"port fails after the order", "pxemsrt", P, 8, 40, {"port-error" + none, ok}, {.unplugAt = 7}},
         {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
-        {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf, "ended" + none}, {.feed = Feed::Deaf}},
+        {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf}, {.feed = Feed::Deaf}},
         {"ubx deaf, a fix dropout", "ubx", Family::Ubx, 10, 45, {deaf},
          {.feed = Feed::Deaf, .shape = {.dropout = 4}}},
         {"ubx deaf, a cut GGA", "ubx", Family::Ubx, 10, 45, {deaf},
@@ -174,6 +200,15 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         {"pmtk never fixes again", "pmtk", Family::Pmtk, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
         {"psrf deaf", "psrf", Family::Psrf, 10, 50, {deaf}, {.feed = Feed::Deaf}},
         {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
+        {"ubx hot, warm, cold in turn", "ubx", Family::Ubx, 10, 90, {hot, warm, okFix, hot, "ended,4.0,,,@warm"}, {.starts = {Start::Hot, Start::Warm, Start::Cold}}},
+        {"pmtk every start in turn", "pmtk", Family::Pmtk, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"psrf every start in turn", "psrf", Family::Psrf, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"pair every start in turn", "pair", Family::Pair, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"pqtm every start in turn", "pqtm", Family::Pqtm, 10, 90, {okFix, warm, hot, okFix, "ended,4.0,,,@warm"}, {.starts = {Start::Cold, Start::Warm, Start::Hot}}},
+        {"casic every start in turn", "casic", Family::Casic, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"auto finds pmtk", "auto", Family::Pmtk, 10, 60, {okFix, okFix, "ended,4.0,,,"}, {.said = "auto: pmtk"}},
+        {"auto: a receiver that names no family", "auto", P, 10, 40, {"unidentified" + none, "unidentified" + none}, {.said = "unidentified: it named no family"}},
+        {"ubx given to a MediaTek receiver", "ubx", Family::Pmtk, 10, 45, {deaf}, {.said = "profile ubx contradicted"}},
     };
     for (const Script& script : scripts) {
         SCOPED_TRACE(script.name);
@@ -188,18 +223,21 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         config.timeKnown = script.x.feed != Feed::TimeLess;
         if (script.x.feed == Feed::TimeLess) config.noFixAfterRestart = 1 << 20;
         SimPort port(config, script.x.feed, script.x.obey, script.x.shape);
-        const Profile& profile = *FindProfile(script.profile);
+        const Profile* profile = FindProfile(script.profile);  // nothing: auto
+        const Profile& ordered = profile ? *profile : *FindProfile(sim::FamilyName(script.family));
         double now = 0;
         std::vector<std::string> rows, want;
+        std::string said;
         Receiver receiver(
-            {"COM5", 5, "", "9600", script.profile, profile.order, profile.sign}, port,
+            {"COM5", 5, "", "9600", script.profile, ordered.order, ordered.sign}, port,
             {.interval = script.x.interval,
-             .profile = &profile,
+             .profile = profile,
+             .starts = script.x.starts,
              .fixLimitS = 40,
              .cycles = script.x.cycles ? std::optional(script.x.cycles) : std::nullopt,
              .fixDueS = script.x.fixDue},
-            [&now] { return now; },
-            [&rows](const Row& r) { rows.push_back(FormatRow(r).substr(30)); });
+            [&now] { return now; }, [&rows](const Row& r) { rows.push_back(Short(r)); },
+            [&said](const std::string& event) { said += event + "\n"; });
         receiver.Start();
         for (int second = 0; second < script.seconds; ++second, now += 0.5) {
             const bool off = second >= script.x.offFrom && second < script.x.offUntil;
@@ -212,14 +250,23 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
             receiver.Tick();
         }
         receiver.Finish();
+        // The model each simulated family names when asked who it is.
+        const std::string model = script.family == P             ? ""
+                                  : script.family == Family::Psrf ? ""
+                                                                  : " " + Model(script.family);
         for (std::size_t i = 0; i < script.rows.size(); ++i)
-            want.push_back(std::to_string(i + 1) + "," + script.rows[i]);
+            want.push_back(std::to_string(i + 1) + "," + script.rows[i] + model);
         EXPECT_EQ(rows, want);
+        EXPECT_NE(said.find(script.x.said), std::string::npos) << said;
         if (script.x.orders >= 0) {
             EXPECT_EQ(port.orders.size(), script.x.orders);
         }
         EXPECT_FALSE(port.open);
-        for (const std::string& order : port.orders) EXPECT_EQ(order, profile.order);
+        for (const std::string& order : port.orders) {
+            EXPECT_TRUE(std::any_of(kStarts.begin(), kStarts.end(), [&](Start start) {
+                return ordered.OrderFor(start) && *ordered.OrderFor(start) == order;
+            })) << sim::EscapeBytes(order);
+        }
     }
 }
 

@@ -25,6 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kHeader = std::string(kJournalHeader) + "\n";
+// Journals of the older layout are still read.
+const std::string kOlder = std::string(kOlderJournalHeader) + "\n";
 
 std::string Slurp(const std::string& path) {
     QFile file(QString::fromStdString(path));
@@ -71,7 +73,8 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     QTemporaryDir dir;
     const std::string j = dir.filePath("j.csv").toStdString(),
                       fifo = dir.filePath("f").toStdString();
-    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
+    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9,cold,,,\n",
+                      olderRows = kOlder + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
     struct Case {
         const char* name;
         std::string journal;
@@ -93,7 +96,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     };
     // Each bad row would move the TTFF figures or the cycles, were it counted.
     const std::string bad =
-        kHeader +
+        kOlder +
         "t,COM5,1,ok,4.0,12.0,12,0.9\nt,COM5,2,ok,4.0,inf,,\n"
         "t,COM5,3,ok,-3,1.0,,\nt,COM5,1e99,ok,4.0,1.0,,\nt,COM5,4,ok,4.0,1" +
         std::string(28, '0') +
@@ -109,11 +112,12 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"copied and truncated", j, put(rows), [&] { fs::copy(j, old); fs::resize_file(j, 0); }, {}, 0, "truncated", kHeader},
         {"moved and made anew", j, put(rows), [&] { fs::rename(j, old); put(kHeader)(); }, {}, 0, "replaced", kHeader},
         {"lab's report nowhere", j, put(rows), {}, {"--report", "/nonexistent/r.html"}, 1, "r.html: No such file|!connecting", rows},
-        {"cut last line", j, put(rows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short|\nCOM5 ", ""},
+        {"older columns", j, put(olderRows), {}, {}, 1, "older quorvel-lab", olderRows},
+        {"cut last line", j, put(olderRows + "t,COM5,2,o"), {}, report, 0, "line 3: cut short|\nCOM5 ", ""},
         {"impossible values", j, put(bad), {}, {"report", "--pass-ttff=10", "-o", dir.filePath("r.html").toStdString(), j}, 1,
          "line 3: ttff_s 'inf'|line 4: restart_s '-3'|line 5: cycle '1e99'|line 6: ttff_s '1000|line 7: satellites '0x10'|"
          "line 8: verdict 'banana'|line 9: restart_s 'nan'|line 10: not a row|12.0 / 16.0 / 20.0 / 20.0|FAIL 0.0 % (0/2)", ""},
-        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9\r\n"), {}, report, 0, "\nCOM5 ", ""},
+        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9,cold,,,\r\n"), {}, report, 0, "\nCOM5 ", ""},
         {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
         {"one journal twice", j, put(rows), {}, {"report", "-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
         {"same-named journals", j, racks, {}, {"report", "-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},
@@ -189,7 +193,7 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
     // clang-format on
     for (const Case& c : cases) {
         std::ofstream journal(j);
-        journal << kHeader;
+        journal << kOlder;
         for (std::size_t i = 0; i < c.rows.size(); ++i) {
             const auto comma = c.rows[i].find(',');
             journal << "t,COM5," << i + 1 << "," << c.rows[i].substr(0, comma) << ",4.0,"
