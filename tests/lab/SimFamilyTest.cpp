@@ -4,6 +4,10 @@
 #include <sstream>
 #include <tuple>
 
+#include "engine/Gga.h"
+#include "engine/Gsa.h"
+#include "lab/Geo.h"
+#include "sim/Options.h"
 #include "sim/Receiver.h"
 #include "sim/Sentences.h"
 
@@ -73,6 +77,33 @@ TEST(SimFamily, EachShowsARestartAsItsCapturesDo) {
     Receiver rx = Ordered(F::Ubx, false);
     rx.NextBurst();
     EXPECT_EQ(Gga(*rx.NextBurst()), "$GPGGA,,,,,,0,00,99.99,,,,,,*48\r\n");  // as bt451.log
+}
+
+// "metres off/GSA fix type" of each burst after an order, read back by the lab's readers.
+TEST(SimFamily, TheFirstFixesAfterARestartAreOffAnd2DForAsLongAsAsked) {
+    ReceiverConfig c;
+    c.rebootSilence = 0;
+    c.noFixAfterRestart = 1;
+    c.offsetM = 500;
+    c.offsetFor = 2;
+    c.twoDFor = 3;
+    Receiver rx(c);
+    rx.NextBurst();
+    rx.OnOrder();
+    std::string out;
+    for (int i = 0; i < 6; ++i) {
+        const Epoch e = *rx.NextBurst();
+        const GgaFields gga = ReadGga(Gga(e));
+        const double off =
+            gga.latitude ? lab::HorizontalErrorM(48.1173, 11.5167, *gga.latitude, *gga.longitude)
+                         : -1;
+        out += std::to_string(std::lround(off / 10) * 10) + "/" +
+               std::to_string(ReadGsa(Gsa(e))->fixType.value_or(0)) + " ";
+    }
+    EXPECT_EQ(out, "0/1 500/2 500/2 0/2 0/3 0/3 ");
+    c.sendsGsa = false;
+    EXPECT_EQ(Burst(*Receiver(c).NextBurst()).find("GSA"), std::string::npos);
+    EXPECT_EQ(ParseOptions({"--offset-m", "500"}).error, "--offset-m and --offset-for go together");
 }
 
 }  // namespace

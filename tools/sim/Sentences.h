@@ -28,6 +28,8 @@ struct Epoch {
     double speedKnots = 0.02;
     double courseDegrees = 84.4;
     int jitter = 0;  // varies the signal levels from burst to burst
+    bool twoD = false;  // a fix without height: GSA fix type 2
+    bool gsa = true;    // false: the burst has no GSA
 };
 
 // One sentence each, framed with checksum and CR LF.
