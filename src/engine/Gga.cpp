@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+
+#include "engine/SentenceFields.h"
 
 namespace quorvel {
 
@@ -12,6 +15,9 @@ constexpr std::size_t kTimeFieldIndex = 7;
 constexpr std::size_t kQualityField = 6;
 constexpr std::size_t kSatellitesField = 7;
 constexpr std::size_t kHdopField = 8;
+constexpr std::size_t kLatitudeField = 2;   // ddmm.mmmm, then N or S
+constexpr std::size_t kLongitudeField = 4;  // dddmm.mmmm, then E or W
+constexpr std::size_t kAltitudeField = 9;   // then its unit, M
 
 std::string Part(std::string_view sentence, std::size_t index) {
     if (index >= sentence.size()) return {};
@@ -32,6 +38,20 @@ std::string_view Field(std::string_view sentence, std::size_t index) {
     return sentence.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
+// Degrees and minutes run together ("4807.038"), with the hemisphere that makes them negative.
+std::optional<double> Angle(std::string_view text, std::string_view hemisphere, char positive,
+                            char negative, double limit) {
+    const std::optional<double> value = DecimalNumber(text);
+    if (!value || hemisphere.size() != 1 ||
+        (hemisphere[0] != positive && hemisphere[0] != negative))
+        return std::nullopt;
+    const double degrees = std::floor(*value / 100);
+    const double minutes = *value - degrees * 100;
+    const double angle = degrees + minutes / 60;
+    if (minutes >= 60 || angle > limit) return std::nullopt;
+    return hemisphere[0] == negative ? -angle : angle;
+}
+
 }  // namespace
 
 GgaTime ReadGgaTime(std::string_view sentence) {
@@ -46,6 +66,15 @@ GgaFields ReadGga(std::string_view sentence) {
     gga.quality = WholeNumber(Field(sentence, kQualityField));
     gga.satellites = WholeNumber(Field(sentence, kSatellitesField));
     gga.hdop = std::string(Field(sentence, kHdopField));
+    gga.latitude =
+        Angle(Field(sentence, kLatitudeField), Field(sentence, kLatitudeField + 1), 'N', 'S', 90);
+    gga.longitude = Angle(Field(sentence, kLongitudeField), Field(sentence, kLongitudeField + 1),
+                          'E', 'W', 180);
+    const std::optional<double> altitude = DecimalNumber(Field(sentence, kAltitudeField), true);
+    // From the deepest mine to well above any aircraft: anything else is a damaged field.
+    if (altitude && *altitude >= -1e4 && *altitude <= 1e5 &&
+        Field(sentence, kAltitudeField + 1) == "M")
+        gga.altitude = altitude;
     return gga;
 }
 

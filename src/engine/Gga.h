@@ -22,6 +22,9 @@ struct GgaFields {
     std::optional<int> quality;
     std::optional<int> satellites;
     std::string hdop;  // as the receiver sent it
+    std::optional<double> latitude;   // decimal degrees, north positive
+    std::optional<double> longitude;  // decimal degrees, east positive
+    std::optional<double> altitude;   // metres above mean sea level
 
     // A GNSS fix: qualities 6 (dead reckoning), 7 (manual input) and 8 (simulator) are not.
     bool HasFix() const { return quality && *quality >= 1 && *quality <= 5; }

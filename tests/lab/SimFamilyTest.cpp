@@ -3,12 +3,17 @@
 // the lab reads of who a receiver is.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <tuple>
 
 #include "lab/Identity.h"
 #include "lab/Profiles.h"
 #include "sim/Orders.h"
+#include "engine/Gga.h"
+#include "engine/Gsa.h"
+#include "lab/Geo.h"
+#include "sim/Receiver.h"
 #include "sim/Sentences.h"
 
 namespace quorvel::sim {
@@ -16,6 +21,7 @@ namespace {
 
 using F = Family;
 using S = Start;
+using lab::HorizontalErrorM;
 using namespace std::string_literals;
 
 // The makers' orders, hot, warm, cold, factory ("" where the family has none), as published.
@@ -126,6 +132,31 @@ TEST(SimFamily, TheLabKnowsEachSimulatedFamilyByItsAnswerAndStartUpText) {
             matches |= StartupText(family).starts_with(text);
         EXPECT_TRUE(matches) << profile.name;
     }
+}
+
+// "metres off/GSA fix type" of each burst after an order, read back by the lab's readers.
+TEST(SimFamily, TheFirstFixesAfterARestartAreOffAnd2DForAsLongAsAsked) {
+    ReceiverConfig c;
+    c.rebootSilence = 0;
+    c.noFixAfterRestart = 1;
+    c.offsetM = 500;
+    c.offsetFor = 2;
+    c.twoDFor = 3;
+    Receiver rx(c);
+    rx.NextBurst();
+    rx.OnOrder();
+    std::string out;
+    for (int i = 0; i < 6; ++i) {
+        const Epoch e = *rx.NextBurst();
+        const GgaFields g = ReadGga(Gga(e));
+        const double off =
+            g.latitude ? HorizontalErrorM(48.1173, 11.5167, *g.latitude, *g.longitude) : -1;
+        out += std::to_string(std::lround(off / 10) * 10) + "/" +
+               std::to_string(ReadGsa(Gsa(e))->fixType.value_or(0)) + " ";
+    }
+    EXPECT_EQ(out, "0/1 500/2 500/2 0/2 0/3 0/3 ");
+    c.sendsGsa = false;
+    EXPECT_EQ(Burst(*Receiver(c).NextBurst()).find("GSA"), std::string::npos);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <tuple>
 
+#include "engine/Gsa.h"
+#include "engine/Gsv.h"
 #include "support/Harness.h"
 
 namespace quorvel::testing {
@@ -184,6 +186,73 @@ TEST(ReadGga, FieldsAreReadOnceAndUnknownsStayEmpty) {
         EXPECT_EQ(std::tie(gga.hasTime, gga.quality, gga.satellites, gga.hdop),
                   std::tie(hasTime, quality, satellites, hdop))
             << sentence;
+    }
+}
+
+// An optional value as text, "-" when empty, so that a row pins every field in one string.
+std::string Text(std::optional<double> v, const char* format = "%g") {
+    char out[32] = "-";
+    if (v) std::snprintf(out, sizeof out, format, *v);
+    return out;
+}
+
+TEST(ReadGga, PositionIsReadInDegreesAndDamagedOnesStayEmpty) {
+    const std::pair<std::string, std::string> rows[] = {
+        {Gga("120000.00"), "48.117300 11.516667 545.4"},
+        {"$GPGGA,1,3352.1234,S,15112.5,W,1,08,0.9,-12.5,M*00", "-33.868723 -151.208333 -12.5"},
+        {"$GPGGA,1,4860.0,N,18030.0,E,1,08,0.9,545.4,,*00", "- - -"},
+        {"$GPGGA,1,9001.0,S,01131.0,X,1,08,0.9,1e3,M*00", "- - -"},
+        {"$GPGGA,1,4807.,N,-1131.0,E,1,08,0.9,nan,M*00", "- - -"},
+        {"$GPGGA,120000,4807.0*00", "- - -"}};
+    for (const auto& [s, position] : rows) {
+        const GgaFields g = ReadGga(s);
+        EXPECT_EQ(
+            Text(g.latitude, "%.6f") + " " + Text(g.longitude, "%.6f") + " " + Text(g.altitude),
+            position);
+    }
+}
+
+TEST(ReadGsa, FixTypeSatellitesAndSystemAreReadAndUnknownsStayEmpty) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"$GNGSA,A,3,02,07,14,15,17,20,22,30,,,,,1.5,0.9,1.2,1*3C",
+         "GN 3 1: 2 7 14 15 17 20 22 30"},
+        {"$GNGSA,A,2,208,211,213,,,,,,,,,,1.6,1.3,0.9,4*01", "GN 2 4: 208 211 213"},
+        {"$GPGSA,A,1,,,,,,,,,,,,,,,,*32", "GP 1 -:"},
+        {"$GPGSA,A,7,x4,05,0,1000,,,,,,,,,1,1,1*00", "GP - -: 5"},
+        {"$GQGSA,A*00", "GQ - -:"},
+        {"$PQGSA,A,3*00", "none"},
+        {"$GPGSV,1,1,00*79", "none"}};
+    for (const auto& [s, expected] : rows) {
+        const std::optional<GsaFields> gsa = ReadGsa(s);
+        std::string got =
+            gsa ? gsa->talker + " " + Text(gsa->fixType) + " " + Text(gsa->systemId) + ":" : "none";
+        for (int id : gsa ? gsa->satellites : std::vector<int>{}) got += " " + std::to_string(id);
+        EXPECT_EQ(got, expected) << s;
+    }
+}
+
+TEST(ReadGsv, SatellitesInViewAreReadAndDamagedValuesStayEmpty) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"$GLGSV,2,1,08,78,38,036,22,79,53,313,19,88,22,080,26,68,39,195,21,1*75",
+         "GL 2 1 8 1: 78/38/36/22 79/53/313/19 88/22/80/26 68/39/195/21"},
+        {"$GPGSV,2,2,06,07,05,097,,13,80,264,,1*64", "GP 2 2 6 1: 7/5/97/- 13/80/264/-"},
+        {"$GPGSV,3,3,11,20,09,138,36,13,04,183,51,32,03,113,44,,,,*44",
+         "GP 3 3 11 -: 20/9/138/36 13/4/183/51 32/3/113/44"},
+        {"$GPGSV,3,2,10,14,,,30,1*59", "GP 3 2 10 1: 14/-/-/30"},
+        {"$GAGSV,1,1,00*79", "GA 1 1 0 -:"},
+        {"$GBGSV,3,4,x,07,91,360,100,-1,-5,1,1*00", "GB 3 - - -: 7/-/-/- -/-/1/1"},
+        {"$GPGSV,3,1,12,07,46,25*00", "GP 3 1 12 -: 7/46/25/-"},
+        {"$GPGSA,A,3*00", "none"},
+        {"$PQGSV,1,1,00*00", "none"}};
+    for (const auto& [s, expected] : rows) {
+        const std::optional<GsvFields> v = ReadGsv(s);
+        std::string got = v ? v->talker + " " + Text(v->messages) + " " + Text(v->messageNumber) +
+                                  " " + Text(v->inView) + " " + Text(v->signalId) + ":"
+                            : "none";
+        for (const GsvSatellite& x : v ? v->satellites : std::vector<GsvSatellite>{})
+            got += " " + Text(x.id) + "/" + Text(x.elevation) + "/" + Text(x.azimuth) + "/" +
+                   Text(x.snr);
+        EXPECT_EQ(got, expected) << s;
     }
 }
 

@@ -111,6 +111,15 @@ const std::map<std::string, ValueOption>& ValueOptions() {
               return true;
           },
           "an unsigned number"}},
+        {"--offset-for", {IntInto(&Options::offsetFor, 1, 3600), "1 to 3600 bursts"}},
+        {"--2d-for", {IntInto(&Options::twoDFor, 1, 3600), "1 to 3600 bursts"}},
+        {"--offset-m",
+         {[](Options& o, const std::string& t) {
+              const std::optional<double> metres = ParseSeconds(t);
+              o.offsetM = metres.value_or(0);
+              return metres && *metres > 0 && *metres <= 1e6;
+          },
+          "metres, more than 0 and at most 1000000"}},
         {"--exit-after",
          {[](Options& o, const std::string& t) {
               o.exitAfterSeconds = ParseSeconds(t);
@@ -129,6 +138,7 @@ const std::map<std::string, bool Options::*>& FlagOptions() {
         {"--wrong-baud", &Options::wrongBaud},
         {"--silent", &Options::silent},
         {"--verbose", &Options::verbose},
+        {"--no-gsa", &Options::noGsa},
     };
     return kFlags;
 }
@@ -141,6 +151,7 @@ std::string Conflicts(const Options& o) {
         return "--never-restart excludes --restart-after, --power-off-after and --never-fix";
     }
     if (!o.portsDir.empty() && !o.com) return "--ports-dir needs --com";
+    if ((o.offsetM > 0) != (o.offsetFor > 0)) return "--offset-m and --offset-for go together";
     return "";
 }
 
@@ -282,6 +293,13 @@ Receiver behaviour:
                        until exit, as a receiver switched off during the
                        countdown that follows a confirmed cold start. Orders
                        are ignored from then on.
+  --offset-m M         with --offset-for S: the first S fixes after each restart
+                       are M metres north of the true position (decimals
+                       allowed), as a fix that has not settled yet.
+  --offset-for S       see --offset-m (1-3600 bursts).
+  --2d-for S           the GSA calls the first S fixes after each restart 2D
+                       (fix type 2) instead of 3D (1-3600 bursts).
+  --no-gsa             the bursts carry no GSA.
   --no-time            GGA and RMC carry empty time fields.
   --wrong-baud         send line noise: the bursts as a UART at --baud decodes a
                        receiver talking at twice that rate; never a "$" sentence.

@@ -35,6 +35,10 @@ struct Options {
     std::string replay;
     std::optional<double> exitAfterSeconds;
     bool verbose = false;
+    double offsetM = 0;
+    int offsetFor = 0;
+    int twoDFor = 0;
+    bool noGsa = false;
 };
 
 struct ParseResult {

@@ -1,5 +1,6 @@
 #include "sim/Receiver.h"
 
+#include <cmath>
 #include <utility>
 
 #include "sim/Orders.h"
@@ -15,6 +16,15 @@ constexpr int kMediaTekClock = 23 * 3600 + 59 * 60 + 46;
 constexpr Date kMediaTekDate{1980, 1, 5};
 // Satellite time comes a little before the first fix (mtk-3301.log, tn200.log).
 constexpr int kTimeBeforeFix = 2;
+
+// Degrees of latitude that `metres` north make at `latitude`: the meridian's radius of
+// curvature on the WGS84 ellipsoid.
+double NorthDegrees(double metres, double latitude) {
+    constexpr double kA = 6378137.0, kE2 = 6.69437999014e-3, kPi = 3.14159265358979323846;
+    const double s = std::sin(latitude * kPi / 180);
+    const double radius = kA * (1 - kE2) / std::pow(1 - kE2 * s * s, 1.5);
+    return metres / radius * 180 / kPi;
+}
 
 void Tick(int& secondsOfDay, Date& date) {
     if (++secondsOfDay == kSecondsPerDay) {
@@ -112,6 +122,12 @@ Epoch Receiver::Emit() {
     e.date = date_;
     e.dateKnown = dateKnown_;
     if (e.fix) dateKnown_ = true;
+    e.gsa = config_.sendsGsa;
+    if (e.fix && restarts_ > 0) {
+        const int fixAge = sinceRestart_ - config_.noFixAfterRestart;  // bursts with a fix
+        if (fixAge < config_.offsetFor) e.latitude += NorthDegrees(config_.offsetM, e.latitude);
+        e.twoD = fixAge < config_.twoDFor;
+    }
     e.jitter = bursts_;
     e.latitude += (bursts_ % 7) * 0.000002;
     e.longitude -= (bursts_ % 5) * 0.000003;

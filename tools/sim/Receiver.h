@@ -34,6 +34,12 @@ struct ReceiverConfig {
     std::optional<int> powerOffAfter;  // bursts sent after the first restart, then off for good
     Family family = Family::Pxemsrt;
     bool neverFix = false;  // after a restart the fix never comes back
+    // The first fixes after each restart: offsetM metres north of the true position for
+    // offsetFor bursts, and 2D for twoDFor bursts, as a receiver's fix settles.
+    double offsetM = 0;
+    int offsetFor = 0;
+    int twoDFor = 0;
+    bool sendsGsa = true;
 };
 
 // What an order or a query did, for the log.

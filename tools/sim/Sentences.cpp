@@ -103,7 +103,7 @@ std::string Rmc(const Epoch& e) {
 }
 
 std::string Gsa(const Epoch& e) {
-    std::string body = e.fix ? "GPGSA,A,3" : "GPGSA,A,1";
+    std::string body = !e.fix ? "GPGSA,A,1" : e.twoD ? "GPGSA,A,2" : "GPGSA,A,3";
     for (int i = 0; i < 12; ++i) {
         body += ",";
         if (e.fix && i < kSkySize) body += Format("%02d", kSky[i].prn);
@@ -134,7 +134,7 @@ std::string Vtg(const Epoch& e) {
 }
 
 std::string Burst(const Epoch& e) {
-    std::string out = e.before + Gga(e) + Rmc(e) + Gsa(e);
+    std::string out = e.before + Gga(e) + Rmc(e) + (e.gsa ? Gsa(e) : "");
     for (const std::string& s : Gsv(e)) out += s;
     out += Vtg(e);
     return out;

@@ -29,6 +29,8 @@ struct Epoch {
     double courseDegrees = 84.4;
     int jitter = 0;      // varies the signal levels from burst to burst
     std::string before;  // sent ahead of the sentences: start-up text, answers to queries
+    bool twoD = false;   // a fix without height: GSA fix type 2
+    bool gsa = true;     // false: the burst has no GSA
 };
 
 // One sentence each, framed with checksum and CR LF.

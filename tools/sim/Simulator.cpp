@@ -40,6 +40,10 @@ ReceiverConfig ReceiverConfigFrom(const Options& o) {
     c.powerOffAfter = o.powerOffAfter;
     c.family = o.family;
     c.neverFix = o.neverFix;
+    c.offsetM = o.offsetM;
+    c.offsetFor = o.offsetFor;
+    c.twoDFor = o.twoDFor;
+    c.sendsGsa = !o.noGsa;
     return c;
 }
 
