@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "lab/PortList.h"
 #include "lab/Report.h"
 #include "link/ComPorts.h"
 
@@ -68,18 +69,14 @@ bool Lab::Begin(std::string& error) {
         const PortSpec& given = options_.ports[i];
         const Receiver::Settings settings{options_.interval, given.order,   given.sign,
                                           options_.retry,    options_.fixLimit, options_.cycles};
-        // Resolved at every open, so an override link made later still counts.
-        QtSerialPort::DeviceResolver resolve = [given, portsFolder](int) {
-            return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
-        };
-        ports_.push_back(std::make_unique<QtSerialPort>(portsFolder, nullptr, resolve));
-        devices_.push_back(resolve(given.com));
+        ports_.push_back(MakePort(given, portsFolder, [this, i](std::int16_t kind) {
+            receivers_[i]->HandlePortEvent(kind);
+        }));
+        devices_.push_back(PortDevice(given, portsFolder));
         receivers_.push_back(std::make_unique<Receiver>(
             given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
             [this, i](const std::string& event) { OnEvent(i, event); }));
-        ports_.back()->SetEventHandler(
-            [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
         tallies_.push_back(Tally{given.name, given.profile, {}, {}, {}, {}});
     }
     orderAt_.assign(receivers_.size(), 0);
@@ -190,7 +187,9 @@ void Lab::DrawLiveLines() {
 
 void Lab::RewriteReport(bool last) {
     std::string error;
-    if (WriteReport(options_.report, tallies_, error, options_.pass)) {
+    // A browser left on the page during the run follows it; the last page stays as it is.
+    const int reloadS = last ? 0 : std::max(1, kReportEveryS * tickMs_ / 1000);
+    if (WriteReport(options_.report, tallies_, error, options_.pass, kChartJs, reloadS)) {
         reportFailure_.clear();
         if (last) out_ << "Report: " << options_.report << std::endl;
         return;

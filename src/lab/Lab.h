@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/SerialPort.h"
 #include "lab/Journal.h"
 #include "lab/Options.h"
 #include "lab/Receiver.h"
 #include "lab/Stats.h"
-#include "link/QtSerialPort.h"
 
 namespace quorvel::lab {
 
@@ -58,7 +58,7 @@ class Lab {
     QElapsedTimer clock_;
     QTimer tick_;
     std::vector<double> orderAt_;  // when each receiver's cycle under way was ordered
-    std::vector<std::unique_ptr<QtSerialPort>> ports_;
+    std::vector<std::unique_ptr<SerialPort>> ports_;
     std::vector<std::unique_ptr<Receiver>> receivers_;
     std::vector<Tally> tallies_;
     std::vector<std::string> liveLines_;
