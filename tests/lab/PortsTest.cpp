@@ -37,6 +37,8 @@ TEST(LabNet, AServerThatGoesAwayGivesPortErrorAndTheRunGoesOnWhenItIsBack) {
     QPointer<QTcpSocket> client;
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         client = server.nextPendingConnection();
+        // One client only, as socat without fork: when it goes, the server goes.
+        QObject::connect(client, &QTcpSocket::disconnected, &server, &QTcpServer::close);
         QObject::connect(client, &QTcpSocket::readyRead, [&rx, c = client] {
             if (sim::IsColdStartOrder(sim::Family::Pxemsrt, c->readAll().toStdString()))
                 rx.OnOrder();
