@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
-#include <QPointer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -34,7 +33,7 @@ TEST(LabNet, AServerThatGoesAwayGivesPortErrorAndTheRunGoesOnWhenItIsBack) {
     sim::ReceiverConfig config;
     config.noFixAfterRestart = 2;
     sim::Receiver rx(config);
-    QPointer<QTcpSocket> client;
+    QTcpSocket* client = nullptr;
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         client = server.nextPendingConnection();
         // One client only, as socat without fork: when it goes, the server goes.
@@ -56,13 +55,8 @@ TEST(LabNet, AServerThatGoesAwayGivesPortErrorAndTheRunGoesOnWhenItIsBack) {
     ASSERT_TRUE(lab.Begin(error)) << error;
     // One burst a lab second; the server gone from second 30 to 45.
     for (int second = 0; !lab.Ended(); ++second) {
-        if (second == 30) {
-            client->close();
-            server.close();
-        }
-        if (second == 45) {
-            ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
-        }
+        if (second == 30) client->close();  // and the server with it
+        ASSERT_TRUE(second != 45 || server.listen(QHostAddress::LocalHost, port));
         if (second == 70) reportDuringRun = Slurp(o.report);
         if (const auto epoch = rx.NextBurst(); epoch && client && client->isOpen())
             client->write(QByteArray::fromStdString(sim::Burst(*epoch)));
@@ -90,10 +84,8 @@ TEST(LabNet, AServerThatGoesAwayGivesPortErrorAndTheRunGoesOnWhenItIsBack) {
 TEST(LabPorts, ListsEachComNumberWithALinkOrADeviceAsTheWindowDoes) {
     QTemporaryDir dir;
     sim::Pty pty;
-    std::string error;
-    ASSERT_TRUE(pty.Open(error)) << error;
-    const std::string ports = dir.filePath("quorvel/ports").toStdString();
-    std::filesystem::create_directories(ports);
+    std::string error, ports = dir.filePath("quorvel/ports").toStdString();
+    ASSERT_TRUE(pty.Open(error) && std::filesystem::create_directories(ports)) << error;
     std::filesystem::create_symlink(pty.device(), ports + "/com7");
     std::filesystem::create_symlink("/nonexistent/ttyGone", ports + "/com3");
     QProcess lab;
@@ -101,15 +93,12 @@ TEST(LabPorts, ListsEachComNumberWithALinkOrADeviceAsTheWindowDoes) {
     env.insert("XDG_CONFIG_HOME", dir.path());
     lab.setProcessEnvironment(env);
     lab.start(QUORVEL_BINARY_DIR "/src/lab/quorvel-lab", {"--ports"});
-    ASSERT_TRUE(lab.waitForFinished(10000));
+    ASSERT_TRUE(lab.waitForFinished(10000) && lab.exitCode() == 0);
     const std::string list = lab.readAllStandardOutput().toStdString();
-    EXPECT_EQ(lab.exitCode(), 0);
-    EXPECT_NE(list.find("COM 3   " + ports + "/com3 -> /nonexistent/ttyGone (not present)\n"),
-              std::string::npos)
-        << list;
-    EXPECT_NE(list.find("COM 7   " + ports + "/com7 -> " + pty.device() + " (present)\n"),
-              std::string::npos)
-        << list;
+    for (const std::string& line :
+         {"COM 3   " + ports + "/com3 -> /nonexistent/ttyGone (not present)\n",
+          "COM 7   " + ports + "/com7 -> " + pty.device() + " (present)\n"})
+        EXPECT_NE(list.find(line), std::string::npos) << list;
     EXPECT_EQ(list.find("COM 2 ") != std::string::npos, std::filesystem::exists("/dev/ttyS1"));
 }
 
