@@ -14,49 +14,29 @@ cmake --build build -j "$(nproc)"
 
 QUORVEL="$REPO/build/src/app/quorvel"
 SIM="$REPO/build/tools/quorvel-sim"
+LAB="$REPO/build/src/lab/quorvel-lab"
 WORKDIR="${XDG_DATA_HOME:-$HOME/.local/share}/quorvel"
-PORTS="${XDG_CONFIG_HOME:-$HOME/.config}/quorvel/ports"
 mkdir -p "$WORKDIR"
 cd "$WORKDIR"
 
-# The device COM n opens, as Quorvel maps it: the override link first, then the fixed table.
-com_device() {
-  local n=$1
-  if [[ -L "$PORTS/com$n" ]]; then
-    readlink -f "$PORTS/com$n" || readlink "$PORTS/com$n"
-  elif ((n >= 1 && n <= 32)); then echo "/dev/ttyS$((n - 1))"
-  elif ((n <= 64)); then echo "/dev/ttyUSB$((n - 33))"
-  elif ((n <= 96)); then echo "/dev/ttyACM$((n - 65))"
-  elif ((n <= 101)); then echo "/dev/ttyAMA$((n - 97))"
-  fi
-}
+# Every COM number with an override link or a present device, as Quorvel's port list says it
+# ("COM 7   ~/.config/quorvel/ports/com7 -> /dev/pts/5 (present)"): the program's own table,
+# asked rather than copied.
+declare -A ports=()
+while read -r word n rest; do
+  [[ $word == COM ]] && ports[$n]=$rest
+done < <("$LAB" --ports)
 
-# The COM number that a table device has (ttyUSB3 -> 36), for the hint.
-com_of_device() {
-  local name=${1#/dev/}
-  case $name in
-    ttyUSB*) echo $((33 + ${name#ttyUSB})) ;;
-    ttyACM*) echo $((65 + ${name#ttyACM})) ;;
-  esac
-}
+# The device a --ports line names, and what it says beyond "(present)".
+line_device() { local d=${1% (*}; echo "${d##* -> }"; }
+line_hint() { [[ $1 == *" (present)" ]] || echo " (${1##* (}"; }
+line_present() { [[ $1 == *" (present"* ]]; }
 
-# What Quorvel's port list says of a device this user may not open for reading and writing.
-access_hint() {
-  [[ -r "$1" && -w "$1" ]] && return
-  local group
-  group=$(stat -c %G "$1" 2>/dev/null)
-  if [[ -n "$group" && $(($(stat -c %a "$1") / 10 % 10 & 6)) -eq 6 ]]; then
-    echo " (present, no access: join the $group group)"
-  else
-    echo " (present, no access)"
-  fi
-}
-
-# A COM number with neither an override link nor a table device.
+# A COM number with neither an override link nor a present device.
 free_com() {
   local n
   for ((n = 1; n <= 101; n++)); do
-    if [[ ! -L "$PORTS/com$n" && ! -e "$(com_device "$n")" ]]; then
+    if [[ -z "${ports[$n]+x}" ]]; then
       echo "$n"
       return
     fi
@@ -68,12 +48,14 @@ settings_com=""
 if [[ -f Set.txt ]]; then
   settings_com=$(sed -n '1s/^COM \([0-9]\{1,3\}\),.*/\1/p' Set.txt | tr -d '\r')
 fi
-settings_device=""
-[[ -n "$settings_com" ]] && settings_device=$(com_device "$settings_com")
+settings_line=""
+[[ -n "$settings_com" ]] && settings_line=${ports[$settings_com]-}
 
-usb_devices=(/dev/ttyUSB* /dev/ttyACM*)
 usb_present=()
-for d in "${usb_devices[@]}"; do [[ -e "$d" ]] && usb_present+=("$d"); done
+for n in $(printf '%s\n' "${!ports[@]}" | sort -n); do
+  d=$(line_device "${ports[$n]}")
+  [[ $d == /dev/ttyUSB* || $d == /dev/ttyACM* ]] && line_present "${ports[$n]}" && usb_present+=("$n")
+done
 
 SIM_PID=""
 stop_sim() {
@@ -85,11 +67,13 @@ stop_sim() {
 trap stop_sim EXIT
 trap 'exit 130' INT TERM
 
-if [[ -n "$settings_device" && -e "$settings_device" ]]; then
-  echo "Using the receiver on COM $settings_com ($settings_device$(access_hint "$settings_device")), as Set.txt in $WORKDIR names it."
+if [[ -n "$settings_line" ]] && line_present "$settings_line"; then
+  echo "Using the receiver on COM $settings_com ($(line_device "$settings_line")$(line_hint "$settings_line")), as Set.txt in $WORKDIR names it."
 elif ((${#usb_present[@]})); then
   echo "A serial device is attached; no simulated receiver is started. Pick it in the port list:"
-  for d in "${usb_present[@]}"; do echo "  COM $(com_of_device "$d") is $d$(access_hint "$d")"; done
+  for n in "${usb_present[@]}"; do
+    echo "  COM $n is $(line_device "${ports[$n]}")$(line_hint "${ports[$n]}")"
+  done
 else
   com=$(free_com) || { echo "No free COM number for the simulated receiver." >&2; exit 1; }
   "$SIM" --com "$com" >"$WORKDIR/quorvel-sim.log" 2>&1 &

@@ -14,6 +14,8 @@
 
 #include "lab/Identity.h"
 #include "lab/Profiles.h"
+#include "lab/PortList.h"
+#include "link/QtSerialPort.h"
 #include "lab/Report.h"
 #include "link/ComPorts.h"
 
@@ -127,17 +129,14 @@ bool Lab::Begin(std::string& error) {
                                           .fixLimitS = options_.fixLimit,
                                           .cycles = options_.cycles,
                                           .fixDueS = options_.pass.ttffS};
-        // Resolved at every open, so an override link made later still counts.
-        QtSerialPort::DeviceResolver resolve = [given, portsFolder](int) {
-            return given.com ? ComDevicePath(given.com, portsFolder) : given.device;
-        };
-        ports_.push_back(std::make_unique<QtSerialPort>(portsFolder, nullptr, resolve));
+        ports_.push_back(MakePort(given, portsFolder, [this, i](std::int16_t kind) {
+            receivers_[i]->HandlePortEvent(kind);
+        }));
+        devices_.push_back(PortDevice(given, portsFolder));
         receivers_.push_back(std::make_unique<Receiver>(
             given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
             [this, i](const std::string& event) { OnEvent(i, event); }));
-        ports_.back()->SetEventHandler(
-            [r = receivers_.back().get()](std::int16_t kind) { r->HandlePortEvent(kind); });
         // Every receiver has a line in the summary, rows or none.
         TallyFor(i, StartName(given.starts.front()));
     }
@@ -212,7 +211,10 @@ void Lab::OnEvent(std::size_t receiver, const std::string& given) {
     for (const char* verdict : {"cant-connect: ", "port-error: "}) {
         if (event.starts_with(verdict)) {
             const std::size_t at = std::strlen(verdict);
-            const std::string& device = ports_[receiver]->LastDevice();
+            // A serial port resolves its device at every open; a network port is its address.
+            const auto* serial = dynamic_cast<const QtSerialPort*>(ports_[receiver].get());
+            const std::string& device =
+                serial && !serial->LastDevice().empty() ? serial->LastDevice() : devices_[receiver];
             event.insert(at, (device.empty() ? "no device" : device) + ": ");
             problems_[receiver] = EscapeControls(event.substr(at));
         }
@@ -296,7 +298,9 @@ void Lab::DrawLiveLines() {
 void Lab::RewriteReport(bool last) {
     std::string error;
     NoteReceivers();
-    if (WriteReport(options_.report, tallies_, error, options_.pass)) {
+    // A browser left on the page during the run follows it; the last page stays as it is.
+    const int reloadS = last ? 0 : std::max(1, kReportEveryS * tickMs_ / 1000);
+    if (WriteReport(options_.report, tallies_, error, options_.pass, kChartJs, reloadS)) {
         reportFailure_.clear();
         if (last) out_ << "Report: " << options_.report << std::endl;
         return;

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/SerialPort.h"
 #include "lab/Journal.h"
 #include "lab/Options.h"
 #include "lab/Receiver.h"
 #include "lab/Stats.h"
-#include "link/QtSerialPort.h"
 
 namespace quorvel::lab {
 
@@ -56,7 +56,8 @@ class Lab {
     Clock clockOverride_;
     QElapsedTimer clock_;
     QTimer tick_;
-    std::vector<std::unique_ptr<QtSerialPort>> ports_;
+    std::vector<std::unique_ptr<SerialPort>> ports_;
+    std::vector<std::string> devices_;  // what each port names, when its adapter cannot say
     std::vector<std::unique_ptr<Receiver>> receivers_;
     Tally& TallyFor(std::size_t receiver, const std::string& start);
     void NoteReceivers();

@@ -11,6 +11,7 @@
 
 #include "link/BaudTable.h"
 #include "link/ComPorts.h"
+#include "lab/PortList.h"
 #include "lab/Profiles.h"
 
 namespace quorvel::lab {
@@ -52,9 +53,10 @@ std::optional<PortSpec> Port(const std::string& text, const std::string& default
     PortSpec parsed{text, 0, {}, defaultBaud, {}, {}, {}};
     std::string port = text;
     parsed.profile = o.profile;
-    // The journal names the port as given, without its profile: the summary shows that.
+    // The journal names the port as given, without its profile: the summary shows that. The
+    // ":" of "tcp://" begins no profile.
     if (const auto colon = text.find(':');
-        colon != std::string::npos && text.find('/') > colon) {
+        colon != std::string::npos && text.find('/') > colon && text.find("://") != colon) {
         parsed.profile = text.substr(0, colon);
         port = parsed.name = text.substr(colon + 1);
         if (!FindProfile(parsed.profile)) {
@@ -69,6 +71,14 @@ std::optional<PortSpec> Port(const std::string& text, const std::string& default
     const Profile& profile = *FindProfile(parsed.profile);
     parsed.order = o.order.value_or(profile.order);
     parsed.sign = o.sign.value_or(profile.sign);
+    if (port.find("://") != std::string::npos) {
+        if (port.find('@') != std::string::npos)
+            error = "bad port '" + text + "': a network port takes no @BAUD (its server sets it)";
+        const auto address = TcpAddress(port);
+        if (!address) return {};
+        parsed.device = address->Text();
+        return parsed;
+    }
     const std::string given = port;
     if (const auto at = given.rfind('@'); at != std::string::npos) {
         parsed.baud = given.substr(at + 1);
@@ -114,6 +124,7 @@ std::string CheckLabOptions(const LabOptions& options, const std::string& portsF
                options.report + "'";
     std::map<std::string, std::string> seen;
     for (const PortSpec& port : options.ports) {
+        if (TcpAddress(port.device)) continue;  // the command line names each address once
         const std::string device = port.com ? ComDevicePath(port.com, portsFolder) : port.device;
         const std::string identity = Identity(device);
         const auto [first, added] = seen.emplace(identity, port.name);
@@ -179,8 +190,8 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             o.help = true;
             return parsed;
         }
-        if (name == "--version") {
-            o.version = true;
+        if (name == "--version" || name == "--ports") {
+            (name == "--version" ? o.version : o.listPorts) = true;
             return parsed;
         }
         if (name.rfind("--", 0) != 0) {
@@ -262,6 +273,7 @@ std::string HelpText() {
     }
     return R"(Usage: quorvel-lab [OPTIONS] [PROFILE:]PORT...
    or:  quorvel-lab report [-o FILE.html] [--pass-ttff S] [--pass-rate P] JOURNAL...
+   or:  quorvel-lab --ports
 
 Orders cold starts on many GNSS receivers at once, judges every cycle as the
 Quorvel window does, and keeps a journal with the restart time and the time to
@@ -271,6 +283,10 @@ PORT is "COM5", "COM 5" or a device path such as /dev/ttyUSB0, optionally with
 "@BAUD" (e.g. COM7@115200). COM numbers map to devices as in the window,
 override links in ~/.config/quorvel/ports included. "PROFILE:" names the
 receiver profile of that port, e.g. ubx:/dev/ttyACM0@115200 or pmtk:COM5.
+A receiver on a serial device server or ser2net (its line served as a raw TCP
+port) is "tcp://HOST:PORT", e.g. ubx:tcp://rack2:4001 or tcp://[fe80::1]:4001;
+it takes no "@BAUD" (the server sets the line), and a refused connection, an
+unknown host or no answer is named where the run says why it cannot connect.
 
 Options:
   --baud RATE         rate for ports without "@BAUD" (default 9600); one of 1200,
@@ -307,6 +323,9 @@ Options:
                       each receiver
   --pass-rate P       a receiver passes when at least P % of its judged cycles
                       pass (default 95)
+  --ports             list every COM number with an override link or a present
+                      device, the device it opens and whether you may open it,
+                      as the window's port list says it; then exit
   -h, --help          this text
   --version           the version
 

@@ -14,7 +14,7 @@ namespace quorvel::lab {
 struct PortSpec {
     std::string name;    // as given, for the journal
     int com = 0;         // COM number, or 0 for a device path
-    std::string device;  // the device path when com is 0
+    std::string device;  // when com is 0: the device path, or tcp://HOST:PORT
     std::string baud;
     std::string profile;  // the receiver profile's name
     std::string order;    // the cold-start order's bytes
@@ -36,6 +36,7 @@ struct LabOptions {
     int fixLimit = 300;  // seconds without a fix while one is awaited, then a no-fix row
     bool help = false;
     bool version = false;
+    bool listPorts = false;
     PassRule pass;  // --pass-ttff, --pass-rate
 };
 

@@ -206,13 +206,15 @@ receivers.forEach((r, i) => {
 }  // namespace
 
 bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std::string& error,
-                 const PassRule& rule, const std::string& chartJs) {
+                 const PassRule& rule, const std::string& chartJs, int reloadS) {
     std::ostringstream script;
     script << std::ifstream(chartJs).rdbuf();
     const bool charts = !script.str().empty();
 
     std::ostringstream page;
-    page << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>quorvel-lab report</title>"
+    page << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">";
+    if (reloadS > 0) page << "<meta http-equiv=\"refresh\" content=\"" << reloadS << "\">";
+    page << "<title>quorvel-lab report</title>"
          << "<style>" << kStyle << "</style></head><body>\n<h1>quorvel-lab report</h1>\n<p>Written "
          << UtcNow() << "</p>\n";
     // Every receiver at a glance: one bar per receiver, its TTFF range and its median to p95.

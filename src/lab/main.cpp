@@ -15,6 +15,7 @@
 
 #include "lab/Lab.h"
 #include "lab/Options.h"
+#include "lab/PortList.h"
 #include "lab/ReportCommand.h"
 #include "link/ComPorts.h"
 
@@ -81,6 +82,10 @@ int WithoutPorts(const std::vector<std::string>& args, const quorvel::lab::LabOp
         return quorvel::lab::RunReportCommand({args.begin() + 1, args.end()}, std::cout);
     if (options.version) {
         std::cout << "quorvel-lab " << QUORVEL_VERSION << "\n";
+        return 0;
+    }
+    if (options.listPorts) {
+        std::cout << quorvel::lab::PortListText(quorvel::DefaultPortsFolder());
         return 0;
     }
     return -1;

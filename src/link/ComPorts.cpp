@@ -105,6 +105,14 @@ std::string ComDevicePath(int number, [[maybe_unused]] const std::string& portsF
 #endif
 }
 
+std::string ComOverrideLink(int number, [[maybe_unused]] const std::string& portsFolder) {
+#ifndef _WIN32
+    if (const fs::path link = OverrideLink(number, portsFolder); InRange(number) && IsLink(link))
+        return link.string();
+#endif
+    return {};
+}
+
 std::string AccessHint([[maybe_unused]] const std::string& device) {
 #ifndef _WIN32
     if (::access(device.c_str(), R_OK | W_OK) == 0) return {};

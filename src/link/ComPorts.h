@@ -18,6 +18,9 @@ constexpr int kHighestComNumber = 101;
 // 97-101 /dev/ttyAMA0-4. The table never shifts when devices come and go.
 std::string ComDevicePath(int number, const std::string& portsFolder);
 
+// The override link of COM `number` in `portsFolder` when it has one, dangling or not; else empty.
+std::string ComOverrideLink(int number, const std::string& portsFolder);
+
 // Where the per-user override links live: <generic config>/quorvel/ports.
 std::string DefaultPortsFolder();
 

@@ -1,0 +1,74 @@
+#include "lab/PortList.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <utility>
+
+#include "link/ComPorts.h"
+#include "link/QtSerialPort.h"
+#include "link/TcpPort.h"
+
+namespace quorvel::lab {
+
+std::string NetAddress::Text() const {
+    std::string name = host;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.find(':') != std::string::npos) name = "[" + name + "]";
+    return kTcpScheme + name + ":" + std::to_string(port);
+}
+
+std::optional<NetAddress> TcpAddress(const std::string& text) {
+    const std::string scheme = kTcpScheme;
+    const auto colon = text.rfind(':');
+    if (text.compare(0, scheme.size(), scheme) != 0 || colon < scheme.size()) return {};
+    std::string host = text.substr(scheme.size(), colon - scheme.size());
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    else if (host.find_first_of("[]:") != std::string::npos)
+        return {};
+    if (host.empty() || host.find_first_of("[]/@ ") != std::string::npos) return {};
+    int port = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data() + colon + 1, end, port);
+    if (ec != std::errc() || ptr != end || colon + 1 == text.size() || port < 1 || port > 65535)
+        return {};
+    return NetAddress{host, static_cast<std::uint16_t>(port)};
+}
+
+std::unique_ptr<SerialPort> MakePort(const PortSpec& port, const std::string& portsFolder,
+                                     std::function<void(std::int16_t)> handler) {
+    if (const auto address = TcpAddress(port.device)) {
+        auto tcp = std::make_unique<TcpPort>(address->host, address->port);
+        tcp->SetEventHandler(std::move(handler));
+        return tcp;
+    }
+    auto serial = std::make_unique<QtSerialPort>(
+        portsFolder, nullptr, [port, portsFolder](int) { return PortDevice(port, portsFolder); });
+    serial->SetEventHandler(std::move(handler));
+    return serial;
+}
+
+std::string PortDevice(const PortSpec& port, const std::string& portsFolder) {
+    return port.com ? ComDevicePath(port.com, portsFolder) : port.device;
+}
+
+std::string PortListText(const std::string& portsFolder) {
+    std::string text;
+    for (int n = kLowestComNumber; n <= kHighestComNumber; ++n) {
+        std::error_code ec;
+        if (ComOverrideLink(n, portsFolder).empty() &&
+            !std::filesystem::exists(ComDevicePath(n, portsFolder), ec))
+            continue;
+        std::string number = std::to_string(n);
+        number.resize(std::max<std::size_t>(number.size(), 3), ' ');
+        text += "COM " + number + " " + ComToolTip(n, portsFolder) + "\n";
+    }
+    return text.empty()
+               ? "No COM number has an override link in " + portsFolder + " or a present device.\n"
+               : text;
+}
+
+}  // namespace quorvel::lab
