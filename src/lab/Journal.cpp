@@ -40,7 +40,9 @@ std::string FormatRow(const Row& r) {
     return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + r.verdict +
            "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
            (r.satellites ? std::to_string(*r.satellites) : "") + "," + CsvField(r.hdop) + "," +
-           r.start + "," + CsvField(r.make) + "," + CsvField(r.model) + "," + CsvField(r.firmware);
+           r.start + "," + r.profile + "," + CsvField(r.make) + "," + CsvField(r.model) + "," +
+           CsvField(r.firmware) + "," + Tenths(r.errorM) + "," + Tenths(r.cn0) + "," +
+           CsvField(r.ttffRule);
 }
 
 std::string EscapeControls(const std::string& text) {

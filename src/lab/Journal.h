@@ -17,19 +17,26 @@ struct Row {
     std::optional<double> ttffS;
     std::optional<int> satellites;
     std::string hdop;  // as the GGA sent it
-    std::string start = {};  // hot, warm, cold or factory: the order's, or the next order's
+    std::string start = {};    // hot, warm, cold or factory: the order's, or the next order's
+    std::string profile = {};  // the profile it ran under
     // Who the receiver said it is, in its own words; empty when it did not say.
     std::string make = {};
     std::string model = {};
     std::string firmware = {};
+    std::optional<double> errorM = {};  // the first fix's distance from the reference
+    std::optional<double> cn0 = {};     // mean C/N0 of the four strongest at the first fix, dB-Hz
+    std::string ttffRule = {};          // what counted as the first fix, e.g. "3d within 100 m"
 };
 
 inline constexpr const char* kJournalHeader =
-    "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop,start,make,model,firmware";
+    "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop,start,profile,make,model,"
+    "firmware,error_m,cn0_dbhz,ttff_rule";
+inline constexpr std::size_t kJournalColumns = 16;
 // The columns of journals written before the start and the receiver's identity were kept:
 // read, never appended to, so that no file mixes rows of two layouts.
 inline constexpr const char* kOlderJournalHeader =
     "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop";
+inline constexpr std::size_t kOlderJournalColumns = 8;
 
 // The row's line; control characters (bytes below 0x20, and 0x7F) are left out of its text
 // fields, so that every row is one line that reads back.

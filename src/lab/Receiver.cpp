@@ -326,6 +326,7 @@ void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
     Row row{UtcNow(), name_, ++cycles_, verdict, open ? restart_ : std::nullopt, ttff, satellites,
             hdop};
     row.start = StartName(open ? orderStart_ : NextStart());
+    row.profile = profileName_;
     row.make = id.make;
     row.model = id.model;
     row.firmware = id.firmware;

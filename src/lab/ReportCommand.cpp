@@ -61,7 +61,8 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t colum
               " fields)";
         return {};
     }
-    if (columns > 8 && !f[8].empty() && !StartNamed(f[8])) why = "start '" + Shown(f[8]) + "' is unknown";
+    if (columns > kOlderJournalColumns && !f[8].empty() && !StartNamed(f[8]))
+        why = "start '" + Shown(f[8]) + "' is unknown";
     const bool known = std::find(kVerdicts.begin(), kVerdicts.end(), f[3]) != kVerdicts.end();
     const auto cycle = Decimal(f[2], kMostCycle, true);
     std::optional<double> times[2], satellites;
@@ -81,11 +82,19 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t colum
     if (!why.empty()) return {};
     Row row{f[0], f[1], static_cast<int>(*cycle), f[3], times[0], times[1], {}, f[7]};
     if (satellites) row.satellites = static_cast<int>(*satellites);
-    if (columns > 8) {
+    if (columns > kOlderJournalColumns) {
         row.start = f[8];
-        row.make = f[9];
-        row.model = f[10];
-        row.firmware = f[11];
+        row.profile = f[9];
+        row.make = f[10];
+        row.model = f[11];
+        row.firmware = f[12];
+        row.ttffRule = f[15];
+        for (int i : {0, 1}) {
+            std::optional<double>& value = i ? row.cn0 : row.errorM;
+            if (!f[13 + i].empty() && !(value = Decimal(f[13 + i], i ? 99 : 4e7, false)))
+                why = (i ? "cn0_dbhz '" : "error_m '") + Shown(f[13 + i]) + "' is out of range";
+        }
+        if (!why.empty()) return {};
     }
     return row;
 }
@@ -201,7 +210,7 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         error = "the journal " + path + " does not begin with the header line " + header;
         return {};
     }
-    const std::size_t columns = first == header ? 12 : 8;
+    const std::size_t columns = first == header ? kJournalColumns : kOlderJournalColumns;
     JournalRead read;
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < tallies.size(); ++i) index[TallyKey(tallies[i])] = i;
@@ -230,7 +239,7 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         }
         line += static_cast<std::size_t>(record.lines);
         end = record.end - 1;
-        Tally key{.receiver = prefix + row->receiver, .start = row->start};
+        Tally key{.receiver = prefix + row->receiver, .profile = row->profile, .start = row->start};
         const auto [it, added] = index.emplace(TallyKey(key), tallies.size());
         if (added) tallies.push_back(std::move(key));
         Tally& tally = tallies[it->second];

@@ -62,6 +62,9 @@ void Tally::Add(const Row& row) {
     verdictByCycle.push_back(static_cast<std::uint8_t>(index));
     restartByCycle.push_back(row.restartS ? *row.restartS : NAN);
     ttffByCycle.push_back(row.ttffS ? *row.ttffS : NAN);
+    errorByCycle.push_back(row.errorM ? *row.errorM : NAN);
+    cn0ByCycle.push_back(row.cn0 ? *row.cn0 : NAN);
+    if (!row.ttffRule.empty()) ttffRule = row.ttffRule;
 }
 
 int Tally::WithoutFix() const {
@@ -111,16 +114,27 @@ std::vector<double> Present(const std::vector<double>& all) {
     return values;
 }
 
-std::vector<std::string> SummaryHeader(const PassRule& rule) {
+SummaryShape ShapeOf(const std::vector<Tally>& tallies) {
+    SummaryShape shape;
+    for (const Tally& t : tallies) {
+        shape.errors = shape.errors || !Present(t.errorByCycle).empty();
+        shape.cn0 = shape.cn0 || !Present(t.cn0ByCycle).empty();
+    }
+    return shape;
+}
+
+std::vector<std::string> SummaryHeader(const PassRule& rule, SummaryShape shape) {
     std::vector<std::string> header = {"receiver", "profile", "start", "cycles"};
     header.insert(header.end(), kVerdicts.begin(), kVerdicts.end());
     header.insert(header.end(), {"restarts", "restart_s min / median / p95 / max", "fixes",
                                  "ttff_s min / median / p95 / max", "no fix"});
+    if (shape.errors) header.push_back("error_m min / median / p95 / max");
+    if (shape.cn0) header.push_back("cn0_dbhz min / median / p95 / max");
     if (rule.ttffS) header.push_back("pass");
     return header;
 }
 
-std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule) {
+std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule, SummaryShape shape) {
     // A name from a journal or a link may hold anything: the terminal sees it escaped.
     std::vector<std::string> cells = {EscapeControls(t.receiver), t.profile.empty() ? "-" : t.profile,
                                       t.start.empty() ? "-" : t.start, std::to_string(t.Cycles())};
@@ -131,6 +145,8 @@ std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule) {
         cells.push_back(SpreadText(spread));
     }
     cells.push_back(std::to_string(t.WithoutFix()));
+    if (shape.errors) cells.push_back(SpreadText(SpreadOf(Present(t.errorByCycle))));
+    if (shape.cn0) cells.push_back(SpreadText(SpreadOf(Present(t.cn0ByCycle))));
     if (rule.ttffS) {
         const Standing s = StandingOf(t, rule);
         cells.push_back(
@@ -142,8 +158,9 @@ std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule) {
 }
 
 std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule) {
-    std::vector<std::vector<std::string>> lines = {SummaryHeader(rule)};
-    for (const Tally& t : tallies) lines.push_back(SummaryCells(t, rule));
+    const SummaryShape shape = ShapeOf(tallies);
+    std::vector<std::vector<std::string>> lines = {SummaryHeader(rule, shape)};
+    for (const Tally& t : tallies) lines.push_back(SummaryCells(t, rule, shape));
     std::vector<std::size_t> widths(lines[0].size(), 0);
     for (const auto& line : lines) {
         for (std::size_t i = 0; i < line.size(); ++i)

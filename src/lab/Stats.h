@@ -54,7 +54,10 @@ struct Tally {
     // One value per cycle, NaN where the row has none.
     std::vector<double> restartByCycle = {};
     std::vector<double> ttffByCycle = {};
-    std::vector<std::uint8_t> verdictByCycle = {};  // index in kVerdicts; kVerdicts.size(): unknown
+    std::vector<std::uint8_t> verdictByCycle = {};
+    std::vector<double> errorByCycle = {};  // metres from the reference at the first fix
+    std::vector<double> cn0ByCycle = {};    // dB-Hz at the first fix
+    std::string ttffRule = {};              // what counted as the first fix; empty when not known  // index in kVerdicts; kVerdicts.size(): unknown
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
@@ -73,9 +76,18 @@ Standing StandingOf(const Tally& tally, const PassRule& rule);
 // True when a rule is given and some receiver fails it.
 bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule);
 
+// Which optional columns the summary has: the first fix's error against a reference and its
+// C/N0, each only when some receiver has one.
+struct SummaryShape {
+    bool errors = false;
+    bool cn0 = false;
+};
+SummaryShape ShapeOf(const std::vector<Tally>& tallies);
+
 // The summary table as plain text columns; `cells` gives the same cells for the report.
-std::vector<std::string> SummaryHeader(const PassRule& rule = {});
-std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {});
+std::vector<std::string> SummaryHeader(const PassRule& rule = {}, SummaryShape shape = {});
+std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {},
+                                      SummaryShape shape = {});
 std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule = {});
 // "COM5: u-blox ag NEO-M8N, ..." lines: each receiver's identity and notes, once a receiver.
 std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies);

@@ -52,7 +52,7 @@ TEST(LabProgram, JournalsTheRealRunAndEndsCleanlyOnSigterm) {
     int ok = 0, cantConnect = 0;
     for (const QString& line : lines.mid(2)) {
         const QStringList f = line.split(',');
-        ASSERT_EQ(f.size(), 12) << line.toStdString();
+        ASSERT_EQ(f.size(), static_cast<int>(kJournalColumns)) << line.toStdString();
         if (f[1] == a && (f[3] == "ok" || f[3] == "ended")) {  // the last may end before its fix
             ok += !f[5].isEmpty();        // 4 bursts of 0.1 s to the restart, 3 more to the fix
             EXPECT_NEAR(f[4].toDouble(), 0.4, 0.3) << line.toStdString();

@@ -73,7 +73,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     QTemporaryDir dir;
     const std::string j = dir.filePath("j.csv").toStdString(),
                       fifo = dir.filePath("f").toStdString();
-    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9,cold,,,\n",
+    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,\n",
                       olderRows = kOlder + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
     struct Case {
         const char* name;
@@ -117,7 +117,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"impossible values", j, put(bad), {}, {"report", "--pass-ttff=10", "-o", dir.filePath("r.html").toStdString(), j}, 1,
          "line 3: ttff_s 'inf'|line 4: restart_s '-3'|line 5: cycle '1e99'|line 6: ttff_s '1000|line 7: satellites '0x10'|"
          "line 8: verdict 'banana'|line 9: restart_s 'nan'|line 10: not a row|12.0 / 16.0 / 20.0 / 20.0|FAIL 0.0 % (0/2)", ""},
-        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9,cold,,,\r\n"), {}, report, 0, "\nCOM5 ", ""},
+        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,\r\n"), {}, report, 0, "\nCOM5 ", ""},
         {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
         {"one journal twice", j, put(rows), {}, {"report", "-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
         {"same-named journals", j, racks, {}, {"report", "-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},
