@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -12,6 +13,7 @@
 #include "link/BaudTable.h"
 #include "link/ComPorts.h"
 #include "lab/PortList.h"
+#include "lab/Geo.h"
 #include "lab/Profiles.h"
 
 namespace quorvel::lab {
@@ -48,18 +50,49 @@ int HexDigit(char c) {
 
 // "COM5", "COM 5", "/dev/ttyUSB0", each with an optional "@BAUD" and an optional "PROFILE:"
 // before it. A device path may hold ":" itself, so a prefix never holds "/".
+// "cold", "cold,warm,hot": the starts taken in turn; each must be one the profile has, unless
+// --order replaces the profile's orders or the family is not known yet (auto).
+std::optional<std::vector<Start>> Starts(const std::string& text, const Profile* profile,
+                                         const LabOptions& o, std::string& error) {
+    std::vector<Start> starts;
+    std::size_t at = 0;
+    for (std::size_t comma; at <= text.size(); at = comma + 1) {
+        comma = std::min(text.find(',', at), text.size());
+        const std::string name = text.substr(at, comma - at);
+        const auto start = StartNamed(name);
+        if (!start) {
+            error = "--start: unknown start '" + name + "' (hot, warm, cold, factory)";
+            return {};
+        }
+        if (profile && !o.order && !profile->OrderFor(*start)) {
+            error = "--start: " + profile->name + " has no " + name + " start (it has " +
+                    profile->StartNames() + ")";
+            return {};
+        }
+        starts.push_back(*start);
+    }
+    return starts;
+}
+
+// "COM5", "COM 5", "/dev/ttyUSB0", "tcp://HOST:PORT", each with an optional "@BAUD" (not on a
+// network port) and an optional "PROFILE:", "PROFILE+STARTS:" or "+STARTS:" before it. A device
+// path may hold ":" itself, so a prefix never holds "/".
 std::optional<PortSpec> Port(const std::string& text, const std::string& defaultBaud,
                              const LabOptions& o, std::string& error) {
     PortSpec parsed{text, 0, {}, defaultBaud, {}, {}, {}};
     std::string port = text;
     parsed.profile = o.profile;
+    std::string starts = o.starts;
     // The journal names the port as given, without its profile: the summary shows that. The
     // ":" of "tcp://" begins no profile.
     if (const auto colon = text.find(':');
         colon != std::string::npos && text.find('/') > colon && text.find("://") != colon) {
-        parsed.profile = text.substr(0, colon);
+        const std::string prefix = text.substr(0, colon);
+        const auto plus = prefix.find('+');
+        if (plus != 0) parsed.profile = prefix.substr(0, plus);
+        if (plus != std::string::npos) starts = prefix.substr(plus + 1);
         port = parsed.name = text.substr(colon + 1);
-        if (!FindProfile(parsed.profile)) {
+        if (parsed.profile != kAutoProfile && !FindProfile(parsed.profile)) {
             error = "unknown profile '" + parsed.profile + "' in '" + text + "'";
             return {};
         }
@@ -68,9 +101,21 @@ std::optional<PortSpec> Port(const std::string& text, const std::string& default
             return {};
         }
     }
-    const Profile& profile = *FindProfile(parsed.profile);
-    parsed.order = o.order.value_or(profile.order);
-    parsed.sign = o.sign.value_or(profile.sign);
+    const Profile* profile = FindProfile(parsed.profile);  // nothing for auto
+    const auto startList = Starts(starts, profile, o, error);
+    if (!startList) {
+        error += " for '" + text + "'";
+        return {};
+    }
+    parsed.starts = *startList;
+    const std::string* order = profile ? profile->OrderFor(parsed.starts.front()) : nullptr;
+    parsed.order = o.order.value_or(order ? *order : std::string());
+    parsed.sign = o.sign.value_or(profile ? profile->sign : RestartSign::FixLost);
+    if (const auto ref = o.references.find(parsed.name); ref != o.references.end()) {
+        parsed.reference = ref->second;
+    } else if (const auto all = o.references.find(""); all != o.references.end()) {
+        parsed.reference = all->second;
+    }
     if (port.find("://") != std::string::npos) {
         if (port.find('@') != std::string::npos)
             error = "bad port '" + text + "': a network port takes no @BAUD (its server sets it)";
@@ -205,7 +250,8 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         static const std::set<std::string> kKnown = {
             "--baud",      "--journal",   "--report",  "--cycles", "--duration",
             "--interval",  "--order",     "--retry",   "--profile", "--sign",
-            "--fix-limit", "--pass-ttff", "--pass-rate"};
+            "--fix-limit", "--pass-ttff", "--pass-rate", "--start", "--reference",
+            "--fix-within", "--fix"};
         if (!kKnown.count(name)) return fail("unknown option " + name);
         if (!value) {
             if (i + 1 == args.size()) return fail(name + " needs a value");
@@ -230,8 +276,31 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             if (!(o.durationS = Duration(*value)))
                 return fail(bad + " (a whole number up to a year, e.g. 90s, 45m, 8760h)");
         } else if (name == "--profile") {
-            if (!FindProfile(*value)) return fail("--profile: unknown profile '" + *value + "'");
+            if (*value != kAutoProfile && !FindProfile(*value))
+                return fail("--profile: unknown profile '" + *value + "'");
             o.profile = *value;
+        } else if (name == "--start") {
+            std::string error;
+            if (!Starts(*value, nullptr, o, error)) return fail(error);
+            o.starts = *value;
+        } else if (name == "--reference") {
+            // "LAT,LON[,ALT]" for every port, or "PORT=LAT,LON[,ALT]" for one.
+            const auto eq = value->rfind('=');
+            const std::string port = eq == std::string::npos ? "" : value->substr(0, eq);
+            const auto reference = ParseReference(value->substr(eq == std::string::npos ? 0 : eq + 1));
+            if (!reference)
+                return fail(bad + " (LAT,LON[,ALT] in decimal degrees, or PORT=LAT,LON[,ALT])");
+            o.references[port] = *reference;
+        } else if (name == "--fix-within") {
+            char* end = nullptr;
+            const double metres = std::strtod(value->c_str(), &end);
+            if (value->empty() || end != value->c_str() + value->size() || !(metres > 0) ||
+                metres > 1e6 || value->find_first_not_of("0123456789.") != std::string::npos)
+                return fail(bad + " (metres, more than 0)");
+            o.fixWithinM = metres;
+        } else if (name == "--fix") {
+            if (*value != "any" && *value != "3d") return fail(bad + " (any or 3d)");
+            o.fix3d = *value == "3d";
         } else if (name == "--sign") {
             if (!(o.sign = SignNamed(*value))) return fail("--sign: unknown sign '" + *value + "'");
         } else if (name == "--fix-limit") {
@@ -250,6 +319,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         }
     }
     if (passRate && !o.pass.ttffS) return fail("--pass-rate needs --pass-ttff");
+    // The order given for every start replaces the profiles' only when it is known which.
+    if (o.order && o.starts.find(',') != std::string::npos)
+        return fail("--order gives one order: it cannot take several --start in turn");
     if (ports.empty()) return fail("no PORT given");
     std::set<std::string> seen;
     for (const std::string& text : ports) {
@@ -258,7 +330,14 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         if (!port) return fail(error.empty() ? "bad port '" + text + "'" : error);
         const std::string key = port->com ? std::to_string(port->com) : port->device;
         if (!seen.insert(key).second) return fail("port named twice: '" + text + "'");
+        if (o.fixWithinM && !port->reference)
+            return fail("--fix-within needs a --reference for '" + text + "'");
         o.ports.push_back(*port);
+    }
+    for (const auto& [name, reference] : o.references) {
+        if (!name.empty() && std::none_of(o.ports.begin(), o.ports.end(),
+                                          [&](const PortSpec& p) { return p.name == name; }))
+            return fail("--reference names no PORT given: '" + name + "'");
     }
     return parsed;
 }
@@ -267,11 +346,17 @@ std::string HelpText() {
     std::string profiles;
     for (const Profile& p : Profiles()) {
         char line[200];
-        std::snprintf(line, sizeof line, "  %-8s %-11s %s\n           order: %s\n", p.name.c_str(),
-                      SignName(p.sign), p.describes.c_str(), PrintableOrder(p.order).c_str());
+        std::snprintf(line, sizeof line, "  %-8s %-11s %s\n", p.name.c_str(), SignName(p.sign),
+                      p.describes.c_str());
         profiles += line;
+        for (const Start start : kStarts) {
+            if (const std::string* order = p.OrderFor(start))
+                profiles += "           " + std::string(StartName(start)) +
+                            std::string(8 - std::strlen(StartName(start)), ' ') +
+                            PrintableOrder(*order) + "\n";
+        }
     }
-    return R"(Usage: quorvel-lab [OPTIONS] [PROFILE:]PORT...
+    return R"(Usage: quorvel-lab [OPTIONS] [PROFILE[+STARTS]:]PORT...
    or:  quorvel-lab report [-o FILE.html] [--pass-ttff S] [--pass-rate P] JOURNAL...
    or:  quorvel-lab --ports
 
@@ -282,7 +367,10 @@ first fix (TTFF) of each cycle.
 PORT is "COM5", "COM 5" or a device path such as /dev/ttyUSB0, optionally with
 "@BAUD" (e.g. COM7@115200). COM numbers map to devices as in the window,
 override links in ~/.config/quorvel/ports included. "PROFILE:" names the
-receiver profile of that port, e.g. ubx:/dev/ttyACM0@115200 or pmtk:COM5.
+receiver profile of that port, e.g. ubx:/dev/ttyACM0@115200 or pmtk:COM5;
+"PROFILE+STARTS:" also its starts, e.g. pmtk+hot,cold:COM5 (or +warm:COM5 with
+the default profile). The profile "auto" takes the family from the receiver's
+own texts (see Identity below) and never orders a guessed family's start.
 A receiver on a serial device server or ser2net (its line served as a raw TCP
 port) is "tcp://HOST:PORT", e.g. ubx:tcp://rack2:4001 or tcp://[fe80::1]:4001;
 it takes no "@BAUD" (the server sets the line), and a refused connection, an
@@ -291,7 +379,21 @@ unknown host or no answer is named where the run says why it cannot connect.
 Options:
   --baud RATE         rate for ports without "@BAUD" (default 9600); one of 1200,
                       2400, 4800, 9600, 19200, 57600, 115200, 230400, 460800, 921600
-  --profile NAME      receiver profile for ports that name none (default pxemsrt)
+  --profile NAME      receiver profile for ports that name none (default
+                      pxemsrt; auto: the family the receiver names)
+  --start LIST        the starts ordered, taken in turn one per cycle, e.g.
+                      cold,warm,hot (default cold): hot, warm, cold or factory;
+                      a profile has only the starts listed below; factory also
+                      resets the receiver's settings (rate, messages)
+  --reference R       the surveyed antenna position LAT,LON[,ALT] (WGS84 decimal
+                      degrees) of every port, or PORT=LAT,LON[,ALT] of one; each
+                      row then has the first fix's horizontal error in metres
+  --fix-within M      the first fix is the first within M metres of the
+                      reference (needs --reference for every port); fixes that
+                      never come within M end the cycle no-fix at --fix-limit
+  --fix any|3d        which fixes count as the first fix: any GNSS fix (GGA
+                      quality 1-5, the default), or only one the receiver's GSA
+                      calls 3D; a receiver that sends no GSA is said at once
   --order TEXT        the cold-start order, instead of the profiles' orders; NMEA
                       text beginning with "$" gets its checksum when "*hh" is
                       missing or in place of a lone trailing "*", and CR LF; a
@@ -299,9 +401,9 @@ Options:
                       \xNN escapes give any byte
   --sign SIGN         the restart sign, instead of the profiles' signs:
                       clock-reset  the GGA time falls back to 00:00:00-00:00:09
-                      fix-lost     the fix is lost (GGA quality 0 or empty); only
-                                   sentences with a fix count toward an order, and
-                                   an order waits for a fix
+                      fix-lost     the fix is lost (GGA quality 0) with a second
+                                   sign; only sentences with a fix count toward
+                                   an order, and an order waits for a fix
   --fix-limit S       seconds a receiver may show no fix while one is awaited
                       (before the first order, and from an order to its fix)
                       before its cycle is journaled no-fix (default 300)
@@ -333,8 +435,24 @@ Options:
 made .html) and prints the summary from journals, opening no port; with several
 journals each receiver is named with its journal's file name.
 
-Receiver profiles (name, sign, receivers, order bytes):
-)" + profiles +
+Receiver profiles (name, sign, receivers; each start it has and its bytes):
+)" + profiles + R"(
+Identity: when a port opens the lab listens for the receiver's start-up texts
+(u-blox and CASIC TXT lines, MediaTek PMTK010/011, SiRF PSRFTXT, Quectel
+PQTMVER) and asks every family's version query, all harmless (UBX-MON-VER poll,
+$PMTK605, $PAIR020, $PQTMVERNO, $PCAS06,0); the make, model and firmware it
+says go into the journal, the summary and the report, and a profile it
+contradicts is said at once (the profile named is kept).
+
+Verdicts: only sentences whose checksum matches are analysed; damaged ones are
+counted per receiver and shown under the summary. Every order ends in exactly
+one row. A cycle cut short by the end of the run is "ended" and not judged,
+unless its fix was already due (--pass-ttff seconds after the order): then it
+is judged a failure, whether its restart came or not. A fix is GGA quality 1-5
+(6 dead reckoning, 7 manual and 8 simulator are not). Under fix-lost a lost fix
+alone proves no restart: it needs a second sign (its time gone, its clock
+fallen back or jumped, a silence, or its start-up text).
+)" +
            R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
 terminal) or SIGPIPE; then it closes the ports, completes the journal, writes

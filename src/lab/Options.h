@@ -1,10 +1,12 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/EngineObserver.h"
+#include "lab/Geo.h"
 #include "lab/Profiles.h"
 #include "lab/Stats.h"
 
@@ -20,6 +22,7 @@ struct PortSpec {
     std::string order;    // the cold-start order's bytes
     RestartSign sign = RestartSign::ClockReset;
     std::vector<Start> starts = {Start::Cold};  // taken in turn, one per cycle
+    std::optional<Reference> reference = {};    // the surveyed antenna position
 };
 
 struct LabOptions {
@@ -29,7 +32,12 @@ struct LabOptions {
     std::optional<int> cycles;
     std::optional<double> durationS;
     int interval = 30;
-    std::string profile{"pxemsrt"};    // for ports that name none
+    std::string profile{"pxemsrt"};    // for ports that name none; "auto": the receiver's own
+    std::string starts{"cold"};        // for ports that name none: "cold", "cold,warm,hot"
+    // The surveyed antenna position of every port ("") or of the port so named.
+    std::map<std::string, Reference> references;
+    std::optional<double> fixWithinM;  // the first fix is the first within this of the reference
+    bool fix3d = false;                // only a 3D fix counts as the first fix
     std::optional<std::string> order;  // overrides every profile's order
     std::optional<RestartSign> sign;   // overrides every profile's sign
     int retry = 10;

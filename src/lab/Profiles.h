@@ -48,6 +48,8 @@ struct Profile {
 const std::vector<Profile>& Profiles();
 const Profile* FindProfile(std::string_view name);
 inline constexpr std::string_view kDefaultProfile = "pxemsrt";
+// The profile of a port whose receiver names its own family.
+inline constexpr std::string_view kAutoProfile = "auto";
 
 std::optional<RestartSign> SignNamed(std::string_view name);
 const char* SignName(RestartSign sign);

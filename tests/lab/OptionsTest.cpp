@@ -33,6 +33,14 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"COM5", "--journal"}, "--journal"},
         {{"frob:COM5"}, "'frob'"},
         {{"ubx:"}, "'ubx:'"},
+        {{"--start", "warm", "COM5"}, "pxemsrt has no warm start (it has cold)"},
+        {{"pqtm+cold,factory:COM5"}, "pqtm has no factory start"},
+        {{"--start", "tepid", "COM5"}, "'tepid'"},
+        {{"--order", "$PMTK104", "--start", "cold,hot", "pmtk:COM5"}, "--order"},
+        {{"--fix-within", "100", "COM5"}, "--fix-within needs a --reference for 'COM5'"},
+        {{"--reference", "91,11", "COM5"}, "--reference"},
+        {{"--reference", "COM6=48,11", "COM5"}, "'COM6'"},
+        {{"--fix", "2d", "COM5"}, "--fix"},
         {{"--profile", "frob", "COM5"}, "'frob'"},
         {{"--sign", "frob", "COM5"}, "'frob'"},
         {{"--fix-limit", "0", "COM5"}, "--fix-limit"},
@@ -96,6 +104,10 @@ TEST(LabCommandLine, EachPortTakesItsProfileAndTheOverrides) {
             {{"ubx:tcp://rack2:4001", "tcp://[::1]:4001"},
              {{"tcp://rack2:4001", "ubx", ubx, F},
               {"tcp://[::1]:4001", "pxemsrt", "$PXEMSRT,C*3A\r\n", C}}},
+            // The first of its starts in turn; auto orders nothing before its family is known.
+            {{"pmtk+hot,cold:COM5", "--start", "warm,cold", "casic:COM6", "auto:COM7"},
+             {{"COM5", "pmtk", "$PMTK101*32\r\n", F}, {"COM6", "casic", "$PCAS10,1*1D\r\n", F},
+              {"COM7", "auto", "", F}}},
             {{"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1"},
              {{"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1", "pxemsrt", "$PXEMSRT,C*3A\r\n", C}}}};
     for (const auto& [args, ports] : rows) {
