@@ -128,7 +128,10 @@ bool Lab::Begin(std::string& error) {
                                           .retryS = options_.retry,
                                           .fixLimitS = options_.fixLimit,
                                           .cycles = options_.cycles,
-                                          .fixDueS = options_.pass.ttffS};
+                                          .fixDueS = options_.pass.ttffS,
+                                          .reference = given.reference,
+                                          .fixWithinM = options_.fixWithinM,
+                                          .fix3d = options_.fix3d};
         ports_.push_back(MakePort(given, portsFolder, [this, i](std::int16_t kind) {
             receivers_[i]->HandlePortEvent(kind);
         }));

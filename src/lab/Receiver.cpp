@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 namespace quorvel::lab {
@@ -50,6 +51,13 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
     display_.port = "COM " + std::to_string(given.com ? given.com : 1);
     display_.baud = given.baud;
     Build(settings.profile);
+    ttffRule_ = settings.fix3d ? "3D fix" : "any fix";
+    if (settings.fixWithinM && settings.reference) {
+        char text[128];
+        std::snprintf(text, sizeof text, " within %g m of %.6f,%.6f", *settings.fixWithinM,
+                      settings.reference->latitude, settings.reference->longitude);
+        ttffRule_ += text;
+    }
 }
 
 // The cycle for `family`'s orders of the starts in turn; an `auto` port that does not know its
@@ -131,11 +139,21 @@ void Receiver::WatchFixWait() {
     // no-respond whatever the fix limit.
     if (cycle_ == Cycle::Ordered) return;
     if (!fixAwaitedSince_ || now_() - *fixAwaitedSince_ < fixLimitS_) return;
-    const std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
-    EndRun("no-fix", fixWithoutTime_ ? event + ": no time in its GGA" : event);
+    JudgeLatest();
+    if (!fixAwaitedSince_) return;  // it was there
+    std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
+    if (fixWithoutTime_) event += ": no time in its GGA";
+    if (given_.fixWithinM && lastError_) {
+        char text[96];
+        std::snprintf(text, sizeof text, ": its last fix was %.1f m from the reference",
+                      *lastError_);
+        event += text;
+    }
+    EndRun("no-fix", event);
 }
 
-void Receiver::EndRun(const std::string& verdict, const std::string& event) {
+void Receiver::EndRun(const std::string& verdict, const std::string& event, bool judgeLatest) {
+    if (judgeLatest) JudgeLatest();
     verdict_ = verdict;
     retryAt_ = now_() + retryS_;
     fixAwaitedSince_.reset();
@@ -225,6 +243,7 @@ void Receiver::DecideFamily() {
 }
 
 void Receiver::Finish() {
+    if (!finished_) JudgeLatest();
     if (!finished_ && cycle_ != Cycle::Idle) {
         // Cut by the end of the run: judged, as a failure, only when its fix was already due.
         const bool due = fixDueS_ && now_() - orderAt_ >= *fixDueS_;
@@ -240,7 +259,8 @@ bool Receiver::OrdersWanted() const {
     // Closing the open cycle may write the last row; no order may follow it.
     const int rowsBefore = cycles_ + (cycle_ != Cycle::Idle ? 1 : 0);
     // An `auto` port orders nothing before its family is known: never a guessed family's order.
-    return family_ && !finished_ && !(cycleLimit_ && rowsBefore >= *cycleLimit_);
+    const bool runEnded = verdict_ && *verdict_ != "shut-down";
+    return family_ && !finished_ && !runEnded && !(cycleLimit_ && rowsBefore >= *cycleLimit_);
 }
 
 void Receiver::OrderSent(const std::string&) {
@@ -273,13 +293,40 @@ void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
         display_.SetTimerEnabled(TimerId::Timer_PF, true);
         SetState("resumed");
     }
-    if (cycle_ != Cycle::Restarted || !gga.HasFix()) return;
-    const double ttff = Tenth(now_() - orderAt_);
+    (void)gga;
+}
+
+std::optional<double> Receiver::ErrorOf(const GgaFields& gga) const {
+    if (!given_.reference || !gga.latitude || !gga.longitude) return std::nullopt;
+    return HorizontalErrorM(given_.reference->latitude, given_.reference->longitude,
+                            *gga.latitude, *gga.longitude);
+}
+
+// An epoch that ended after the restart: the first fix when it is one by the rule in force.
+// Its GSA and GSV come after its GGA, so an epoch is judged when the next one begins, and its
+// TTFF is stamped with the time its GGA came.
+void Receiver::Judge(const FixEpoch& e) {
+    if (cycle_ != Cycle::Restarted || !e.gga.HasFix()) return;
+    if (given_.fix3d && !fixes_.GsaSeen()) {
+        if (!verdict_)
+            EndRun("no-fix", "no-fix: it sends no GSA, so no fix of it is known 3D", false);
+        return;
+    }
+    const auto error = ErrorOf(e.gga);
+    if (error) lastError_ = error;
+    if (given_.fix3d && !e.fix3d) return;
+    if (given_.fixWithinM && !(error && *error <= *given_.fixWithinM)) return;
+    const double ttff = Tenth(std::max(e.at - orderAt_, 0.0));
     lastTtff_ = ttff;
     orderUnfixed_ = false;
     fixAwaitedSince_.reset();
-    WriteRow("ok", ttff, gga.satellites, gga.hdop);
+    WriteRow("ok", ttff, e.gga.satellites, e.gga.hdop, error, e.MeanCn0());
     SetState("fix");
+}
+
+// Before a cycle is closed for want of its fix: the epoch under way may already hold it.
+void Receiver::JudgeLatest() {
+    if (cycle_ == Cycle::Restarted && fixes_.Latest()) Judge(*fixes_.Latest());
 }
 
 void Receiver::SentenceRead(std::string_view sentence, bool intact) {
@@ -288,6 +335,7 @@ void Receiver::SentenceRead(std::string_view sentence, bool intact) {
         return;
     }
     ++intact_;
+    if (const FixEpoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
     if (sentence.size() > 6 && sentence.substr(3, 3) == "GGA") {
         const GgaFields gga = ReadGga(sentence);
         fixWithoutTime_ = gga.HasFix() && !gga.hasTime;
@@ -308,6 +356,7 @@ void Receiver::VerdictReached(Verdict verdict) {
     }
     // Switched off after a restart: the cycle's row, with its restart time when its fix had
     // not come. The run stays open: a receiver back before the retry goes on.
+    JudgeLatest();
     verdict_ = name;
     retryAt_ = now_() + retryS_;
     fixAwaitedSince_.reset();
@@ -320,13 +369,17 @@ void Receiver::CloseOpenCycle() {
 }
 
 void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
-                        std::optional<int> satellites, const std::string& hdop) {
+                        std::optional<int> satellites, const std::string& hdop,
+                        std::optional<double> errorM, std::optional<double> cn0) {
     const bool open = cycle_ != Cycle::Idle;
     const Identity& id = tap_.reader.identity();
     Row row{UtcNow(), name_, ++cycles_, verdict, open ? restart_ : std::nullopt, ttff, satellites,
             hdop};
     row.start = StartName(open ? orderStart_ : NextStart());
     row.profile = profileName_;
+    row.errorM = errorM ? std::optional(std::round(*errorM * 10) / 10) : std::nullopt;
+    row.cn0 = cn0;
+    row.ttffRule = ttffRule_;
     row.make = id.make;
     row.model = id.model;
     row.firmware = id.firmware;

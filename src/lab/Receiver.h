@@ -12,6 +12,8 @@
 #include "engine/RunState.h"
 #include "engine/StartStop.h"
 #include "engine/TestEngine.h"
+#include "lab/FixQuality.h"
+#include "lab/Geo.h"
 #include "lab/Identity.h"
 #include "lab/Journal.h"
 #include "lab/Options.h"
@@ -105,6 +107,11 @@ class Receiver : public EngineObserver {
         // A cycle the end of the run cuts is judged, as a failure, once its fix was due this
         // long after its order; otherwise, and without a limit, it is "ended" and not judged.
         std::optional<double> fixDueS = {};
+        // What counts as the first fix: a 3D one only, one within this many metres of the
+        // reference; each row has its error against the reference when there is one.
+        std::optional<Reference> reference = {};
+        std::optional<double> fixWithinM = {};
+        bool fix3d = false;
     };
     using Clock = std::function<double()>;  // seconds, monotonic
     using RowSink = std::function<void(const Row&)>;
@@ -160,13 +167,18 @@ class Receiver : public EngineObserver {
     void Build(const Profile* family);
     // The one place rows are written: the open cycle's, with its restart time, or a run's.
     void WriteRow(const std::string& verdict, std::optional<double> ttff = {},
-                  std::optional<int> satellites = {}, const std::string& hdop = {});
+                  std::optional<int> satellites = {}, const std::string& hdop = {},
+                  std::optional<double> errorM = {}, std::optional<double> cn0 = {});
+    void Judge(const FixEpoch& epoch);
+    void JudgeLatest();
+    std::optional<double> ErrorOf(const GgaFields& gga) const;
     // The row of a cycle that is still open when the next order goes out or a run starts.
     void CloseOpenCycle();
     bool Idle() const;
     void SetState(std::string state);
     // Ends the run on a verdict: its row, port closed, timers off; the retry follows.
-    void EndRun(const std::string& verdict, const std::string& event);
+    // The epoch under way is judged first, unless the judging itself ends the run.
+    void EndRun(const std::string& verdict, const std::string& event, bool judgeLatest = true);
     void WatchFixWait();
     void AfterReceive();
     // An `auto` port's family, once its listening time is over.
@@ -210,6 +222,9 @@ class Receiver : public EngineObserver {
     std::string profileName_;
     std::string contradiction_;
     std::string identityTold_;
+    FixQuality fixes_;
+    std::optional<double> lastError_;  // of the last fix, against the reference
+    std::string ttffRule_;
     long long damaged_ = 0;
     long long intact_ = 0;
     bool finished_ = false;

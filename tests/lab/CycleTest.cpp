@@ -2,6 +2,8 @@
 // simulator's receiver model behind a port stand-in, one burst and one lab tick per second.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "lab/Profiles.h"
 #include "lab/Receiver.h"
 #include "sim/Nmea.h"
@@ -104,6 +106,7 @@ std::string Short(const Row& r) {
     const std::string row = FormatRow(r).substr(30);
     std::string text = row.substr(0, row.find("," + r.start + ","));
     if (r.start != "cold") text += "@" + r.start;
+    if (r.errorM && *r.errorM >= 10) text += " off " + std::to_string(std::lround(*r.errorM)) + " m";
     return r.model.empty() ? text : text + " " + r.model;
 }
 
@@ -138,6 +141,12 @@ struct Script {
         int restartAfter = 0;               // seconds it goes on with its old time after an order
         std::optional<double> fixDue{};     // --pass-ttff: when a cut cycle is judged
         std::vector<Start> starts = {Start::Cold};
+        // The first fixes after a restart this far off for this long, or 2D, or no GSA at all;
+        // and the lab's rule for the first fix.
+        int offsetM = 0, offsetFor = 0, twoDFor = 0;
+        bool noGsa = false;
+        std::optional<double> fixWithin{};
+        bool fix3d = false;
         std::string said = {};              // in an event line
         Shape shape = {};
         int orders = -1;                    // orders it must get, when checked
@@ -200,6 +209,16 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         {"pmtk never fixes again", "pmtk", Family::Pmtk, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
         {"psrf deaf", "psrf", Family::Psrf, 10, 50, {deaf}, {.feed = Feed::Deaf}},
         {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
+        {"first fixes 500 m off for 5 s, fix within 100 m", "pxemsrt", P, 2, 30,
+         {"ok,4.0,11.0,12,0.9", "ended,4.0,,,"}, {.offsetM = 500, .offsetFor = 5, .fixWithin = 100}},
+        {"first fixes 500 m off, any fix", "pxemsrt", P, 2, 30,
+         {"ok,4.0,6.0,12,0.9 off 500 m", "ended,4.0,,,"}, {.offsetM = 500, .offsetFor = 5}},
+        {"never within 100 m", "pxemsrt", P, 2, 60, {"ok,4.0,,,", "ok,4.0,,,", "no-fix,4.0,,,"},
+         {.offsetM = 500, .offsetFor = 1000, .fixWithin = 100, .said = "its last fix was 50"}},
+        {"2D for 4 s, 3D fix", "pxemsrt", P, 2, 30, {"ok,4.0,10.0,12,0.9", "ended,4.0,,,"},
+         {.twoDFor = 4, .fix3d = true}},
+        {"no GSA, 3D fix", "pxemsrt", P, 2, 30, {"no-fix,4.0,,,", "ended" + none},
+         {.noGsa = true, .fix3d = true, .said = "sends no GSA"}},
         {"ubx hot, warm, cold in turn", "ubx", Family::Ubx, 10, 90, {hot, warm, okFix, hot, "ended,4.0,,,@warm"}, {.starts = {Start::Hot, Start::Warm, Start::Cold}}},
         {"pmtk every start in turn", "pmtk", Family::Pmtk, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
         {"psrf every start in turn", "psrf", Family::Psrf, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
@@ -218,6 +237,10 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         config.noFixAfterRestart = script.noFix;
         config.neverFix = script.x.neverFix;
         config.restartAfter = script.x.restartAfter;
+        config.offsetM = script.x.offsetM;
+        config.offsetFor = script.x.offsetFor;
+        config.twoDFor = script.x.twoDFor;
+        config.sendsGsa = !script.x.noGsa;
         if (script.x.offAfter) config.powerOffAfter = script.x.offAfter;
         config.neverRestart = script.x.feed == Feed::Deaf;
         config.timeKnown = script.x.feed != Feed::TimeLess;
@@ -235,7 +258,10 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
              .starts = script.x.starts,
              .fixLimitS = 40,
              .cycles = script.x.cycles ? std::optional(script.x.cycles) : std::nullopt,
-             .fixDueS = script.x.fixDue},
+             .fixDueS = script.x.fixDue,
+             .reference = Reference{48.1173, 11.5167, {}},  // the simulator's antenna
+             .fixWithinM = script.x.fixWithin,
+             .fix3d = script.x.fix3d},
             [&now] { return now; }, [&rows](const Row& r) { rows.push_back(Short(r)); },
             [&said](const std::string& event) { said += event + "\n"; });
         receiver.Start();
