@@ -303,7 +303,10 @@ void Lab::RewriteReport(bool last) {
     NoteReceivers();
     // A browser left on the page during the run follows it; the last page stays as it is.
     const int reloadS = last ? 0 : std::max(1, kReportEveryS * tickMs_ / 1000);
-    if (WriteReport(options_.report, tallies_, error, options_.pass, kChartJs, reloadS)) {
+    std::vector<std::string> profiles;
+    for (const auto& receiver : receivers_) profiles.push_back(receiver->ProfileName());
+    const ReportHead head = RunHead(options_, profiles, clock_.elapsed() / 1000.0, last);
+    if (WriteReport(options_.report, tallies_, error, options_.pass, head, kChartJs, reloadS)) {
         reportFailure_.clear();
         if (last) out_ << "Report: " << options_.report << std::endl;
         return;

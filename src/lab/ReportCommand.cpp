@@ -53,6 +53,22 @@ std::optional<double> Decimal(const std::string& text, double most, bool whole) 
     return value;
 }
 
+// A row's time as the lab writes it, 2026-12-07T04:30:00.123Z: only such a time spans a run.
+bool IsUtcTime(const std::string& text) {
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd";
+    if (text.size() <= kShape.size() || text.back() != 'Z') return false;
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != kShape[i]) return false;
+    }
+    return true;
+}
+
+// The earliest and the latest of the times given.
+void Span(const std::string& utc, std::string& first, std::string& last) {
+    if (first.empty() || utc < first) first = utc;
+    if (last.empty() || utc > last) last = utc;
+}
+
 // The row in a record's fields, or nothing with `why` it is not one.
 std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t columns,
                             std::string& why) {
@@ -248,6 +264,7 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         if (!row->make.empty() || !row->model.empty() || !row->firmware.empty())
             tally.identity = IdentityText({.make = row->make, .model = row->model,
                                            .firmware = row->firmware});
+        if (IsUtcTime(row->utc)) Span(row->utc, read.firstUtc, read.lastUtc);
         ++read.rows;
     }
     return read;
@@ -331,6 +348,7 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
     }
     const auto names = ShortNames(distinct);
     std::vector<Tally> tallies;
+    std::string firstUtc, lastUtc;
     bool failed = false;
     for (std::size_t i = 0; i < distinct.size(); ++i) {
         std::string error;
@@ -343,12 +361,17 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
         if (read->rows == 0)
             std::fprintf(stderr, "quorvel-lab: the journal %s holds no row\n", distinct[i].c_str());
         failed = failed || read->rows == 0 || read->refused > 0;
+        if (!read->firstUtc.empty()) {
+            Span(read->firstUtc, firstUtc, lastUtc);
+            Span(read->lastUtc, firstUtc, lastUtc);
+        }
     }
     if (tallies.empty()) return 1;
     out << SummaryText(tallies, rule);
     failed = !written("summary") || failed;
     std::string error;
-    if (!WriteReport(report, tallies, error, rule)) {
+    if (!WriteReport(report, tallies, error, rule,
+                     JournalsHead(distinct, tallies, firstUtc, lastUtc))) {
         std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
         failed = true;
     } else if (out) {

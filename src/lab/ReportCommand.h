@@ -13,6 +13,7 @@ namespace quorvel::lab {
 struct JournalRead {
     long long rows = 0;
     long long refused = 0;
+    std::string firstUtc, lastUtc;  // the earliest and latest row times; empty when none
 };
 
 // Adds a journal's rows to `tallies`, one per receiver in the order first seen, each receiver
