@@ -460,8 +460,8 @@ unless its fix was already due (--pass-ttff seconds after the order): then it
 is judged a failure, whether its restart came or not. A fix is GGA quality 1-5
 (6 dead reckoning, 7 manual and 8 simulator are not). Under fix-lost a lost fix
 alone proves no restart: it needs a second sign (its time gone, its clock
-fallen back or jumped, a silence of 3 s, or its start-up text). A clock that
-runs on (its time advanced by about the time that passed) is never a restart.
+fallen back or jumped, a silence of 3 s, or its start-up text); a clock that
+runs on (its time advanced by about the time that passed) is no such sign.
 )" +
            R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
