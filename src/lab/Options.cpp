@@ -343,26 +343,30 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-    std::string profiles;
+    // One line a profile, then one line a profile's start: help2man makes each line an entry
+    // of the manual page, where lines under a profile would run into one paragraph.
+    std::string profiles, orders;
     for (const Profile& p : Profiles()) {
         char line[200];
-        std::snprintf(line, sizeof line, "  %-8s %-11s %s\n", p.name.c_str(), SignName(p.sign),
+        std::snprintf(line, sizeof line, "  %-8s %-11s  %s\n", p.name.c_str(), SignName(p.sign),
                       p.describes.c_str());
         profiles += line;
         for (const Start start : kStarts) {
-            if (const std::string* order = p.OrderFor(start))
-                profiles += "           " + std::string(StartName(start)) +
-                            std::string(8 - std::strlen(StartName(start)), ' ') +
-                            PrintableOrder(*order) + "\n";
+            if (const std::string* order = p.OrderFor(start)) {
+                std::snprintf(line, sizeof line, "  %-16s %s\n",
+                              (p.name + " " + StartName(start)).c_str(),
+                              PrintableOrder(*order).c_str());
+                orders += line;
+            }
         }
     }
     return R"(Usage: quorvel-lab [OPTIONS] [PROFILE[+STARTS]:]PORT...
    or:  quorvel-lab report [-o FILE.html] [--pass-ttff S] [--pass-rate P] JOURNAL...
    or:  quorvel-lab --ports
 
-Orders cold starts on many GNSS receivers at once, judges every cycle as the
-Quorvel window does, and keeps a journal with the restart time and the time to
-first fix (TTFF) of each cycle.
+Orders hot, warm, cold or factory starts on many GNSS receivers at once, judges
+every cycle as the Quorvel window does, and keeps a journal with the restart
+time and the time to first fix (TTFF) of each cycle.
 
 PORT is "COM5", "COM 5" or a device path such as /dev/ttyUSB0, optionally with
 "@BAUD" (e.g. COM7@115200). COM numbers map to devices as in the window,
@@ -394,22 +398,23 @@ Options:
   --fix any|3d        which fixes count as the first fix: any GNSS fix (GGA
                       quality 1-5, the default), or only one the receiver's GSA
                       calls 3D; a receiver that sends no GSA is said at once
-  --order TEXT        the cold-start order, instead of the profiles' orders; NMEA
-                      text beginning with "$" gets its checksum when "*hh" is
-                      missing or in place of a lone trailing "*", and CR LF; a
-                      given "*hh" that is not the text's checksum is refused;
-                      \xNN escapes give any byte
+  --order TEXT        the order, instead of the profiles' orders (one start
+                      only); NMEA text beginning with "$" gets its checksum when
+                      "*hh" is missing or in place of a lone trailing "*", and
+                      CR LF; a given "*hh" that is not the text's checksum is
+                      refused; \xNN escapes give any byte
   --sign SIGN         the restart sign, instead of the profiles' signs:
-                      clock-reset  the GGA time falls back to 00:00:00-00:00:09
-                      fix-lost     the fix is lost (GGA quality 0) with a second
-                                   sign; only sentences with a fix count toward
-                                   an order, and an order waits for a fix
+                      clock-reset, the GGA time falls back to 00:00:00-00:00:09;
+                      or fix-lost, the fix is lost (GGA quality 0) with a second
+                      sign; only sentences with a fix count toward an order,
+                      and an order waits for a fix
   --fix-limit S       seconds a receiver may show no fix while one is awaited
                       (before the first order, and from an order to its fix)
                       before its cycle is journaled no-fix (default 300)
   --journal FILE      the CSV journal (default quorvel-lab-<UTC
                       yyyymmdd-hhmmss>-<process id>.csv in the working folder);
-                      appended to when it exists
+                      appended to when it exists, never when it has an older
+                      quorvel-lab's columns
   --report FILE.html  an HTML report with a summary and charts, rewritten every
                       60 s while the run goes on and at the end; a report that
                       cannot be written in its folder ends the lab at once
@@ -432,17 +437,21 @@ Options:
   --version           the version
 
 "quorvel-lab report" builds the report (default: beside the first journal, .csv
-made .html) and prints the summary from journals, opening no port; with several
-journals each receiver is named with its journal's file name.
+made .html) and prints the summary from journals, opening no port; it reads
+journals of the older 8 columns too. With several journals each receiver is
+named with the shortest part of its journal's path that tells them apart.
 
-Receiver profiles (name, sign, receivers; each start it has and its bytes):
+Receiver profiles (name, restart sign, receivers):
 )" + profiles + R"(
+Each start a profile has, and its order's bytes:
+)" + orders + R"(
 Identity: when a port opens the lab listens for the receiver's start-up texts
 (u-blox and CASIC TXT lines, MediaTek PMTK010/011, SiRF PSRFTXT, Quectel
 PQTMVER) and asks every family's version query, all harmless (UBX-MON-VER poll,
 $PMTK605, $PAIR020, $PQTMVERNO, $PCAS06,0); the make, model and firmware it
 says go into the journal, the summary and the report, and a profile it
-contradicts is said at once (the profile named is kept).
+contradicts is said at once (the profile named is kept). An auto port whose
+texts name no family within 10 s of its first text gets an "unidentified" row.
 
 Verdicts: only sentences whose checksum matches are analysed; damaged ones are
 counted per receiver and shown under the summary. Every order ends in exactly
@@ -451,7 +460,8 @@ unless its fix was already due (--pass-ttff seconds after the order): then it
 is judged a failure, whether its restart came or not. A fix is GGA quality 1-5
 (6 dead reckoning, 7 manual and 8 simulator are not). Under fix-lost a lost fix
 alone proves no restart: it needs a second sign (its time gone, its clock
-fallen back or jumped, a silence, or its start-up text).
+fallen back or jumped, a silence of 3 s, or its start-up text); a clock that
+runs on (its time advanced by about the time that passed) is no such sign.
 )" +
            R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
