@@ -89,7 +89,7 @@ n=${#PORTS[@]}
 per_rh() { awk -v d="$1" -v hz="$HZ" -v w="$WINDOW" -v n="$2" 'BEGIN {printf "%.3f", d / hz / n / w * 3600}'; }
 
 # Every row as scripted: the restarting ones ok, the deaf ones no-respond, the silent ones
-# cant-connect, and only a cycle cut by the end without its fix. Times apart: restart_s should
+# cant-connect, and `ended` only for a cycle cut by the end. Times apart: restart_s should
 # be 4 and ttff_s TTFF + reboot silence (3) + 1, whatever the family; the sims' own seconds
 # and the lab's 50 ms rounds wander on a loaded machine, so count the rows more than 0.25 s
 # off. A receiver is named in the journal by its port, with or without its profile and baud:
@@ -101,14 +101,14 @@ read -r misjudged late per_family < <(awk -F, -v OFS=, -v expected="$(expected_l
   NR == 1 { next }
   { port = $2; gsub(/"/, "", port); sub(/^[a-z]+:/, "", port); sub(/@[0-9]+$/, "", port)
     $2 = port; last[$2] = NR; split(want[$2], w, ":") }
-  w[1] == "ok" && $4 == "ok" { okrows[fam[$2]]++ }
-  w[1] == "ok" && $4 == "ok" {
-    if ($6 == "") blank[$2] = NR
-    if (off($5, 4) || ($6 != "" && off($6, w[2] + 4))) { late++; print "late: " $0 > "/dev/stderr" }
+  $4 == "ended" { ended[$2] = NR; next }
+  w[1] == "ok" && $4 == "ok" && $6 != "" {
+    okrows[fam[$2]]++
+    if (off($5, 4) || off($6, w[2] + 4)) { late++; print "late: " $0 > "/dev/stderr" }
     next }
   w[1] != "ok" && $4 == w[1] { next }
   { bad++; print "misjudged: " $0 > "/dev/stderr" }
-  END { for (p in blank) if (blank[p] != last[p]) bad++
+  END { for (p in ended) if (ended[p] != last[p]) bad++
         printf "%d %d", bad + 0, late + 0
         for (f in okrows) printf " %s=%d", f, okrows[f]
         print "" }' "$SCRATCH/j.csv")
