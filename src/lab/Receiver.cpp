@@ -378,7 +378,7 @@ void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
     row.start = StartName(open ? orderStart_ : NextStart());
     row.profile = profileName_;
     row.errorM = errorM ? std::optional(std::round(*errorM * 10) / 10) : std::nullopt;
-    row.cn0 = cn0;
+    row.cn0 = cn0 ? std::optional(std::round(*cn0 * 10) / 10) : std::nullopt;  // as journaled
     row.ttffRule = ttffRule_;
     row.make = id.make;
     row.model = id.model;

@@ -124,7 +124,7 @@ Epoch Receiver::Emit() {
     if (e.fix) dateKnown_ = true;
     e.gsa = config_.sendsGsa;
     if (e.fix && restarts_ > 0) {
-        const int fixAge = sinceRestart_ - config_.noFixAfterRestart;  // bursts with a fix
+        const int fixAge = sinceRestart_ - noFix_;  // bursts with a fix after this restart
         if (fixAge < config_.offsetFor) e.latitude += NorthDegrees(config_.offsetM, e.latitude);
         e.twoD = fixAge < config_.twoDFor;
     }
