@@ -284,8 +284,11 @@ bool ReadIdentity(std::string_view message, Identity& identity) {
 }
 
 bool IdentityReader::Feed(std::string_view bytes) {
-    pending_ += bytes;
-    const std::string_view data = pending_;
+    // Most reads end where a sentence does: those are read where they lie, and only an
+    // unfinished tail is kept.
+    const bool inPlace = pending_.empty();
+    if (!inPlace) pending_ += bytes;
+    const std::string_view data = inPlace ? bytes : std::string_view(pending_);
     bool changed = false;
     std::size_t at =
         0;  // every byte before it is read; each is looked at a bounded number of times
@@ -319,7 +322,10 @@ bool IdentityReader::Feed(std::string_view bytes) {
         // An intact frame is consumed whole; a false sync only by its first byte.
         at += UbxIntact(frame) ? frame.size() : 1;
     }
-    pending_.erase(0, at);
+    if (inPlace)
+        pending_.assign(data.substr(at));
+    else
+        pending_.erase(0, at);
     return changed;
 }
 

@@ -283,7 +283,7 @@ void Receiver::RestartConfirmed(std::int16_t) {
     SetState("waiting for fix");
 }
 
-void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
+void Receiver::GgaAnalysed(std::string_view, const GgaFields&) {
     if (finished_) return;
     if (verdict_ == "shut-down") {
         // Back after a shut-down: the run goes on, as the window's does, but with its
@@ -293,7 +293,6 @@ void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
         display_.SetTimerEnabled(TimerId::Timer_PF, true);
         SetState("resumed");
     }
-    (void)gga;
 }
 
 std::optional<double> Receiver::ErrorOf(const GgaFields& gga) const {
@@ -336,10 +335,10 @@ void Receiver::SentenceRead(std::string_view sentence, bool intact) {
     }
     ++intact_;
     if (const FixEpoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
-    if (sentence.size() > 6 && sentence.substr(3, 3) == "GGA") {
-        const GgaFields gga = ReadGga(sentence);
-        fixWithoutTime_ = gga.HasFix() && !gga.hasTime;
-    }
+    // The epoch a GGA opens holds it read.
+    if (const FixEpoch* latest = fixes_.Latest(); latest && sentence.size() > 6 &&
+                                                   sentence.substr(3, 3) == "GGA")
+        fixWithoutTime_ = latest->gga.HasFix() && !latest->gga.hasTime;
 }
 
 void Receiver::VerdictReached(Verdict verdict) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "lab/EpollDispatcher.h"
 #include "lab/Lab.h"
 #include "lab/Options.h"
 #include "lab/PortList.h"
@@ -119,6 +120,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-lab: %s\n", quorvel::lab::EscapeControls(clash).c_str());
         return 2;
     }
+    if (auto* dispatcher = new quorvel::lab::EpollDispatcher; dispatcher->Usable())
+        QCoreApplication::setEventDispatcher(dispatcher);  // Qt owns it from here
+    else
+        delete dispatcher;
     QCoreApplication app(argc, argv);
     quorvel::lab::Lab lab(parsed.options, std::cout);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
@@ -130,8 +135,8 @@ int main(int argc, char** argv) {
     }
     if (SignalCame()) lab.End();  // before the first round lets any receiver go on
     // Each round handles every port that became ready, then waits a moment so that the ports
-    // that become ready meanwhile share the next poll: with dozens of receivers that saves most
-    // wakeups, and every poll looks at every port. Time stamps come at most this much late.
+    // that become ready meanwhile share the next wakeup: with dozens of receivers that saves
+    // most wakeups. Time stamps come at most this much late.
     while (!lab.Ended()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         std::this_thread::sleep_for(kRoundPause);
