@@ -42,7 +42,7 @@ endfunction()
 
 quorvel_help2man(quorvel-sim "simulated GNSS receiver on a pseudo-terminal, for trying and testing Quorvel")
 if(TARGET quorvel-lab)
-  quorvel_help2man(quorvel-lab "unattended GNSS cold-start cycles on many receivers, with a journal and a report")
+  quorvel_help2man(quorvel-lab "unattended GNSS hot, warm, cold and factory start tests on many receivers, with a journal and a report")
   set(QUORVEL_LAB_SEE_ALSO ", **quorvel-lab**(1)")
 endif()
 
