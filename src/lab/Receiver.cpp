@@ -142,7 +142,8 @@ void Receiver::WatchFixWait() {
     JudgeLatest();
     if (!fixAwaitedSince_) return;  // it was there
     std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
-    if (fixWithoutTime_) event += ": no time in its GGA";
+    if (const FixEpoch* last = fixes_.Latest(); last && last->gga.HasFix() && !last->gga.hasTime)
+        event += ": no time in its GGA";
     if (given_.fixWithinM && lastError_) {
         char text[96];
         std::snprintf(text, sizeof text, ": its last fix was %.1f m from the reference",
@@ -335,10 +336,6 @@ void Receiver::SentenceRead(std::string_view sentence, bool intact) {
     }
     ++intact_;
     if (const FixEpoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
-    // The epoch a GGA opens holds it read.
-    if (const FixEpoch* latest = fixes_.Latest(); latest && sentence.size() > 6 &&
-                                                   sentence.substr(3, 3) == "GGA")
-        fixWithoutTime_ = latest->gga.HasFix() && !latest->gga.hasTime;
 }
 
 void Receiver::VerdictReached(Verdict verdict) {

@@ -216,7 +216,6 @@ class Receiver : public EngineObserver {
     // order (or the end of a countdown that waits for a fix) to the next fix.
     std::optional<double> fixAwaitedSince_;
     bool orderUnfixed_ = false;  // an order went out and its fix has not come yet
-    bool fixWithoutTime_ = false;  // the last GGA had a fix but no time
     bool queried_ = false;         // this run asked the receiver who it is
     std::optional<double> listenUntil_;  // an `auto` port decides its family then
     std::string profileName_;
