@@ -33,46 +33,71 @@ std::optional<double> FixEpoch::MeanCn0() const {
     return sum / n;
 }
 
+const FixEpoch* FixQuality::Latest() const {
+    if (openHasGga_) return &open_;
+    return closedHasGga_ ? &closed_ : nullptr;
+}
+
+Cn0Reading FixQuality::Cn0For(const FixEpoch& epoch) const {
+    if (epoch.gsv) return {epoch.MeanCn0(), epoch.MeanCn0() ? std::optional(0.0) : std::nullopt};
+    if (!sky_ || !sky_->cn0 || epoch.at - sky_->at > kCn0NearS || sky_->at > epoch.at) return {};
+    return {sky_->cn0, epoch.at - sky_->at};
+}
+
+// The open burst becomes the closed one; its satellites are remembered when they were whole.
+void FixQuality::Close() {
+    if (gsvGroups_ > 0 && gsvGroupsEnded_ >= gsvGroups_) sky_ = Sky{open_.MeanCn0(), lastAt_};
+    if (openHasGga_) {
+        std::swap(open_, closed_);
+        closedHasGga_ = true;
+    }
+    openHasGga_ = false;
+    open_.gga = {};
+    open_.gsa = open_.fix3d = open_.gsv = false;
+    open_.tracked.clear();  // keeps its room: no allocation once the sky is known
+    time_.clear();
+    ggaTalkers_.clear();
+    gsvGroups_ = gsvGroupsEnded_ = 0;
+}
+
 const FixEpoch* FixQuality::Feed(std::string_view sentence, double at) {
     if (sentence.size() < 7) return nullptr;
     const std::string_view type = sentence.substr(3, 3);
+    const bool timed = type == "GGA" || type == "RMC";
+    const std::string_view time = timed ? SplitSentence(sentence)[1] : std::string_view();
+    const std::string_view talker = sentence.substr(1, 2);
+    bool again = false;  // a second GGA of one talker: the next epoch
+    for (std::size_t i = 0; type == "GGA" && i + 1 < ggaTalkers_.size(); i += 2)
+        again = again || ggaTalkers_.compare(i, 2, talker) == 0;
+    const bool otherTime = !time.empty() && !time_.empty() && time != time_;
+    const FixEpoch* closed = nullptr;
+    if (begun_ && (at - lastAt_ > kBurstGapS || otherTime || again)) {
+        const bool hadGga = openHasGga_;
+        Close();
+        if (hadGga) closed = &closed_;
+    }
+    begun_ = true;
+    lastAt_ = at;
+    if (time_.empty()) time_ = time;
+
     if (type == "GGA") {
-        const std::string_view talker = sentence.substr(1, 2);
-        const std::string_view time = SplitSentence(sentence)[1];
-        bool sameTalker = false;
-        for (std::size_t i = 0; i + 1 < ggaTalkers_.size(); i += 2)
-            sameTalker = sameTalker || ggaTalkers_.compare(i, 2, talker) == 0;
-        if (ggaSeen_ && !sameTalker && time == ggaTime_) {
-            ggaTalkers_ += talker;
-            return nullptr;
-        }
-        const FixEpoch* closed = nullptr;
-        if (ggaSeen_) {
-            std::swap(open_, closed_);
-            closed = &closed_;
-        }
-        ggaSeen_ = true;
-        ggaTalkers_ = talker;
-        ggaTime_ = time;
+        ggaTalkers_ += talker;
+        if (openHasGga_) return closed;
+        openHasGga_ = true;
         open_.gga = ReadGga(sentence);
         open_.at = at;
-        open_.gsa = open_.fix3d = open_.gsv = false;
-        open_.tracked.clear();  // keeps its room: no allocation once the sky is known
-        return closed;
-    }
-    if (type == "GSA") {
+    } else if (type == "GSA") {
         const std::optional<GsaFields> gsa = ReadGsa(sentence);
-        if (!gsa) return nullptr;
+        if (!gsa) return closed;
         gsaSeen_ = true;
-        if (!ggaSeen_) return nullptr;
         open_.gsa = true;
         open_.fix3d = open_.fix3d || gsa->fixType == 3;
-        return nullptr;
-    }
-    if (type == "GSV" && ggaSeen_) {
+    } else if (type == "GSV") {
         const std::optional<GsvFields> gsv = ReadGsv(sentence);
-        if (!gsv) return nullptr;
+        if (!gsv) return closed;
         open_.gsv = true;
+        if (gsv->messageNumber == 1) ++gsvGroups_;
+        if (gsv->messages && gsv->messageNumber == gsv->messages) ++gsvGroupsEnded_;
         for (const GsvSatellite& s : gsv->satellites) {
             if (!s.snr) continue;
             const int key = s.id ? SatelliteKey(gsv->talker, *s.id) : 0;
@@ -85,7 +110,7 @@ const FixEpoch* FixQuality::Feed(std::string_view sentence, double at) {
                 same->snr = std::max(same->snr, *s.snr);
         }
     }
-    return nullptr;
+    return closed;
 }
 
 }  // namespace quorvel::lab

@@ -9,8 +9,8 @@
 
 namespace quorvel::lab {
 
-// One epoch of a receiver's output, as far as a fix is judged by it: from a GGA up to the GGA
-// that begins the next epoch.
+// One epoch of a receiver's output, as far as a fix is judged by it: the sentences of one
+// second, which a receiver sends as one burst.
 struct FixEpoch {
     GgaFields gga;       // the epoch's first GGA
     double at = 0;       // when that GGA was read, on the feeder's clock
@@ -28,30 +28,59 @@ struct FixEpoch {
     std::vector<Tracked> tracked;  // each satellite once, at its strongest signal
 };
 
+// The C/N0 a fix is journaled with, and how many seconds before the fix's epoch the satellite
+// report it comes from was read (0: the fix's own epoch).
+struct Cn0Reading {
+    std::optional<double> cn0;
+    std::optional<double> ageS;
+};
+
 // Groups a receiver's intact sentences into epochs and tells what each says of its fix.
 //
-// An epoch begins at a GGA and holds the GSA and GSV sentences up to the next GGA that begins
-// an epoch: receivers send their GGA before their GSA and GSV (every capture we hold but one:
-// a Quectel EG25-G modem sends its GSV and GSA before its GGA, so its epochs take the next
-// second's). A second GGA with the same time from another talker (GP and GA, or GP and GN) is
-// part of the same epoch. The sentences before the first GGA belong to no epoch.
+// An epoch is a burst: sentences that arrive less than kBurstGapS apart, and that carry the same
+// time where they carry one (GGA, RMC). So a GSA or GSV belongs to its own second whether the
+// receiver sends it after its GGA (most do) or before it (a Quectel EG25-G modem sends GSV, GSA,
+// GGA, RMC). A second GGA with the same time from another talker (GP and GA, or GP and GN) is
+// part of the same epoch.
 class FixQuality {
   public:
-    // One intact sentence, read at `at` (any clock the caller keeps). The epoch it closed, when
-    // it is a GGA that begins the next one; valid until the next call.
+    // Bursts of one second arrive within a few reads of each other; a second apart, epochs do
+    // not. Receivers faster than that still change their time from one epoch to the next.
+    static constexpr double kBurstGapS = 0.3;
+    // Receivers that send their satellites only every few epochs (every 5th by default on
+    // some): the last report this recent stands for the fix's epoch.
+    static constexpr double kCn0NearS = 5;
+
+    // One intact sentence, read at `at` (seconds, any clock the caller keeps). The epoch with a
+    // GGA that it closed, when it begins the next burst; valid until the next call.
     const FixEpoch* Feed(std::string_view sentence, double at);
     // The epoch of the latest GGA, with its sentences as far as they have come; null before
     // the first GGA.
-    const FixEpoch* Latest() const { return ggaSeen_ ? &open_ : nullptr; }
+    const FixEpoch* Latest() const;
     // Whether the receiver has sent any GSA at all.
     bool GsaSeen() const { return gsaSeen_; }
+    // The C/N0 of `epoch` from its own satellite report, or else from the last whole report
+    // read within kCn0NearS before it; empty when there is none.
+    Cn0Reading Cn0For(const FixEpoch& epoch) const;
 
   private:
+    void Close();
+
     FixEpoch open_;
     FixEpoch closed_;
-    std::string ggaTalkers_;  // of the open epoch's GGAs, two characters each
-    std::string ggaTime_;     // the time field of the open epoch's first GGA
-    bool ggaSeen_ = false;
+    bool openHasGga_ = false;
+    bool closedHasGga_ = false;
+    bool begun_ = false;     // a burst is open
+    double lastAt_ = 0;      // when its last sentence came
+    std::string time_;       // the time its GGA or RMC carries; empty: none yet
+    std::string ggaTalkers_;  // of its GGAs, two characters each
+    // The burst's satellite report is whole when each talker's last GSV came.
+    int gsvGroups_ = 0, gsvGroupsEnded_ = 0;
+    struct Sky {
+        std::optional<double> cn0;
+        double at;
+    };
+    std::optional<Sky> sky_;  // the last whole satellite report
     bool gsaSeen_ = false;
 };
 

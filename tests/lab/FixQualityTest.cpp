@@ -58,28 +58,74 @@ std::string Epoch(const FixEpoch& e) {
     return out;
 }
 
-TEST(FixQuality, EachEpochFromItsGgaTellsTheFixTypeAndTheStrongestSignals) {
+// Lines as a receiver sends them, one burst a second: a burst begins at each line of type
+// `lead` after a line of another type, or at a "|".
+std::vector<std::pair<std::string, double>> Bursts(const std::vector<std::string>& lines,
+                                                   std::string_view lead = "|") {
+    std::vector<std::pair<std::string, double>> timed;
+    double at = -1;
+    std::string_view last;
+    for (const std::string& line : lines) {
+        const std::string_view type = line == "|" ? "|" : std::string_view(line).substr(3, 3);
+        if (type == "|" || (type == lead && last != lead) || at < 0) ++at;
+        last = type;
+        if (type != "|") timed.emplace_back(line, at);
+    }
+    return timed;
+}
+
+TEST(FixQuality, EachBurstIsAnEpochThatTellsTheFixTypeAndTheStrongestSignals) {
     const std::string t0 = "$GPGGA,120000.00,,,,,1*00", t1 = "$GPGGA,120001.00,,,,,1*00";
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
-        {Capture("ublox-zed-f9p-nmea.log", 15, 50), "1 3D 34.75 @0 > 1 - - @35 seen"},
-        {Capture("telit-pls83-w.log", 10, 35), "1 gsa 48.75 @0 > 1 - - @24 seen"},
-        {Capture("quectel-eg25-g.log", 9, 27), "0 gsa 23.50 @8 > 0 - - @18 seen"},
-        {{"$GPGSA,A,3*00", t0, "$GPGSV,2,1,8,07,,,30,08,,,20,1*00", "$GPGSV,2,2,8,07,,,40,8*00",
-          "$GLGSV,1,1,1,07,,,25*00", t1, "$GPGSV,1,1,1,09,,,*00"},
-         "1 - 28.33 @1 > 1 - - @5 seen"},
-        {{t0, "$GNGGA,120000.00,,,,,2*00", "$GNGSA,A,3,,,,,,,,,,,,,,,,1*00",
-          "$GNGSA,A,2,,,,,,,,,,,,,,,,2*00", "$GLGGA,120001.00,,,,,0*00"},
-         "1 3D - @0 > 0 - - @4 seen"},
-        {{t0, "$GPGSV,1,1,1,07,,,40*00", t1}, "1 - 40.00 @0 > 1 - - @2"},
-        {{"$GPGSV,1,1,1,07,,,40*00"}, ""}};
+    const std::string sky = "$GPGSV,1,1,1,07,,,40*00", q0 = "$GPGGA,120000.00,,,,,0*00";
+    const std::pair<std::vector<std::pair<std::string, double>>, std::string> rows[] = {
+        // RMC first, then GGA, GSA and GSV of the same second.
+        {Bursts(Capture("ublox-zed-f9p-nmea.log", 15, 50), "RMC"), "1 3D 34.75 @0 > 1 - - @1 seen"},
+        {Bursts(Capture("telit-pls83-w.log", 10, 35), "GGA"), "1 gsa 48.75 @0 > 1 - - @1 seen"},
+        // GSV and GSA before the GGA: they are the GGA's own.
+        {Bursts(Capture("quectel-eg25-g.log", 9, 27), "GSV"), "0 gsa 23.50 @0 > 0 gsa 23.50 @1 seen"},
+        {Bursts({"$GPGSV,1,1,1,07,,,30*00", "$GNGSA,A,3,,,,,,,,,,,,,,,,1*00", t0, "|",
+                 "$GPGSV,1,1,1,07,,,30*00", "$GNGSA,A,2,,,,,,,,,,,,,,,,1*00", t1}),
+         "1 3D 30.00 @0 > 1 gsa 30.00 @1 seen"},
+        {Bursts({"$GPGSA,A,3*00", t0, "$GPGSV,2,1,8,07,,,30,08,,,20,1*00",
+                 "$GPGSV,2,2,8,07,,,40,8*00", "$GLGSV,1,1,1,07,,,25*00", "|", t1,
+                 "$GPGSV,1,1,1,09,,,*00"}),
+         "1 3D 28.33 @0 > 1 - - @1 seen"},
+        // Two talkers' GGAs of one time are one epoch; a time that changes is the next one,
+        // however fast it comes.
+        {{{t0, 0}, {"$GNGGA,120000.00,,,,,2*00", 0.1}, {"$GNGSA,A,3,,,,,,,,,,,,,,,,1*00", 0.1},
+          {"$GNGSA,A,2,,,,,,,,,,,,,,,,2*00", 0.1}, {"$GLGGA,120000.20,,,,,0*00", 0.2}},
+         "1 3D - @0 > 0 - - @0.2 seen"},
+        {Bursts({t0, sky, "|", t1}), "1 - 40.00 @0 > 1 - - @1"},
+        {Bursts({sky}), ""}};
     for (const auto& [lines, expected] : rows) {
         FixQuality tracker;
         std::string got;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            if (const FixEpoch* closed = tracker.Feed(lines[i], i)) got += Epoch(*closed);
+        for (const auto& [line, at] : lines)
+            if (const FixEpoch* closed = tracker.Feed(line, at)) got += Epoch(*closed);
         if (tracker.Latest()) got += " > " + Epoch(*tracker.Latest());
         if (tracker.GsaSeen()) got += " seen";
-        EXPECT_EQ(got, expected) << lines.front();
+        EXPECT_EQ(got, expected) << lines.front().first;
+    }
+}
+
+// Receivers that report their satellites only every few epochs: the fix's C/N0 comes from the
+// last whole report, with its age; none when the last is too old or was cut short.
+TEST(FixQuality, AFixWithoutItsOwnSatellitesTakesTheLastWholeReportNearIt) {
+    const std::string fix = "$GPGGA,120000.00,,,,,1*00", sky = "$GPGSV,1,1,1,07,,,40*00",
+                      cut = "$GPGSV,2,1,5,07,,,40*00";
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{sky, fix}, "40.0 0.0"},
+        {{sky, "|", "|", "|", fix}, "40.0 3.0"},
+        {{sky, "|", "|", "|", "|", "|", "|", fix}, "- -"},
+        {{cut, "|", fix}, "- -"},
+        {{fix}, "- -"}};
+    for (const auto& [lines, expected] : rows) {
+        FixQuality tracker;
+        for (const auto& [line, at] : Bursts(lines)) tracker.Feed(line, at);
+        const Cn0Reading r = tracker.Cn0For(*tracker.Latest());
+        char got[32];
+        std::snprintf(got, sizeof got, r.cn0 ? "%.1f %.1f" : "- -", r.cn0.value_or(0), r.ageS.value_or(0));
+        EXPECT_EQ(got, expected) << lines.size();
     }
 }
 
