@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,10 @@ struct CycleSettings {
     bool checkSums = false;
     // Sentence beginnings by which the receiver announces that it has started up again.
     std::vector<std::string> startUpTexts{};
+    // A restart shows soon after its order: when set, the receiver must first look restarted
+    // within this many seconds of the order, or the order's later signs are some other event's
+    // (a dropout, a stall). The window's receivers are taken at any time.
+    std::optional<std::int16_t> signWithinS{};
 };
 
 }  // namespace quorvel

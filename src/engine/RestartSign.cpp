@@ -43,7 +43,7 @@ bool ConfirmsRestart(RestartSign sign, const GgaFields& gga, const RestartEviden
     // start-up message are two signs without the loss of the fix.
     if (e.silence && e.startUp) return true;
     if (gga.quality != 0) return false;
-    return !gga.hasTime || (known && !runsOn) || e.silence || e.startUp;
+    return (!gga.hasTime && e.timeGoneCounts) || (known && !runsOn) || e.silence || e.startUp;
 }
 
 }  // namespace quorvel

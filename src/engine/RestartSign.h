@@ -14,6 +14,7 @@ struct RestartEvidence {
     int elapsed = 0;                 // our own seconds since that GGA
     bool silence = false;            // the line went quiet since the order
     bool startUp = false;            // the family's start-up message came since the order
+    bool timeGoneCounts = true;      // false: the receiver also loses its time without orders
 };
 
 // The time as seconds of the day when it is a time a clock can show: hours 0-23, minutes 0-59,

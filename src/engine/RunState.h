@@ -35,6 +35,14 @@ struct RunState {
     std::int16_t QuietSeconds = 0;      // Timer_Start ticks since text last came
     bool SilenceSinceOrder = false;     // the line went quiet while the order was outstanding
     bool StartUpSinceOrder = false;     // the receiver announced a start-up since the order
+    // ColdStartSeconds when the receiver first looked restarted since the order (a GGA showing
+    // the sign, the start of a silence, a start-up message); -1 while it has not.
+    std::int16_t FirstSignSecond = -1;
+
+    // Signs a front end has seen the receiver show without any order: they prove no restart.
+    // Kept for the whole session, across ResetTestRun.
+    bool TimeGoneTrusted = true;
+    bool SilenceTrusted = true;
 };
 
 }  // namespace quorvel

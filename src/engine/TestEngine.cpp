@@ -126,8 +126,11 @@ void TestEngine::ProcessSentence() {
     if (cycle_.observer) cycle_.observer->SentenceRead(sentence, intact);
     if (!intact) return;
     if (s_.Phase == 1) {
-        for (const std::string& text : cycle_.startUpTexts)
-            if (!text.empty() && sentence.starts_with(text)) s_.StartUpSinceOrder = true;
+        for (const std::string& text : cycle_.startUpTexts) {
+            if (text.empty() || !sentence.starts_with(text)) continue;
+            s_.StartUpSinceOrder = true;
+            NoteSign(s_.ColdStartSeconds);
+        }
     }
     if (sentence.size() < 6 || sentence.substr(3, 3) != "GGA") return;
     // Any GGA proves the line speed, with or without a time in it.
@@ -148,8 +151,13 @@ void TestEngine::AnalyseGga() {
     const GgaFields gga = ReadGga(s_.Sentence);
     const RestartEvidence evidence{
         s_.GgaTimeKnown ? std::optional<int>(s_.LastGgaSeconds) : std::nullopt,
-        s_.SecondsSinceGga, s_.SilenceSinceOrder, s_.StartUpSinceOrder};
-    const bool confirms = s_.Phase == 1 && ConfirmsRestart(cycle_.sign, gga, evidence);
+        s_.SecondsSinceGga, s_.SilenceSinceOrder, s_.StartUpSinceOrder, s_.TimeGoneTrusted};
+    const bool looksRestarted =
+        cycle_.sign == RestartSign::FixLost ? !gga.HasFix() : IsResetTime(gga.time);
+    if (s_.Phase == 1 && looksRestarted) NoteSign(s_.ColdStartSeconds);
+    const bool inTime = !cycle_.signWithinS ||
+                        (s_.FirstSignSecond >= 0 && s_.FirstSignSecond <= *cycle_.signWithinS);
+    const bool confirms = s_.Phase == 1 && inTime && ConfirmsRestart(cycle_.sign, gga, evidence);
     const bool counts = s_.Phase != 0 || CountsTowardOrder(gga);
     NoteGgaTime(gga);
     if (!counts) {
@@ -217,12 +225,17 @@ void TestEngine::OrderColdStart() {
     port_.Output(order);
     s_.SilenceSinceOrder = false;
     s_.StartUpSinceOrder = false;
+    s_.FirstSignSecond = -1;
     display_.SetStatusColour(Colour::ButtonFace);
     s_.NoRespondSeconds = 0;
     s_.Phase = 1;
     s_.RestartCountdown = cycle_.countdown;
     s_.ColdStartSeconds = 0;
     if (cycle_.observer) cycle_.observer->OrderSent(order);
+}
+
+void TestEngine::NoteSign(std::int16_t second) {
+    if (s_.FirstSignSecond < 0 || second < s_.FirstSignSecond) s_.FirstSignSecond = second;
 }
 
 void TestEngine::CheckBaudRate() {
@@ -253,6 +266,7 @@ void TestEngine::ResetTestRun() {
     s_.QuietSeconds = 0;
     s_.SilenceSinceOrder = false;
     s_.StartUpSinceOrder = false;
+    s_.FirstSignSecond = -1;
     display_.SetStatusText("");
     display_.SetStatusColour(Colour::ButtonFace);
     display_.SetStartButtonColour(Colour::ButtonFace);
@@ -263,7 +277,12 @@ void TestEngine::Timer_Start_Tick() {
     if (s_.BaudCheckSeconds < kBaudCheckLast) ++s_.BaudCheckSeconds;
     SaturatingIncrement(s_.SecondsSinceGga);
     SaturatingIncrement(s_.QuietSeconds);
-    if (s_.Phase == 1 && s_.QuietSeconds >= kRebootSilence) s_.SilenceSinceOrder = true;
+    if (s_.Phase == 1 && s_.QuietSeconds >= kRebootSilence && s_.SilenceTrusted) {
+        // The silence began with the last text, not when it grew long enough to count.
+        const int began = s_.ColdStartSeconds + 1 - s_.QuietSeconds;
+        NoteSign(static_cast<std::int16_t>(std::max(began, 0)));
+        s_.SilenceSinceOrder = true;
+    }
     if (s_.Phase == 1) {
         SaturatingIncrement(s_.ColdStartSeconds);
         display_.SetStatusText(texts::CountText(s_.ColdStartSeconds));

@@ -43,6 +43,8 @@ private:
     bool MayOrder(const GgaFields& gga) const;
     void NoteGgaTime(const GgaFields& gga);
     void ShowUncounted(const GgaFields& gga);
+    // The receiver looked restarted `second` seconds after the order.
+    void NoteSign(std::int16_t second);
 
     RunState& s_;
     Display& display_;

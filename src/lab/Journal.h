@@ -25,6 +25,7 @@ struct Row {
     std::string firmware = {};
     std::optional<double> errorM = {};  // the first fix's distance from the reference
     std::optional<double> cn0 = {};     // mean C/N0 of the four strongest at the first fix, dB-Hz
+    std::optional<double> cn0AgeS = {};  // how much older the satellite report is than the fix
     std::string ttffRule = {};          // what counted as the first fix, e.g. "3d within 100 m"
 };
 

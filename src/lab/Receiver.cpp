@@ -80,7 +80,8 @@ void Receiver::Build(const Profile* family) {
                         .observer = this,
                         .sign = given_.sign.value_or(family ? family->sign : RestartSign::FixLost),
                         .checkSums = true,
-                        .startUpTexts = family ? family->startupTexts : std::vector<std::string>{}};
+                        .startUpTexts = family ? family->startupTexts : std::vector<std::string>{},
+                        .signWithinS = kSignWithinS};
     machine_ = std::make_unique<Machine>(*this, cycle);
     turn_ = 0;
 }
@@ -88,11 +89,13 @@ void Receiver::Build(const Profile* family) {
 lab::Start Receiver::NextStart() const { return starts_[turn_ % starts_.size()]; }
 
 void Receiver::Start() {
+    JudgeLatest();
     CloseOpenCycle();
     verdict_.reset();
     retryAt_.reset();
     fixAwaitedSince_ = now_();
-    orderUnfixed_ = false;
+    nextOrderAt_.reset();
+    hadTime_ = false;
     queried_ = false;
     listenUntil_.reset();
     // A click on a run with a verdict only clears it; the next one starts.
@@ -106,6 +109,7 @@ void Receiver::Tick() {
         Finish();  // one that reached its cycles inside a handler is stopped here
         return;
     }
+    if (CheckStall()) return;
     if (!family_ && !verdict_ && listenUntil_ && now_() >= *listenUntil_) return DecideFamily();
     bool due[4];
     for (int i = 0; i < 4; ++i) due[i] = display_.TimerEnabled(kTimers[i]);
@@ -115,6 +119,7 @@ void Receiver::Tick() {
     if (due[1] && display_.TimerEnabled(TimerId::Timer)) m.connection.Timer_Tick();
     if (due[2] && display_.TimerEnabled(TimerId::Timer_Start)) m.engine.Timer_Start_Tick();
     if (due[3] && display_.TimerEnabled(TimerId::Timer_PF)) m.engine.Timer_PF_Tick();
+    if (!verdict_) WatchUnorderedSigns(nullptr);
     if (!verdict_) WatchFixWait();
 
     // A run that fell silent before its first order ends without a verdict, all timers off.
@@ -133,7 +138,7 @@ void Receiver::Tick() {
 // Every state that can last ends in a row: a receiver that never gets the fix the cycle
 // waits for (no time at all, a fix that never comes back, a countdown that waits for a fix).
 void Receiver::WatchFixWait() {
-    if (!fixAwaitedSince_ && run_.Phase == 2 && run_.RestartCountdown <= 0)
+    if (!fixAwaitedSince_ && cycle_ == Cycle::Idle && run_.Phase == 2 && OrderDue())
         fixAwaitedSince_ = now_();
     // While an order awaits its restart, the no-respond watchdog speaks: a deaf receiver is
     // no-respond whatever the fix limit.
@@ -151,6 +156,41 @@ void Receiver::WatchFixWait() {
         event += text;
     }
     EndRun("no-fix", event);
+}
+
+bool Receiver::OrderDue() const { return !nextOrderAt_ || now_() >= *nextOrderAt_; }
+
+// Only between cycles (before the first order, or after a start's first fix) is the receiver
+// known to have been ordered nothing: whatever restart sign it shows then is not a restart.
+void Receiver::WatchUnorderedSigns(const GgaFields* gga) {
+    if (cycle_ != Cycle::Idle || !port_.IsOpen()) return;
+    if (gga && gga->hasTime) hadTime_ = true;
+    if (gga && !gga->hasTime && hadTime_ && run_.TimeGoneTrusted) {
+        run_.TimeGoneTrusted = false;
+        if (events_)
+            events_("its GGA lost its time without an order: a lost time no longer shows a restart");
+    }
+    if (!gga && run_.TextReceived && run_.QuietSeconds >= 3 && run_.SilenceTrusted) {
+        run_.SilenceTrusted = false;
+        if (events_)
+            events_("it fell silent for 3 s without an order: a silence no longer shows a restart");
+    }
+}
+
+// The lab's seconds are its clock's, and every tick reads it: a gap of many seconds between two
+// ticks is a lab that did not run. The receiver's restart and fix times across it would be the
+// stall's, so the cycle under way gets a row that says so, and the run starts afresh.
+bool Receiver::CheckStall() {
+    const double now = now_();
+    const double gap = lastTickAt_ ? now - *lastTickAt_ : 0;
+    lastTickAt_ = now;
+    if (gap < kStallS || verdict_ || finished_) return false;
+    char text[96];
+    std::snprintf(text, sizeof text, "the lab was stopped for %.1f s: its cycle is not judged", gap);
+    if (events_) events_(text);
+    if (cycle_ != Cycle::Idle) WriteRow("stalled");
+    if (!finished_) Start();
+    return true;
 }
 
 void Receiver::EndRun(const std::string& verdict, const std::string& event, bool judgeLatest) {
@@ -176,6 +216,8 @@ bool Receiver::Idle() const {
 
 void Receiver::HandlePortEvent(std::int16_t kind) {
     if (finished_) return;
+    // Bytes read after a stall came during it: their times are not theirs.
+    if (lastTickAt_ && now_() - *lastTickAt_ >= kStallS + 1 && CheckStall()) return;
     if (kind == comm_event::kDeviceFailure) {
         // The device failed under the run: the port's fault, not the receiver's.
         if (!verdict_) EndRun("port-error", "port-error: " + port_.ErrorReason());
@@ -192,6 +234,10 @@ void Receiver::HandlePortEvent(std::int16_t kind) {
 // family's version query, all harmless, so that a receiver given the wrong profile says so too.
 // What it says is told as it comes, and so is a profile it contradicts.
 void Receiver::AfterReceive() {
+    if (tap_.echoes.Echoes() > 0 && !echoTold_) {
+        echoTold_ = true;
+        if (events_) events_("the line echoes what the lab sends: its echoes are ignored");
+    }
     if (std::exchange(tap_.received, false)) {
         const Identity& id = tap_.reader.identity();
         if (!queried_ && port_.IsOpen() && (id.model.empty() || (!family_ && id.family.empty()))) {
@@ -201,7 +247,7 @@ void Receiver::AfterReceive() {
                 if (p.versionQuery.empty()) continue;
                 if (std::find(asked.begin(), asked.end(), p.versionQuery) != asked.end()) continue;
                 asked.push_back(p.versionQuery);
-                port_.Output(p.versionQuery);
+                tap_.Output(p.versionQuery);
             }
         }
         if (!family_ && !listenUntil_) listenUntil_ = now_() + kListenS;
@@ -257,22 +303,25 @@ void Receiver::Finish() {
 }
 
 bool Receiver::OrdersWanted() const {
-    // Closing the open cycle may write the last row; no order may follow it.
-    const int rowsBefore = cycles_ + (cycle_ != Cycle::Idle ? 1 : 0);
     // An `auto` port orders nothing before its family is known: never a guessed family's order.
     const bool runEnded = verdict_ && *verdict_ != "shut-down";
-    return family_ && !finished_ && !runEnded && !(cycleLimit_ && rowsBefore >= *cycleLimit_);
+    // A start is counted to its end: no order while the last one awaits its restart or its
+    // first fix, nor before the interval after that fix.
+    return family_ && !finished_ && !runEnded && !(cycleLimit_ && cycles_ >= *cycleLimit_) &&
+           cycle_ == Cycle::Idle && OrderDue();
 }
 
 void Receiver::OrderSent(const std::string&) {
+    JudgeLatest();
     CloseOpenCycle();
     orderStart_ = NextStart();
     ++turn_;
     cycle_ = Cycle::Ordered;
     orderAt_ = now_();
     restart_.reset();
-    if (!orderUnfixed_ || !fixAwaitedSince_) fixAwaitedSince_ = orderAt_;
-    orderUnfixed_ = true;
+    nextOrderAt_.reset();
+    hadTime_ = false;
+    fixAwaitedSince_ = orderAt_;
     SetState("restarting");
 }
 
@@ -284,8 +333,9 @@ void Receiver::RestartConfirmed(std::int16_t) {
     SetState("waiting for fix");
 }
 
-void Receiver::GgaAnalysed(std::string_view, const GgaFields&) {
+void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
     if (finished_) return;
+    if (!verdict_) WatchUnorderedSigns(&gga);
     if (verdict_ == "shut-down") {
         // Back after a shut-down: the run goes on, as the window's does, but with its
         // watchdog on again, or an order it then ignores would never get a verdict.
@@ -318,9 +368,9 @@ void Receiver::Judge(const FixEpoch& e) {
     if (given_.fixWithinM && !(error && *error <= *given_.fixWithinM)) return;
     const double ttff = Tenth(std::max(e.at - orderAt_, 0.0));
     lastTtff_ = ttff;
-    orderUnfixed_ = false;
     fixAwaitedSince_.reset();
-    WriteRow("ok", ttff, e.gga.satellites, e.gga.hdop, error, e.MeanCn0());
+    nextOrderAt_ = e.at + given_.interval;
+    WriteRow("ok", ttff, e.gga.satellites, e.gga.hdop, error, fixes_.Cn0For(e));
     SetState("fix");
 }
 
@@ -366,7 +416,7 @@ void Receiver::CloseOpenCycle() {
 
 void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
                         std::optional<int> satellites, const std::string& hdop,
-                        std::optional<double> errorM, std::optional<double> cn0) {
+                        std::optional<double> errorM, Cn0Reading cn0) {
     const bool open = cycle_ != Cycle::Idle;
     const Identity& id = tap_.reader.identity();
     Row row{UtcNow(), name_, ++cycles_, verdict, open ? restart_ : std::nullopt, ttff, satellites,
@@ -374,7 +424,9 @@ void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
     row.start = StartName(open ? orderStart_ : NextStart());
     row.profile = profileName_;
     row.errorM = errorM ? std::optional(std::round(*errorM * 10) / 10) : std::nullopt;
-    row.cn0 = cn0 ? std::optional(std::round(*cn0 * 10) / 10) : std::nullopt;  // as journaled
+    // As journaled.
+    row.cn0 = cn0.cn0 ? std::optional(std::round(*cn0.cn0 * 10) / 10) : std::nullopt;
+    row.cn0AgeS = cn0.cn0 && cn0.ageS ? std::optional(Tenth(*cn0.ageS)) : std::nullopt;
     row.ttffRule = ttffRule_;
     row.make = id.make;
     row.model = id.model;

@@ -12,6 +12,7 @@
 #include "engine/RunState.h"
 #include "engine/StartStop.h"
 #include "engine/TestEngine.h"
+#include "lab/Echo.h"
 #include "lab/FixQuality.h"
 #include "lab/Geo.h"
 #include "lab/Identity.h"
@@ -59,8 +60,9 @@ class NoSettings : public SettingsStore {
     bool Write(const std::string&, const std::string&) override { return true; }
 };
 
-// The port as the cycle sees it; what the cycle reads also goes to the reader of the receiver's
-// identity, binary answers included, which the cycle's sentence scan would pass over.
+// The port as the cycle sees it, less the lab's own words echoed back; what the cycle reads also
+// goes to the reader of the receiver's identity, binary answers included, which the cycle's
+// sentence scan would pass over.
 class IdentityTap : public SerialPort {
   public:
     explicit IdentityTap(SerialPort& port) : port_(port) {}
@@ -71,15 +73,19 @@ class IdentityTap : public SerialPort {
     bool IsOpen() const override { return port_.IsOpen(); }
     void DiscardInput() override { port_.DiscardInput(); }
     std::string Input() override {
-        std::string text = port_.Input();
+        std::string text = echoes.Filter(port_.Input());
         changed = reader.Feed(text) || changed;
         received = received || !text.empty();
         return text;
     }
-    bool Output(const std::string& text) override { return port_.Output(text); }
+    bool Output(const std::string& text) override {
+        echoes.Sent(text);
+        return port_.Output(text);
+    }
     std::string ErrorReason() const override { return port_.ErrorReason(); }
 
     IdentityReader reader;
+    EchoFilter echoes;
     bool changed = false;   // the identity changed since the receiver last looked
     bool received = false;  // text came since the receiver last looked
 
@@ -119,6 +125,13 @@ class Receiver : public EngineObserver {
 
     // Seconds an `auto` port listens for the receiver's texts before it gives up a run.
     static constexpr double kListenS = 10;
+    // A restart shows within this many seconds of its order: every capture we hold shows the
+    // reboot's silence, the lost fix or the start-up text within 4 s. A sign that begins later
+    // is some other event's (a dropout, a stall).
+    static constexpr std::int16_t kSignWithinS = 5;
+    // A gap between the lab's ticks this long means the lab itself was stopped (a suspended
+    // process, a paused machine): whatever it would measure across the gap is its own stall.
+    static constexpr double kStallS = 5;
 
     Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
              RowSink rows, EventSink events = {});
@@ -168,7 +181,7 @@ class Receiver : public EngineObserver {
     // The one place rows are written: the open cycle's, with its restart time, or a run's.
     void WriteRow(const std::string& verdict, std::optional<double> ttff = {},
                   std::optional<int> satellites = {}, const std::string& hdop = {},
-                  std::optional<double> errorM = {}, std::optional<double> cn0 = {});
+                  std::optional<double> errorM = {}, Cn0Reading cn0 = {});
     void Judge(const FixEpoch& epoch);
     void JudgeLatest();
     std::optional<double> ErrorOf(const GgaFields& gga) const;
@@ -180,6 +193,12 @@ class Receiver : public EngineObserver {
     // The epoch under way is judged first, unless the judging itself ends the run.
     void EndRun(const std::string& verdict, const std::string& event, bool judgeLatest = true);
     void WatchFixWait();
+    // Whether the next order may go out: the last start is decided and the interval is over.
+    bool OrderDue() const;
+    // A sign the receiver shows without any order proves no restart from then on.
+    void WatchUnorderedSigns(const GgaFields* gga);
+    // Leaves the cycle under way unjudged when the lab itself stalled; true when it did.
+    bool CheckStall();
     void AfterReceive();
     // An `auto` port's family, once its listening time is over.
     void DecideFamily();
@@ -215,7 +234,10 @@ class Receiver : public EngineObserver {
     // Since when a fix is awaited: from the start of a run to its first order, and from an
     // order (or the end of a countdown that waits for a fix) to the next fix.
     std::optional<double> fixAwaitedSince_;
-    bool orderUnfixed_ = false;  // an order went out and its fix has not come yet
+    std::optional<double> nextOrderAt_;  // the interval after the last start's first fix
+    bool hadTime_ = false;           // a GGA with a time came since the last order or start
+    std::optional<double> lastTickAt_;
+    bool echoTold_ = false;
     bool queried_ = false;         // this run asked the receiver who it is
     std::optional<double> listenUntil_;  // an `auto` port decides its family then
     std::string profileName_;

@@ -70,14 +70,14 @@ void Tally::Add(const Row& row) {
 int Tally::WithoutFix() const {
     int count = 0;
     for (std::size_t i = 0; i < ttffByCycle.size(); ++i)
-        count += verdictByCycle[i] != kEnded && std::isnan(ttffByCycle[i]);
+        count += lab::Judged(verdictByCycle[i]) && std::isnan(ttffByCycle[i]);
     return count;
 }
 
 Standing StandingOf(const Tally& t, const PassRule& rule) {
     Standing s;
     for (std::size_t i = 0; i < t.ttffByCycle.size(); ++i) {
-        if (t.verdictByCycle[i] == kEnded) continue;
+        if (!Judged(t.verdictByCycle[i])) continue;
         ++s.judged;
         s.passed += t.verdictByCycle[i] == 0 && !std::isnan(t.ttffByCycle[i]) && rule.ttffS &&
                     t.ttffByCycle[i] <= *rule.ttffS;

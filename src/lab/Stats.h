@@ -25,11 +25,14 @@ std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<double>& values);
 
-// `ended`: a cycle the end of the run cut short before its fix was due; it is not judged.
-inline constexpr std::array<const char*, 9> kVerdicts = {
+// `ended`: a cycle the end of the run cut short before its fix was due; `stalled`: one the lab
+// itself could not time (it was stopped). Neither is judged.
+inline constexpr std::array<const char*, 10> kVerdicts = {
     "ok",     "no-respond", "shut-down",    "baud-mismatch", "cant-connect",
-    "no-fix", "port-error", "unidentified", "ended"};
-inline constexpr std::size_t kEnded = kVerdicts.size() - 1;
+    "no-fix", "port-error", "unidentified", "ended",         "stalled"};
+inline constexpr std::size_t kEnded = kVerdicts.size() - 2;
+inline constexpr std::size_t kStalled = kVerdicts.size() - 1;
+inline constexpr bool Judged(std::size_t verdict) { return verdict != kEnded && verdict != kStalled; }
 
 // --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a
 // receiver passes when at least ratePct % of its judged cycles pass.
@@ -61,7 +64,7 @@ struct Tally {
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
-    int Judged() const { return Cycles() - verdicts[kEnded]; }
+    int Judged() const { return Cycles() - verdicts[kEnded] - verdicts[kStalled]; }
     // Judged cycles that ended without a fix.
     int WithoutFix() const;
 };

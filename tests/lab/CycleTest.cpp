@@ -26,6 +26,12 @@ struct Shape {
     bool quality6 = false;   // dead reckoning (quality 6) while it has no fix
     int dropout = 0;         // seconds of quality 0 after the first order, the clock running on
     std::string afterOrder{};  // one damaged sentence right after the first order
+    std::vector<std::pair<int, int>> lost{};  // from, until: seconds without a fix, whatever else
+    bool blanks = false;     // its time is gone while it has no fix (a Quectel EG25-G does)
+    bool ggaLast = false;    // GSA and GSV before the GGA, as the EG25-G sends them
+    int gsvEvery = 1;        // satellites only every n-th second
+    bool echoes = false;     // the line returns what the lab sends
+    std::vector<std::pair<int, int>> quiet{};  // from, until: seconds it sends nothing
 };
 
 // The framed sentence with `from` replaced by `to`, framed again.
@@ -49,11 +55,13 @@ class SimPort : public SerialPort {
     bool Output(const std::string& text) override {
         if (std::any_of(Profiles().begin(), Profiles().end(),
                         [&text](const Profile& p) { return p.versionQuery == text; })) {
+            if (shape_.echoes) pending_ += text;
             queries.push_back(text);
             if (const std::string answer = sim::AnswerTo(family_, text); !answer.empty())
                 rx_.OnQuery(answer);
             return true;
         }
+        if (shape_.echoes) pending_ += text;
         orders.push_back(text);
         if (orders.size() == 1) {
             pending_ += shape_.afterOrder;
@@ -68,8 +76,10 @@ class SimPort : public SerialPort {
     std::string ErrorReason() const override { return "Input/output error"; }
     // One second of the receiver; false when nothing came.
     bool Second(bool off) {
+        ++second_;
         auto epoch = rx_.NextBurst();
         if (feed_ == Feed::Noise) pending_ += "\x95\xA3~~\xFF";
+        for (const auto& [from, until] : shape_.quiet) off = off || (second_ >= from && second_ < until);
         if (feed_ < Feed::Noise && epoch && !off) pending_ += Shaped(*epoch);
         return open && !pending_.empty();
     }
@@ -79,14 +89,20 @@ class SimPort : public SerialPort {
   private:
     std::string Shaped(sim::Epoch epoch) {
         if (dropout_ > 0 && dropout_--) epoch.fix = false;
+        for (const auto& [from, until] : shape_.lost)
+            if (second_ >= from && second_ < until) epoch.fix = false;
+        if (shape_.blanks && !epoch.fix) epoch.timeKnown = false;
         const bool deadReckoning = shape_.quality6 && !epoch.fix && epoch.timeKnown;
         if (deadReckoning) epoch.fix = true;
         std::string gga = sim::Gga(epoch);
         const std::string before = std::exchange(epoch.before, {});
-        const std::string rest = sim::Burst(epoch).substr(gga.size());
+        std::string rest = sim::Burst(epoch).substr(gga.size());
+        for (std::size_t at; seconds_ % shape_.gsvEvery && (at = rest.find("$GPGSV")) != rest.npos;)
+            rest.erase(at, rest.find('\n', at) + 1 - at);
         if (deadReckoning) gga = Reframed(gga, ",1,12,", ",6,12,");
         if (shape_.twoGgas) gga += Reframed(gga, "GPGGA", "GNGGA");
         const bool ggaNow = ++seconds_ % shape_.ggaEvery == 0;
+        if (shape_.ggaLast) return before + rest + (ggaNow ? gga : "");
         return before + (ggaNow ? gga : "") + (ggaNow || shape_.fill ? rest : "");
     }
 
@@ -97,6 +113,7 @@ class SimPort : public SerialPort {
     Shape shape_;
     int dropout_ = 0;
     int seconds_ = 0;
+    int second_ = -1;  // the script's second
     std::string pending_;
 };
 
@@ -107,6 +124,8 @@ std::string Short(const Row& r) {
     std::string text = row.substr(0, row.find("," + r.start + ","));
     if (r.start != "cold") text += "@" + r.start;
     if (r.errorM && *r.errorM >= 10) text += " off " + std::to_string(std::lround(*r.errorM)) + " m";
+    if (r.cn0AgeS && *r.cn0AgeS > 0) text += " cn0 " + std::to_string(std::lround(*r.cn0AgeS)) + " s old";
+    if (r.ttffS && !r.cn0) text += " no cn0";
     return r.model.empty() ? text : text + " " + r.model;
 }
 
@@ -150,6 +169,8 @@ struct Script {
         std::string said = {};              // in an event line
         Shape shape = {};
         int orders = -1;                    // orders it must get, when checked
+        int fixLimit = 40;
+        int stallAt = -1, stallFor = 0;     // the lab stopped: no tick, no read
     } x{};
 };
 
@@ -163,9 +184,14 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
                       factory = okFix + "@factory", all[] = {okFix, warm, hot, factory, okFix, warm};
     const auto P = Family::Pxemsrt;
     const Script scripts[] = {
-        {"restarting", "pxemsrt", P, 8, 70, {ok, ok, ok, "ended,4.0,,,"}},
+        {"restarting", "pxemsrt", P, 8, 70, {ok, ok, "ended,4.0,,,"}},
         {"cycles ends it", "pxemsrt", P, 8, 200, {ok, ok}, {.cycles = 2}},
-        {"fix after the next order", "pxemsrt", P, 40, 40, {"ok,4.0,,,", "ended,4.0,,,"}},
+        // The next order waits for the start's first fix, and the interval counts from it.
+        {"a cold start slower than the interval", "ubx", Family::Ubx, 40, 200,
+         {"ok,4.0,44.0,12,0.9", "ok,4.0,44.0,12,0.9", "ok,4.0,44.0,12,0.9"},
+         {.cycles = 3, .orders = 3, .fixLimit = 60}},
+        {"interval 10, a TTFF of 14 s", "ubx", Family::Ubx, 10, 100, {okFix, okFix, okFix, okFix},
+         {.interval = 10, .orders = 4}},
         {"deaf, retried", "pxemsrt", P, 5, 90, {deaf, deaf}, {.feed = Feed::Deaf}},
         {"deaf across midnight", "pxemsrt", P, 5, 50, {deaf}, {.feed = Feed::Deaf, .startClock = 86390}},
         {"young clock, deaf after one restart", "pxemsrt", P, 2, 60,
@@ -182,7 +208,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
          {.feed = Feed::Deaf, .startClock = 86390, .shape = {.ggaEvery = 3, .twoGgas = true}}},
         {"deaf, a cut GGA at the reset time", "pxemsrt", P, 5, 45, {deaf},
          {.feed = Feed::Deaf, .shape = {.afterOrder = "$GPGGA,000002.00,4807.038,N,01*5C\r\n"}}},
-        {"dead reckoning before the fix", "pxemsrt", P, 8, 30, {ok, "ended,4.0,,,"},
+        {"dead reckoning before the fix", "pxemsrt", P, 8, 30, {ok},
          {.shape = {.quality6 = true}}},
         {"off after restart", "pxemsrt", P, 8, 30, {"shut-down,4.0,,,"}, {.offAfter = 3}},
         {"off after its fix", "pxemsrt", P, 2, 30, {"ok,4.0,6.0,12,0.9", "shut-down" + none},
@@ -196,7 +222,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         {"silent, retried", "pxemsrt", P, 5, 20, {"cant-connect" + none, "cant-connect" + none},
          {.feed = Feed::Nothing}},
         {"port fails after the order", "pxemsrt", P, 8, 40, {"port-error" + none, ok}, {.unplugAt = 7}},
-        {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
+        {"ubx restarting", "ubx", Family::Ubx, 10, 70, {okFix, okFix, "ended,4.0,,,"}},
         {"ubx deaf", "ubx", Family::Ubx, 10, 50, {deaf}, {.feed = Feed::Deaf}},
         {"ubx deaf, a fix dropout", "ubx", Family::Ubx, 10, 45, {deaf},
          {.feed = Feed::Deaf, .shape = {.dropout = 4}}},
@@ -204,29 +230,50 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
          {.feed = Feed::Deaf, .shape = {.afterOrder = "$GPGGA,120002.00,4807.038,N,01*5C\r\n"}}},
         {"ubx never fixes again", "ubx", Family::Ubx, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
         {"ubx under the window's order", "pxemsrt", Family::Ubx, 10, 50, {deaf}},
-        {"pmtk restarting", "pmtk", Family::Pmtk, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
+        {"pmtk restarting", "pmtk", Family::Pmtk, 10, 70, {okFix, okFix, "ended,4.0,,,"}},
         {"pmtk, one cycle, its fix after the countdown", "pmtk", Family::Pmtk, 20, 60,
          {"ok,4.0,24.0,12,0.9"}, {.cycles = 1, .orders = 1}},
         {"pmtk never fixes again", "pmtk", Family::Pmtk, 10, 60, {"no-fix,4.0,,,"}, {.neverFix = true}},
         {"psrf deaf", "psrf", Family::Psrf, 10, 50, {deaf}, {.feed = Feed::Deaf}},
-        {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, okFix, "ended,4.0,,,"}},
+        {"psrf restarting", "psrf", Family::Psrf, 10, 70, {okFix, okFix, "ended,4.0,,,"}},
         {"first fixes 500 m off for 5 s, fix within 100 m", "pxemsrt", P, 2, 30,
-         {"ok,4.0,11.0,12,0.9", "ended,4.0,,,"}, {.offsetM = 500, .offsetFor = 5, .fixWithin = 100}},
+         {"ok,4.0,11.0,12,0.9"}, {.offsetM = 500, .offsetFor = 5, .fixWithin = 100}},
         {"first fixes 500 m off, any fix", "pxemsrt", P, 2, 30,
-         {"ok,4.0,6.0,12,0.9 off 500 m", "ended,4.0,,,"}, {.offsetM = 500, .offsetFor = 5}},
-        {"never within 100 m", "pxemsrt", P, 2, 60, {"ok,4.0,,,", "ok,4.0,,,", "no-fix,4.0,,,"},
+         {"ok,4.0,6.0,12,0.9 off 500 m", "ended" + none}, {.offsetM = 500, .offsetFor = 5}},
+        {"never within 100 m", "pxemsrt", P, 2, 60, {"no-fix,4.0,,,"},
          {.offsetM = 500, .offsetFor = 1000, .fixWithin = 100, .said = "its last fix was 50"}},
-        {"2D for 4 s, 3D fix", "pxemsrt", P, 2, 30, {"ok,4.0,10.0,12,0.9", "ended,4.0,,,"},
+        {"2D for 4 s, 3D fix", "pxemsrt", P, 2, 30, {"ok,4.0,10.0,12,0.9"},
          {.twoDFor = 4, .fix3d = true}},
+        {"2D for 4 s, 3D fix, GSA before GGA", "pxemsrt", P, 2, 30, {"ok,4.0,10.0,12,0.9"},
+         {.twoDFor = 4, .fix3d = true, .shape = {.ggaLast = true}}},
+        {"satellites every 3rd second", "pxemsrt", P, 2, 30, {"ok,4.0,6.0,12,0.9 cn0 2 s old", "ended" + none},
+         {.shape = {.gsvEvery = 3}}},
+        {"satellites every 9th second", "pxemsrt", P, 2, 30, {"ok,4.0,6.0,12,0.9 no cn0", "ended" + none},
+         {.shape = {.gsvEvery = 9}}},
         {"no GSA, 3D fix", "pxemsrt", P, 2, 30, {"no-fix,4.0,,,", "ended" + none},
          {.noGsa = true, .fix3d = true, .said = "sends no GSA"}},
-        {"ubx hot, warm, cold in turn", "ubx", Family::Ubx, 10, 90, {hot, warm, okFix, hot, "ended,4.0,,,@warm"}, {.starts = {Start::Hot, Start::Warm, Start::Cold}}},
-        {"pmtk every start in turn", "pmtk", Family::Pmtk, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
-        {"psrf every start in turn", "psrf", Family::Psrf, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
-        {"pair every start in turn", "pair", Family::Pair, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
-        {"pqtm every start in turn", "pqtm", Family::Pqtm, 10, 90, {okFix, warm, hot, okFix, "ended,4.0,,,@warm"}, {.starts = {Start::Cold, Start::Warm, Start::Hot}}},
-        {"casic every start in turn", "casic", Family::Casic, 10, 110, {all, all + 6}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
-        {"auto finds pmtk", "auto", Family::Pmtk, 10, 60, {okFix, okFix, "ended,4.0,,,"}, {.said = "auto: pmtk"}},
+        {"ubx hot, warm, cold in turn", "ubx", Family::Ubx, 10, 90, {hot, warm, okFix, hot}, {.starts = {Start::Hot, Start::Warm, Start::Cold}}},
+        {"pmtk every start in turn", "pmtk", Family::Pmtk, 10, 110, {okFix, warm, hot, factory, "ended" + none}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"psrf every start in turn", "psrf", Family::Psrf, 10, 110, {okFix, warm, hot, factory, "ended" + none}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"pair every start in turn", "pair", Family::Pair, 10, 110, {okFix, warm, hot, factory, "ended" + none}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"pqtm every start in turn", "pqtm", Family::Pqtm, 10, 90, {okFix, warm, hot, "ended,4.0,,,"}, {.starts = {Start::Cold, Start::Warm, Start::Hot}}},
+        {"casic every start in turn", "casic", Family::Casic, 10, 110, {okFix, warm, hot, factory, "ended" + none}, {.starts = {Start::Cold, Start::Warm, Start::Hot, Start::Factory}}},
+        {"auto finds pmtk", "auto", Family::Pmtk, 10, 60, {okFix, "ended,4.0,,,"}, {.said = "auto: pmtk"}},
+        // The lab's own words on a line that echoes them are not the receiver's.
+        {"auto, an echoing line, a receiver that names nothing", "auto", P, 10, 40,
+         {"unidentified" + none, "unidentified" + none}, {.said = "echoes", .shape = {.echoes = true}, .orders = 0}},
+        {"auto, an echoing line, a u-blox", "auto", Family::Ubx, 10, 60, {okFix, "ended,4.0,,,"},
+         {.said = "auto: ubx", .shape = {.echoes = true}}},
+        // A sign counts only when it begins soon after the order, and never when the receiver
+        // shows it without one.
+        {"an ignored warm order, a time-blanking dropout 8 s later", "ubx", Family::Ubx, 10, 45,
+         {"no-respond,,,,@warm"}, {.obey = 0, .starts = {Start::Warm}, .shape = {.lost = {{12, 20}}, .blanks = true}}},
+        {"its time blanks before the first order, then an ignored one", "ubx", Family::Ubx, 10, 45,
+         {deaf}, {.obey = 0, .said = "lost its time without an order", .shape = {.lost = {{2, 4}, {9, 16}}, .blanks = true}}},
+        {"it falls silent before the first order, then an ignored one", "ubx", Family::Ubx, 10, 45,
+         {deaf}, {.obey = 0, .said = "fell silent for 3 s without an order", .shape = {.lost = {{15, 20}}, .quiet = {{3, 7}, {12, 15}}}}},
+        {"the lab stalls while a start awaits its fix", "pxemsrt", P, 8, 60, {"stalled,4.0,,,", ok, "ended,4.0,,,"},
+         {.said = "stopped for 40", .stallAt = 12, .stallFor = 40}},
         {"auto: a receiver that names no family", "auto", P, 10, 40, {"unidentified" + none, "unidentified" + none}, {.said = "unidentified: it named no family"}},
         {"ubx given to a MediaTek receiver", "ubx", Family::Pmtk, 10, 45, {deaf}, {.said = "profile ubx contradicted"}},
     };
@@ -257,7 +304,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
             {.interval = script.x.interval,
              .profile = profile,
              .starts = script.x.starts,
-             .fixLimitS = 40,
+             .fixLimitS = script.x.fixLimit,
              .cycles = script.x.cycles ? std::optional(script.x.cycles) : std::nullopt,
              .fixDueS = script.x.fixDue,
              .reference = Reference{48.1173, 11.5167, {}},  // the simulator's antenna
@@ -267,6 +314,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
             [&said](const std::string& event) { said += event + "\n"; });
         receiver.Start();
         for (int second = 0; second < script.seconds; ++second, now += 0.5) {
+            if (second == script.x.stallAt) now += script.x.stallFor;
             const bool off = second >= script.x.offFrom && second < script.x.offUntil;
             if (port.Second(off)) receiver.HandlePortEvent(2);
             if (second == script.x.unplugAt) {

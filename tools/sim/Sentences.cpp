@@ -112,8 +112,10 @@ std::string Gsa(const Epoch& e) {
     return FrameSentence(body);
 }
 
+// A receiver reports the satellites it tracks before it has a fix, as real ones do while
+// they acquire; only one that knows nothing yet (no time) shows none.
 std::vector<std::string> Gsv(const Epoch& e) {
-    if (!e.fix) return {FrameSentence("GPGSV,1,1,00")};
+    if (!e.fix && !e.timeKnown) return {FrameSentence("GPGSV,1,1,00")};
     const int messages = (kSkySize + kPerGsv - 1) / kPerGsv;
     std::vector<std::string> out;
     for (int m = 0; m < messages; ++m) {
