@@ -245,8 +245,8 @@ TEST(LabIdentity, KeepsTheRichestOfItsTextsAndChangesOnlyWithNews) {
     const std::string l76kKnown =
         "CASIC, firmware URANUS5,V5.3.0.0 TB=2020-03-26,13:25:12, hardware AT6558R-5N-32-1C580901";
     const std::tuple<std::vector<std::string>, std::string, std::string> rows[] = {
-        {{"$GPTXT,01,01,02,u-blox ag - www.u-blox.com*50\r\n",
-          "$GNTXT,01,01,02,u-blox AG - www.u-blox.com*4E\r\n", MonVer("", "", {})},
+        {{MonVer("", "", {}), "$GPTXT,01,01,02,u-blox ag - www.u-blox.com*50\r\n",
+          "$GNTXT,01,01,02,u-blox AG - www.u-blox.com*4E\r\n"},
          "u-blox", "+--"},
         {{m8, m8Answer, m8}, m8Known, "+--"},
         {{m8Answer, m8}, m8Known, "++"},  // the banner's HW line names the chip too
