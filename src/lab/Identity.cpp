@@ -193,7 +193,8 @@ std::string Make(std::string_view said) {
                                                   "Airoha", "Quectel",  "CASIC"};
     std::string clean = Clean(said);
     for (const std::string_view make : kMakes) {
-        if (StartsNoCase(clean, make) && (clean.size() == make.size() || !Alnum(clean[make.size()])))
+        if (StartsNoCase(clean, make) &&
+            (clean.size() == make.size() || !Alnum(clean[make.size()])))
             return std::string(make);
     }
     return clean;
@@ -267,7 +268,8 @@ void ReadMonVer(const Message& m, Identity& id) {
     Offer(id, kFirmware, Field(m, 0), 2);
     Offer(id, kHardware, Field(m, 1), 2);
     for (std::size_t i = 2; i < m.fields.size(); ++i) {
-        if (const auto firmware = UbloxItem(m.fields[i], "FWVER")) Offer(id, kFirmware, *firmware, 3);
+        if (const auto firmware = UbloxItem(m.fields[i], "FWVER"))
+            Offer(id, kFirmware, *firmware, 3);
         if (const auto model = UbloxItem(m.fields[i], "MOD")) Offer(id, kModel, *model, 2);
     }
 }
