@@ -15,13 +15,12 @@ constexpr std::size_t kSentenceMax = 200;  // longer without a line end: no sent
 constexpr std::size_t kUbxPayloadMax = 40 + 30 * 16;  // MON-VER with sixteen extensions
 constexpr std::size_t kUbxOverhead = 8;               // sync, class, id, length, checksum
 
-// Printable ASCII only, the spaces at both ends dropped, at most `max` characters. A value
-// keeps no run of spaces: "ROM CORE       5.00" and "ROM CORE 5.00" are one firmware.
+// Printable ASCII only, the spaces at both ends dropped and no run of them kept ("ROM CORE
+// 5.00" however widely spaced is one firmware), at most `max` characters.
 std::string Clean(std::string_view text, std::size_t max = kFieldMax) {
     std::string out;
-    const bool value = max == kFieldMax;
     for (const char c : text) {
-        if (value && c == ' ' && !out.empty() && out.back() == ' ') continue;
+        if (c == ' ' && !out.empty() && out.back() == ' ') continue;
         if (c >= 0x20 && c < 0x7F && out.size() < max) out += c;
     }
     const auto first = out.find_first_not_of(' ');
