@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "lab/Profiles.h"
 
@@ -14,10 +15,12 @@ constexpr std::size_t kSentenceMax = 200;  // longer without a line end: no sent
 constexpr std::size_t kUbxPayloadMax = 40 + 30 * 16;  // MON-VER with sixteen extensions
 constexpr std::size_t kUbxOverhead = 8;               // sync, class, id, length, checksum
 
-// Printable ASCII only, the spaces at both ends dropped, at most `max` characters.
+// Printable ASCII only, the spaces at both ends dropped and no run of them kept ("ROM CORE
+// 5.00" however widely spaced is one firmware), at most `max` characters.
 std::string Clean(std::string_view text, std::size_t max = kFieldMax) {
     std::string out;
     for (const char c : text) {
+        if (c == ' ' && !out.empty() && out.back() == ' ') continue;
         if (c >= 0x20 && c < 0x7F && out.size() < max) out += c;
     }
     const auto first = out.find_first_not_of(' ');
@@ -26,6 +29,35 @@ std::string Clean(std::string_view text, std::size_t max = kFieldMax) {
 }
 
 bool Starts(std::string_view text, std::string_view head) { return text.starts_with(head); }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool Alnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+bool StartsNoCase(std::string_view text, std::string_view head) {
+    return text.size() >= head.size() && SameLetters(text.substr(0, head.size()), head);
+}
+
+// Whether `whole` holds `part` as whole words, letter case aside: "UBX-M8030 00080000" holds
+// "00080000", "URANUS5,V5.3.0.0 TB=..." holds "URANUS5,V5.3.0.0", "V5.3.0.1" does not hold
+// "V5.3.0".
+bool Holds(std::string_view whole, std::string_view part) {
+    const auto edge = [](char c) { return c == ' ' || c == ',' || c == ';' || c == '_'; };
+    for (std::size_t at = 0; at + part.size() <= whole.size(); ++at) {
+        const std::size_t end = at + part.size();
+        if (SameLetters(whole.substr(at, part.size()), part) && (at == 0 || edge(whole[at - 1])) &&
+            (end == whole.size() || edge(whole[end])))
+            return true;
+    }
+    return false;
+}
 
 // One message as the readers see it: its address ("TXT" for any talker's TXT), its fields and
 // its text (a TXT's text field, otherwise every field after the address).
@@ -52,6 +84,15 @@ std::vector<std::string_view> Split(std::string_view text, char comma) {
     }
 }
 
+bool IsTxt(std::string_view address);
+
+// How long the address heading a sentence's `body` is; 0 when it tells nothing. It is a
+// talker's TXT or an address some reader or profile knows. Most sentences put a comma after
+// it, but a SiRFstar III runs its text straight on ("$PSRFTXTVersion GSW3..."), so a head
+// that begins with a known address counts too: the longest (PQTMVERNO before PQTMVER), and
+// not one whose number runs on in more digits.
+std::size_t AddressLength(std::string_view body);
+
 bool ParseNmea(std::string_view s, Message& m) {
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
     const std::size_t star = s.rfind('*');
@@ -61,12 +102,13 @@ bool ParseNmea(std::string_view s, Message& m) {
     for (const char c : body) sum ^= static_cast<std::uint8_t>(c);
     const int high = HexDigit(s[star + 1]), low = HexDigit(s[star + 2]);
     if (high < 0 || low < 0 || sum != high * 16 + low) return false;
-    const std::vector<std::string_view> parts = Split(body, ',');
-    m.address = std::string(parts.front());
-    m.fields.assign(parts.begin() + 1, parts.end());
-    const std::size_t comma = body.find(',');
-    std::string_view text = comma == std::string_view::npos ? "" : body.substr(comma + 1);
-    if (m.address.size() == 5 && m.address.ends_with("TXT")) {
+    const std::size_t length = AddressLength(body);
+    if (length == 0) return false;
+    m.address = std::string(body.substr(0, length));
+    std::string_view text = body.substr(length);
+    if (Starts(text, ",")) text.remove_prefix(1);
+    if (!text.empty()) m.fields = Split(text, ',');
+    if (IsTxt(m.address)) {
         m.address = "TXT";  // "$GPTXT,01,01,02,text": the text may hold commas of its own
         for (int skip = 0; skip < 3 && !text.empty(); ++skip) {
             const std::size_t next = text.find(',');
@@ -127,12 +169,60 @@ std::string_view Field(const Message& m, std::size_t i) {
     return i < m.fields.size() ? m.fields[i] : std::string_view();
 }
 
-void Set(std::string& field, std::string_view value) {
-    if (std::string clean = Clean(value); !clean.empty()) field = std::move(clean);
+enum Part { kMake, kModel, kFirmware, kHardware };
+
+std::string& FieldOf(Identity& id, Part part) {
+    switch (part) {
+        case kMake:
+            return id.make;
+        case kModel:
+            return id.model;
+        case kFirmware:
+            return id.firmware;
+        case kHardware:
+            break;
+    }
+    return id.hardware;
 }
 
-void SetIfEmpty(std::string& field, std::string_view value) {
-    if (field.empty()) Set(field, value);
+// One spelling for each maker whatever its texts write: "u-blox ag", "u-blox AG" and "u-blox"
+// are one make. A maker not listed keeps its own words.
+std::string Make(std::string_view said) {
+    static constexpr std::string_view kMakes[] = {"u-blox", "MediaTek", "SiRF",
+                                                  "Airoha", "Quectel",  "CASIC"};
+    std::string clean = Clean(said);
+    for (const std::string_view make : kMakes) {
+        if (StartsNoCase(clean, make) &&
+            (clean.size() == make.size() || !Alnum(clean[make.size()])))
+            return std::string(make);
+    }
+    return clean;
+}
+
+// What a statement of `weight` says of a part. A weightier statement (the product firmware
+// over the core's build, the module's maker over the chip's) overrides a lighter one, which
+// only fills a gap. Among equals a richer value replaces one it holds, and a value already held
+// changes nothing, so that the banner and the answer to a query may come in either order; a
+// value that neither holds is the receiver saying something new (a firmware update, say).
+void Offer(Identity& id, Part part, std::string_view said, int weight) {
+    std::string& field = FieldOf(id, part);
+    int& held = id.weights[part];
+    std::string value = part == kMake ? Make(said) : Clean(said);
+    if (value.empty() || (!field.empty() && weight < held)) return;
+    if (field.empty() || weight > held) {
+        if (!SameLetters(field, value)) field = std::move(value);
+        held = weight;
+    } else if (!Holds(field, value)) {
+        field = std::move(value);
+    }
+}
+
+// A u-blox item, "MOD=NEO-M8N" from a u-blox 7 or later, "MOD LEA-5H-0" from a 5 or 6.
+std::optional<std::string_view> UbloxItem(std::string_view text, std::string_view key) {
+    if (!Starts(text, key) || text.size() == key.size()) return std::nullopt;
+    const char after = text[key.size()];
+    if (after != '=' && after != ' ') return std::nullopt;
+    return text.substr(key.size() + 1);
 }
 
 // A u-blox or CASIC text: u-blox writes "HW ...", "ROM CORE ...", "FWVER=...", "MOD=...";
@@ -142,44 +232,51 @@ void ReadText(const Message& m, Identity& id) {
     const std::size_t eq = t.find('=');
     const std::string_view key = eq == std::string_view::npos ? "" : t.substr(0, eq + 1);
     const std::string_view value = eq == std::string_view::npos ? "" : t.substr(eq + 1);
-    if (Starts(t, "u-blox")) {
-        Set(id.make, t.substr(0, t.find(" - ")));
+    if (StartsNoCase(t, "u-blox")) {
+        Offer(id, kMake, t.substr(0, t.find(" - ")), 2);
     } else if (Starts(t, "HW ")) {
-        Set(id.hardware, t.substr(3));
+        Offer(id, kHardware, t.substr(3), 3);
     } else if (t.find(" HW ") != std::string_view::npos) {
-        Set(id.hardware, t);  // "ANTARIS ATR062x HW 80040001"
-    } else if (Starts(t, "ROM CORE") || Starts(t, "ROM BASE")) {
-        if (id.firmware.empty() || Starts(id.firmware, "ROM ")) Set(id.firmware, t);
-    } else if (key == "FWVER=" || key == "SW=") {
-        Set(id.firmware, value);
-    } else if (key == "MOD=") {
-        Set(id.model, value);
+        Offer(id, kHardware, t, 3);  // "ANTARIS ATR062x HW 80040001"
+    } else if (Starts(t, "ROM CORE") || Starts(t, "EXT CORE")) {
+        Offer(id, kFirmware, t, 2);
+    } else if (Starts(t, "ROM BASE")) {
+        Offer(id, kFirmware, t, 1);  // the boot ROM, not the firmware that runs
+    } else if (const auto firmware = UbloxItem(t, "FWVER")) {
+        Offer(id, kFirmware, *firmware, 3);
+    } else if (const auto model = UbloxItem(t, "MOD")) {
+        Offer(id, kModel, *model, 2);
+    } else if (key == "SW=") {
+        Offer(id, kFirmware, value, 2);
     } else if (key == "MA=") {
-        Set(id.make, value);
+        Offer(id, kMake, value, 2);
     } else if (key == "IC=") {
-        Set(id.hardware, value);
+        Offer(id, kHardware, value, 3);
     } else if (key == "HW=") {
-        Set(id.model, value.substr(0, value.find(',')));
-    } else if (key == "TB=" && !id.firmware.empty() &&
-               id.firmware.find(" TB=") == std::string::npos) {
-        id.firmware = Clean(id.firmware + " TB=" + std::string(value));
+        Offer(id, kModel, value.substr(0, value.find(',')), 2);
+    } else if (key == "TB=" && !id.firmware.empty()) {
+        // The build time of the software just named; a new one replaces the old.
+        const std::string software = id.firmware.substr(0, id.firmware.find(" TB="));
+        Offer(id, kFirmware, software + " TB=" + std::string(value), id.weights[kFirmware]);
     }
 }
 
+// swVersion is the banner's "ROM CORE" line, hwVersion the number ending its "HW" line.
 void ReadMonVer(const Message& m, Identity& id) {
-    SetIfEmpty(id.make, "u-blox");
-    if (id.firmware.empty() || Starts(id.firmware, "ROM ")) Set(id.firmware, Field(m, 0));
-    Set(id.hardware, Field(m, 1));
+    Offer(id, kMake, "u-blox", 1);
+    Offer(id, kFirmware, Field(m, 0), 2);
+    Offer(id, kHardware, Field(m, 1), 2);
     for (std::size_t i = 2; i < m.fields.size(); ++i) {
-        if (Starts(m.fields[i], "FWVER=")) Set(id.firmware, m.fields[i].substr(6));
-        if (Starts(m.fields[i], "MOD=")) Set(id.model, m.fields[i].substr(4));
+        if (const auto firmware = UbloxItem(m.fields[i], "FWVER"))
+            Offer(id, kFirmware, *firmware, 3);
+        if (const auto model = UbloxItem(m.fields[i], "MOD")) Offer(id, kModel, *model, 2);
     }
 }
 
 void ReadQuectelVersion(std::string_view version, Identity& id) {
-    id.make = "Quectel";  // the module's maker, before the chip's
-    Set(id.firmware, version);
-    Set(id.model, QuectelModel(version));
+    Offer(id, kMake, "Quectel", 3);  // the module's maker, before the chip's
+    Offer(id, kFirmware, version, 3);
+    Offer(id, kModel, QuectelModel(version), 2);
 }
 
 // The proprietary sentences' addresses name their makers: MTK, SRF, AIR, QTM.
@@ -189,31 +286,35 @@ const std::vector<std::pair<std::string_view, Reader>>& Readers() {
     static const std::vector<std::pair<std::string_view, Reader>> kReaders = {
         {"TXT", ReadText},
         {"UBX-MON-VER", ReadMonVer},
-        {"PMTK011", [](const Message&, Identity& id) { SetIfEmpty(id.make, "MediaTek"); }},
-        {"PMTK010", [](const Message&, Identity& id) { SetIfEmpty(id.make, "MediaTek"); }},
+        {"PMTK011", [](const Message&, Identity& id) { Offer(id, kMake, "MediaTek", 1); }},
+        {"PMTK010", [](const Message&, Identity& id) { Offer(id, kMake, "MediaTek", 1); }},
         // "$PMTK705,<release>,<build>,<product>,..."
         {"PMTK705",
          [](const Message& m, Identity& id) {
-             SetIfEmpty(id.make, "MediaTek");
+             Offer(id, kMake, "MediaTek", 1);
              const std::string_view build = Field(m, 1);
-             Set(id.firmware,
-                 std::string(Field(m, 0)) + (build.empty() ? "" : " build " + std::string(build)));
-             Set(id.model, Field(m, 2));
+             Offer(id, kFirmware,
+                   std::string(Field(m, 0)) + (build.empty() ? "" : " build " + std::string(build)),
+                   2);
+             Offer(id, kModel, Field(m, 2), 2);
          }},
-        // "$PSRFTXT,Version:GSW3.2.2_3.1.00.12-SDK003P1.01a"
+        // "$PSRFTXT,Version:GSW3.2.2_3.1.00.12-SDK003P1.01a"; a SiRFstar III writes
+        // "$PSRFTXTVersion GSW3.2.2_3.1.00.12-SDK003P1.01a " (no comma, a space for the colon).
         {"PSRFTXT",
          [](const Message& m, Identity& id) {
-             SetIfEmpty(id.make, "SiRF");
-             if (Starts(m.text, "Version:")) Set(id.firmware, m.text.substr(8));
+             Offer(id, kMake, "SiRF", 1);
+             const std::string_view t = m.text;
+             if (Starts(t, "Version") && t.size() > 8 && (t[7] == ':' || t[7] == ' '))
+                 Offer(id, kFirmware, t.substr(8), 2);
          }},
         // "$PAIR020,<board>_<SDK version>_<build date>,..."; "$PAIR020" alone is a query.
         {"PAIR020",
          [](const Message& m, Identity& id) {
              const std::string_view version = Field(m, 0);
              if (version.empty()) return;
-             SetIfEmpty(id.make, "Airoha");
-             if (!Starts(id.make, "Quectel") || id.firmware.empty()) Set(id.firmware, version);
-             Set(id.hardware, version.substr(0, version.find('_')));
+             Offer(id, kMake, "Airoha", 1);
+             Offer(id, kFirmware, version, 2);
+             Offer(id, kHardware, version.substr(0, version.find('_')), 3);
          }},
         // "$PQTMVERNO,<version>,<date>,<time>"
         {"PQTMVERNO",
@@ -231,17 +332,42 @@ const std::vector<std::pair<std::string_view, Reader>>& Readers() {
     return kReaders;
 }
 
-// Whether a sentence of `address` can tell anything.
-bool Telling(std::string_view address) {
-    for (const auto& reader : Readers()) {
-        if (reader.first == address) return true;
-    }
-    for (const Profile& profile : Profiles()) {
-        for (const Recognition& r : profile.recognition) {
-            if (r.address == address) return true;
+// The addresses of the sentences that can tell anything, but a talker's TXT.
+const std::vector<std::string_view>& KnownAddresses() {
+    static const std::vector<std::string_view> kKnown = [] {
+        std::vector<std::string_view> known;
+        const auto add = [&known](std::string_view address) {
+            if (address != "TXT" && address != "UBX-MON-VER" &&
+                std::find(known.begin(), known.end(), address) == known.end())
+                known.push_back(address);
+        };
+        for (const auto& reader : Readers()) add(reader.first);
+        for (const Profile& profile : Profiles()) {
+            for (const Recognition& r : profile.recognition) add(r.address);
         }
+        return known;
+    }();
+    return kKnown;
+}
+
+bool IsTxt(std::string_view address) {
+    return address.size() == 5 && address[0] >= 'A' && address[0] <= 'Z' && address[1] >= 'A' &&
+           address[1] <= 'Z' && address.substr(2) == "TXT";
+}
+
+bool Digit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t AddressLength(std::string_view body) {
+    const std::string_view head = body.substr(0, body.find_first_of(",*"));
+    if (head.size() >= 5 && IsTxt(head.substr(0, 5))) return 5;
+    std::size_t length = 0;
+    for (const std::string_view address : KnownAddresses()) {
+        if (!Starts(head, address) || address.size() <= length) continue;
+        if (head.size() > address.size() && Digit(address.back()) && Digit(head[address.size()]))
+            continue;
+        length = address.size();
     }
-    return false;
+    return length;
 }
 
 void Name(const std::string& family, std::string_view sentence, Identity& id) {
@@ -258,9 +384,7 @@ bool ReadIdentity(std::string_view message, Identity& identity) {
     Message m;
     if (Starts(message, "$")) {
         // Most sentences are GGA, RMC, GSV...: known at a glance to tell nothing.
-        std::string_view address = message.substr(1, message.find_first_of(",*") - 1);
-        if (address.size() == 5 && address.ends_with("TXT")) address = "TXT";
-        if (!Telling(address) || !ParseNmea(message, m)) return false;
+        if (AddressLength(message.substr(1)) == 0 || !ParseNmea(message, m)) return false;
     } else if (!ParseMonVer(message, m)) {
         return false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ struct Identity {
     std::string hardware = {};
     std::string told = {};                // the sentence that named the family, for an event line
     std::vector<std::string> named = {};  // every profile its texts named, first first
+    // The weight of the statement behind each of make, model, firmware and hardware: a text of
+    // less weight never overwrites what a weightier one said.
+    std::array<int, 4> weights = {};
 
     bool Empty() const {
         return named.empty() && make.empty() && model.empty() && firmware.empty() &&
@@ -25,7 +29,9 @@ struct Identity {
 };
 
 // Adds what one message tells to `identity`: an NMEA sentence ("$...*hh", its line end
-// optional) or a UBX frame, each only when intact. True when the identity changed.
+// optional) or a UBX frame, each only when intact. Each make has one spelling ("u-blox", however
+// the receiver writes it); a field the receiver tells in several texts keeps the richest of them
+// and changes only when the receiver says something new. True when the identity changed.
 bool ReadIdentity(std::string_view message, Identity& identity);
 
 // Reads a receiver's byte stream as it comes, in pieces, sentences and frames whole; its memory
@@ -48,7 +54,7 @@ std::string FamilyOf(const Identity& identity);
 // empty when its texts name no family, or name this one.
 std::string ProfileContradicts(std::string_view profile, const Identity& identity);
 
-// "u-blox ag NEO-M8N, firmware SPG 3.01, hardware 00080000" for the summary; empty when the
+// "u-blox NEO-M8N, firmware SPG 3.01, hardware 00080000" for the summary; empty when the
 // receiver said nothing of itself.
 std::string IdentityText(const Identity& identity);
 

@@ -57,8 +57,11 @@ std::string Profile::StartNames() const {
 //   to 9600 baud. It sends "$PMTK011,MTKGPS" and "$PMTK010,001" as it starts; PMTK605 asks
 //   for the release, answered by PMTK705;
 // - psrf: SiRF NMEA reference, Navigation Initialization "$PSRF101": position, clock, time
-//   of week and week all 0, 12 channels, reset configuration 1 hot, 2 warm, 4 cold, 8 clear
-//   memory. It has no version query in NMEA; its "$PSRFTXT" lines name its software;
+//   of week and week all 0, 12 channels, and the reset configuration, a bit map: 2 clears the
+//   ephemeris (warm), 4 all history (cold), 8 the memory (factory). Its low bit says the position,
+//   clock and time given are valid, so the hot start is 0, a restart that clears nothing and
+//   seeds nothing: with 1 a receiver that honours it would start at the Earth's centre in
+//   week 0. It has no version query in NMEA; its "$PSRFTXT" lines name its software;
 // - pair: Airoha PAIR commands 004-007 (hot, warm, cold, full cold, the last restoring the
 //   factory settings); PAIR020 asks for the firmware version. The Quectel modules on it
 //   answer "$PQTMVERNO" too, naming themselves;
@@ -96,7 +99,7 @@ const std::vector<Profile>& Profiles() {
         Record(
             {.name = "psrf",
              .describes = "SiRF, NMEA mode",
-             .orders = {{Nmea("$PSRF101,0,0,0,0,0,0,12,1*15"), Nmea("$PSRF101,0,0,0,0,0,0,12,2*16"),
+             .orders = {{Nmea("$PSRF101,0,0,0,0,0,0,12,0*14"), Nmea("$PSRF101,0,0,0,0,0,0,12,2*16"),
                          Nmea("$PSRF101,0,0,0,0,0,0,12,4*10"),
                          Nmea("$PSRF101,0,0,0,0,0,0,12,8*1C")}},
              .sign = RestartSign::FixLost,

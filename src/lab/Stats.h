@@ -92,7 +92,7 @@ std::vector<std::string> SummaryHeader(const PassRule& rule = {}, SummaryShape s
 std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {},
                                       SummaryShape shape = {});
 std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule = {});
-// "COM5: u-blox ag NEO-M8N, ..." lines: each receiver's identity and notes, once a receiver.
+// "COM5: u-blox NEO-M8N, ..." lines: each receiver's identity and notes, once a receiver.
 std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies);
 // A receiver and start as one text, for finding a tally.
 inline std::string TallyKey(const Tally& t) { return t.receiver + '\n' + t.start; }

@@ -9,6 +9,7 @@
 
 #include "lab/Identity.h"
 #include "lab/Profiles.h"
+#include "sim/Nmea.h"
 #include "sim/Orders.h"
 #include "engine/Gga.h"
 #include "engine/Gsa.h"
@@ -33,7 +34,7 @@ const std::pair<F, std::array<std::string, 4>> kOrderTable[] = {
       "\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61"s, ""}},
     {F::Pmtk, {"$PMTK101*32\r\n", "$PMTK102*31\r\n", "$PMTK103*30\r\n", "$PMTK104*37\r\n"}},
     {F::Psrf,
-     {"$PSRF101,0,0,0,0,0,0,12,1*15\r\n", "$PSRF101,0,0,0,0,0,0,12,2*16\r\n",
+     {"$PSRF101,0,0,0,0,0,0,12,0*14\r\n", "$PSRF101,0,0,0,0,0,0,12,2*16\r\n",
       "$PSRF101,0,0,0,0,0,0,12,4*10\r\n", "$PSRF101,0,0,0,0,0,0,12,8*1C\r\n"}},
     {F::Pair, {"$PAIR004*3E\r\n", "$PAIR005*3F\r\n", "$PAIR006*3C\r\n", "$PAIR007*3D\r\n"}},
     {F::Pqtm, {"$PQTMHOT*4B\r\n", "$PQTMWARM*11\r\n", "$PQTMCOLD*1C\r\n", ""}},
@@ -49,6 +50,9 @@ TEST(SimFamily, EveryOrderByteForByteAndEachFamilyObeysItsOwnOnly) {
             EXPECT_EQ(labOrder ? *labOrder : "", bytes) << profile.name << StartName(start);
             EXPECT_EQ(OrderFor(family, start), bytes) << profile.name << StartName(start);
             if (bytes.empty()) continue;
+            if (bytes.starts_with('$')) {  // the table's own checksums
+                EXPECT_EQ(FrameSentence(bytes.substr(1, bytes.find('*') - 1)), bytes);
+            }
             for (F receiver : kFamilies) {
                 EXPECT_EQ(OrderStart(receiver, bytes),
                           receiver == family ? std::optional(start) : std::nullopt)
@@ -178,7 +182,14 @@ TEST(LabIdentity, BannersAndAnswersTellWhoTheReceiverIs) {
     // The profile given, what the receiver sent, what the lab reads and whether it contradicts.
     const std::tuple<std::string, std::string, std::string, std::string, bool> rows[] = {
         {"ubx", ublox + gga, "ubx",
-         "u-blox ag NEO-M8N, firmware ROM CORE 3.01 (107888), hardware UBX-M8030 00080000", false},
+         "u-blox NEO-M8N, firmware ROM CORE 3.01 (107888), hardware UBX-M8030 00080000", false},
+        {"ubx",  // bt451.log
+         "$GPTXT,01,01,02,u-blox ag - www.u-blox.com*50\n$GPTXT,01,01,02,ANTARIS ATR062x HW "
+         "80040001*26\n$GPTXT,01,01,02,ROM CORE       5.00    Jan 09 2006 12:00:00*76\n",
+         "ubx",
+         "u-blox, firmware ROM CORE 5.00 Jan 09 2006 12:00:00, hardware ANTARIS ATR062x HW "
+         "80040001",
+         false},
         {"casic", casic, "casic",
          "CASIC, firmware URANUS5,V5.3.0.0 TB=2020-03-26,13:25:12, hardware AT6558R-5N-32-1C580901",
          false},
@@ -196,6 +207,8 @@ TEST(LabIdentity, BannersAndAnswersTellWhoTheReceiverIs) {
          "u-blox SIM-NEO-M8N, firmware SIM 1.00, hardware SIM08000", false},
         {"psrf", "$PSRFTXT,Version:GSW3.2.2_3.1.00.12-SDK003P1.01a*6E\r\n", "psrf",
          "SiRF, firmware GSW3.2.2_3.1.00.12-SDK003P1.01a", false},
+        {"psrf", "$PSRFTXTVersion GSW3.2.2_3.1.00.12-SDK003P1.01a *78\r\n", "psrf",  // SiRFstar III
+         "SiRF, firmware GSW3.2.2_3.1.00.12-SDK003P1.01a", false},
         {"ubx", gga + "$GPTXT,01,01,02,MA=CASIC*28\r\n$PMTK011,MTKGPS", "", "", false},  // damaged
         {"pmtk", "$GPGGA,1200$PMTK011,MTKGPS*08\r\n" + casic.substr(0, 29), "", "CASIC", false},
         {"ubx", "$GNTXT,01,01,02,MOD=\x1b[2J" + std::string(100, 'A') + "*10\r\n", "",
@@ -207,6 +220,64 @@ TEST(LabIdentity, BannersAndAnswersTellWhoTheReceiverIs) {
         EXPECT_EQ(FamilyOf(reader.identity()), family) << stream;
         EXPECT_EQ(IdentityText(reader.identity()), described);
         EXPECT_EQ(ProfileContradicts(profile, reader.identity()).empty(), !contradicts);
+    }
+}
+
+// A UBX-MON-VER answer: software, hardware, then the extensions.
+std::string MonVer(std::string sw, std::string hw, const std::vector<std::string>& extensions) {
+    std::string payload = (sw.resize(30), sw) + (hw.resize(10), hw);
+    for (std::string e : extensions) payload += (e.resize(30), e);
+    std::string frame =
+        "\xB5\x62\x0A\x04" + std::string{char(payload.size()), char(payload.size() >> 8)};
+    frame += payload;
+    unsigned char a = 0, b = 0;
+    for (std::size_t i = 2; i < frame.size(); ++i) b += a += static_cast<unsigned char>(frame[i]);
+    return frame + char(a) + char(b);
+}
+
+// Texts as they come, a read each: what the lab makes of them, and which reads changed that
+// ('+'). A make written three ways, a banner again after a restart, the answer to a query before
+// or after it: what is known is the richest of what was said, and only news changes it.
+TEST(LabIdentity, KeepsTheRichestOfItsTextsAndChangesOnlyWithNews) {
+    const std::string m8 =
+        "$GPTXT,01,01,02,u-blox ag - www.u-blox.com*50\r\n$GPTXT,01,01,02,HW UBX-M8030 "
+        "00080000*7E\r\n$GPTXT,01,01,02,ROM CORE 3.01 (107888)*35\r\n$GPTXT,01,01,02,FWVER=SPG "
+        "3.01*58\r\n$GPTXT,01,01,02,MOD=NEO-M8N*64\r\n";
+    const std::string m8Answer = MonVer("ROM CORE 3.01 (107888)", "00080000",
+                                        {"FWVER=SPG 3.01", "PROTVER=18.00", "MOD=NEO-M8N"});
+    const std::string m8Known = "u-blox NEO-M8N, firmware SPG 3.01, hardware UBX-M8030 00080000";
+    const std::string casic =
+        "$GPTXT,01,01,02,MA=CASIC*27\r\n$GPTXT,01,01,02,IC=AT6558R-5N-32-1C580901*13\r\n"
+        "$GPTXT,01,01,02,SW=URANUS5,V5.3.0.0*1D\r\n$GPTXT,01,01,02,TB=2020-03-26,13:25:12*4B\r\n";
+    const std::string l76kKnown =
+        "CASIC, firmware URANUS5,V5.3.0.0 TB=2020-03-26,13:25:12, hardware AT6558R-5N-32-1C580901";
+    const std::tuple<std::vector<std::string>, std::string, std::string> rows[] = {
+        {{MonVer("", "", {}), "$GPTXT,01,01,02,u-blox ag - www.u-blox.com*50\r\n",
+          "$GNTXT,01,01,02,u-blox AG - www.u-blox.com*4E\r\n"},
+         "u-blox",
+         "+--"},
+        {{m8, m8Answer, m8}, m8Known, "+--"},
+        {{m8Answer, m8}, m8Known, "++"},  // the banner's HW line names the chip too
+        {{"$GPTXT,01,01,02,MOD LEA-5H-0*2E\r\n"}, "LEA-5H-0", "+"},
+        {{MonVer("6.02 (36023)", "00040005", {"MOD LEA-5H-0"})},
+         "u-blox LEA-5H-0, firmware 6.02 (36023), hardware 00040005",
+         "+"},
+        // quectel-l76k-nmea.log's text; then the answer to $PCAS06,0
+        {{casic, "$GPTXT,01,01,01,ANTENNA OK*35\r\n", "$GPTXT,01,01,02,SW=URANUS5,V5.3.0.0*1D\r\n"},
+         l76kKnown,
+         "+--"},
+        {{casic, casic,
+          "$GPTXT,01,01,02,SW=URANUS5,V5.3.0.2*1F\r\n$GPTXT,01,01,02,TB=2021-07-05,10:10:10*"
+          "48\r\n"},
+         "CASIC, firmware URANUS5,V5.3.0.2 TB=2021-07-05,10:10:10, hardware AT6558R-5N-32-1C580901",
+         "+-+"},  // a firmware update
+    };
+    for (const auto& [texts, known, changes] : rows) {
+        IdentityReader reader;
+        std::string changed;
+        for (const std::string& text : texts) changed += reader.Feed(text) ? '+' : '-';
+        EXPECT_EQ(IdentityText(reader.identity()), known) << texts.front();
+        EXPECT_EQ(changed, changes) << texts.front();
     }
 }
 

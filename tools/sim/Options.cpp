@@ -239,8 +239,8 @@ cold start. NMEA orders end in CR LF.
            "$PMTK605*31", answered by "$PMTK705". The module's clock default:
            23:59:46 on 1980-01-05, counting up; the true time two bursts before
            the fix.
-  psrf     SiRF "$PSRF101,0,0,0,0,0,0,12,R*hh" with reset configuration R = 1, 2,
-           4, 8 ("*15", "*16", "*10", "*1C"). The clock since the reboot from
+  psrf     SiRF "$PSRF101,0,0,0,0,0,0,12,R*hh" with reset configuration R = 0, 2,
+           4, 8 ("*14", "*16", "*10", "*1C"). The clock since the reboot from
            00:00:00; the true time two bursts before the fix.
   pair     Airoha "$PAIR004*3E", "$PAIR005*3F", "$PAIR006*3C", "$PAIR007*3D";
            query "$PAIR020*38", answered by "$PAIR020"; as a Quectel LC76G it

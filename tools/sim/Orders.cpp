@@ -18,8 +18,9 @@ using namespace std::string_view_literals;
 //           all of it (cold); resetMode 0x02 restarts the GNSS part only.
 //  pmtk     MediaTek PMTK packets 101 hot, 102 warm, 103 cold, 104 full cold (settings too).
 //  psrf     SiRF NMEA input message 101 (Navigation Initialization): ECEF X, Y, Z, clock
-//           offset, time of week, week number, 12 channels and ResetCfg 1 hot, 2 warm, 4 cold,
-//           8 clear memory.
+//           offset, time of week, week number (all 0, left unused), 12 channels and ResetCfg
+//           0 hot (its low bit would take the zeros for a position and time), 2 warm, 4 cold, 8
+//           clear memory.
 //  pair     Airoha PAIR 004 hot, 005 warm, 006 cold, 007 full cold (factory settings).
 //  pqtm     Quectel LG290P class: PQTMHOT, PQTMWARM, PQTMCOLD.
 //  casic    CASIC PCAS10 restart: 0 hot, 1 warm, 2 cold, 3 factory.
@@ -31,7 +32,7 @@ constexpr std::string_view kOrders[][4] = {
      "\xB5\x62\x06\x04\x04\x00\x01\x00\x02\x00\x11\x6C"sv,
      "\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61"sv, ""},
     {"$PMTK101*32\r\n", "$PMTK102*31\r\n", "$PMTK103*30\r\n", "$PMTK104*37\r\n"},
-    {"$PSRF101,0,0,0,0,0,0,12,1*15\r\n", "$PSRF101,0,0,0,0,0,0,12,2*16\r\n",
+    {"$PSRF101,0,0,0,0,0,0,12,0*14\r\n", "$PSRF101,0,0,0,0,0,0,12,2*16\r\n",
      "$PSRF101,0,0,0,0,0,0,12,4*10\r\n", "$PSRF101,0,0,0,0,0,0,12,8*1C\r\n"},
     {"$PAIR004*3E\r\n", "$PAIR005*3F\r\n", "$PAIR006*3C\r\n", "$PAIR007*3D\r\n"},
     {"$PQTMHOT*4B\r\n", "$PQTMWARM*11\r\n", "$PQTMCOLD*1C\r\n", ""},
