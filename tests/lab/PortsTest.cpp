@@ -95,6 +95,7 @@ TEST(LabPorts, ListsEachComNumberWithALinkOrADeviceAsTheWindowDoes) {
     sim::Pty pty;
     std::string error;
     ASSERT_TRUE(pty.Open(error)) << error;
+    // clang-format off
     // Links to a serial device, to nothing, and to what no receiver is on; one whose target
     // holds a line end and what would read as an entry of its own after it.
     auto links = [&pty](const std::string& ports) {
@@ -109,10 +110,9 @@ TEST(LabPorts, ListsEachComNumberWithALinkOrADeviceAsTheWindowDoes) {
         const char* name;
         std::function<void(const std::string& ports)> make;
         int status;
-        std::string said;  // on stdout or stderr: its |-separated parts, "!" not said; PORTS the folder
+        std::string said;  // on stdout or stderr, |-separated, "!" not said; PORTS the folder
         bool fullStdout = false;
     };
-    // clang-format off
     const Case cases[] = {
         {"links", links, 0, "\nCOM 3   PORTS/com3 -> /nonexistent/ttyGone (not present)\n|"
          "\nCOM 7   PORTS/com7 -> " + pty.device() + " (present)\n|"
@@ -131,7 +131,8 @@ TEST(LabPorts, ListsEachComNumberWithALinkOrADeviceAsTheWindowDoes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const std::string ports = fs::canonical(dir.path().toStdString()).string() + "/quorvel/ports";
+        const std::string ports =
+            fs::canonical(dir.path().toStdString()).string() + "/quorvel/ports";
         c.make(ports);
         QProcess lab;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

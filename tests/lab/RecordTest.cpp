@@ -103,6 +103,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         ",,\nt,COM5,5,ok,4.0,1.0,0x10,\nt,COM5,6,banana,4.0,1.0,,\nt,COM5,7,ok,nan,1.0,,\n"
         "t,\"CO\nt,COM5,8,ok,4.0,20.0,12,\"0.\n9\"\n";
     const std::string old = j + ".old", ports = dir.filePath("config/quorvel/ports").toStdString();
+    // clang-format off
     // A row as the lab writes it, and what a run writes after it when it resumes the journal.
     const std::string utc = "2026-12-07T04:30:00.123Z,",
                       row = utc + "\"COM,5\",1,ok,4.0,12.0,12,0.9,cold,pxemsrt,u-blox,NEO,1.0,1.5,40.2,"
@@ -126,7 +127,6 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     // Texts a receiver might say that a spreadsheet would run as formulas.
     const Row formulas{utc.substr(0, 24), "COM5", 1, "ok", 4.0, 12.0, 12, "-1", "cold", "pxemsrt",
                        "\t=HYPERLINK(\"http://x\",\"y\")", "@SUM(1+1)", "'+x"};
-    // clang-format off
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {"--pass-ttff", "10"}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing|FAIL", ""},
         {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
