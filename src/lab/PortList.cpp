@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
 #include "lab/Journal.h"
