@@ -32,6 +32,16 @@ std::string CsvField(std::string text) {
     return quoted + "\"";
 }
 
+bool FormulaStart(const std::string& text) {
+    return !text.empty() && std::string_view("=+-@\t\r'").find(text[0]) != std::string::npos;
+}
+
+// A receiver's text: what CsvField keeps of it, made safe for a spreadsheet.
+std::string SaidField(std::string text) {
+    text.erase(std::remove_if(text.begin(), text.end(), IsControl), text.end());
+    return CsvField(SpreadsheetSafe(text));
+}
+
 std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 
 }  // namespace
@@ -39,10 +49,19 @@ std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 std::string FormatRow(const Row& r) {
     return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + r.verdict +
            "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
-           (r.satellites ? std::to_string(*r.satellites) : "") + "," + CsvField(r.hdop) + "," +
-           r.start + "," + r.profile + "," + CsvField(r.make) + "," + CsvField(r.model) + "," +
-           CsvField(r.firmware) + "," + Tenths(r.errorM) + "," + Tenths(r.cn0) + "," +
+           (r.satellites ? std::to_string(*r.satellites) : "") + "," + SaidField(r.hdop) + "," +
+           r.start + "," + r.profile + "," + SaidField(r.make) + "," + SaidField(r.model) + "," +
+           SaidField(r.firmware) + "," + Tenths(r.errorM) + "," + Tenths(r.cn0) + "," +
            CsvField(r.ttffRule);
+}
+
+std::string SpreadsheetSafe(const std::string& text) {
+    return FormulaStart(text) ? "'" + text : text;
+}
+
+std::string ReceiverSaid(const std::string& field) {
+    return field.size() > 1 && field[0] == '\'' && FormulaStart(field.substr(1)) ? field.substr(1)
+                                                                                 : field;
 }
 
 std::string EscapeControls(const std::string& text) {

@@ -42,6 +42,14 @@ inline constexpr std::size_t kOlderJournalColumns = 8;
 // The row's line; control characters (bytes below 0x20, and 0x7F) are left out of its text
 // fields, so that every row is one line that reads back.
 std::string FormatRow(const Row& row);
+// Texts the receiver chose (its make, model, firmware, and the hdop its GGA sent) go into the
+// journal safe to open in a spreadsheet: one a spreadsheet would take for a formula, beginning
+// with =, +, - or @ (or tab or CR, left out anyway as control characters), gets a ' before it,
+// as does one beginning with ' itself, so that ReceiverSaid gives back exactly what was said.
+std::string SpreadsheetSafe(const std::string& text);
+// A receiver's text as the journal holds it, back as the receiver said it: the ' that
+// SpreadsheetSafe put before it taken away.
+std::string ReceiverSaid(const std::string& field);
 // `text` for a terminal: each control character shown as \xNN (ESC as the four characters
 // \x1b), so a receiver's name never moves the cursor or recolours the screen. Text already
 // escaped stays as it is.

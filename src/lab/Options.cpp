@@ -452,6 +452,9 @@ $PMTK605, $PAIR020, $PQTMVERNO, $PCAS06,0); the make, model and firmware it
 says go into the journal, the summary and the report, and a profile it
 contradicts is said at once (the profile named is kept). An auto port whose
 texts name no family within 10 s of its first text gets an "unidentified" row.
+In the journal a receiver's text (make, model, firmware, hdop) that begins with
+=, +, -, @ or ' has a ' put before it, so that a spreadsheet opening the journal
+takes none for a formula; "quorvel-lab report" shows the text without it.
 
 Verdicts: only sentences whose checksum matches are analysed; damaged ones are
 counted per receiver and shown under the summary. Every order ends in exactly

@@ -1,11 +1,16 @@
 #include "lab/PortList.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
-#include <filesystem>
+#include <cstring>
 #include <utility>
 
+#include "lab/Journal.h"
 #include "link/ComPorts.h"
 #include "link/QtSerialPort.h"
 #include "link/TcpPort.h"
@@ -55,20 +60,34 @@ std::string PortDevice(const PortSpec& port, const std::string& portsFolder) {
     return port.com ? ComDevicePath(port.com, portsFolder) : port.device;
 }
 
-std::string PortListText(const std::string& portsFolder) {
+std::string PortListText(const std::string& portsFolder, std::string& error) {
+    // A folder that is there but cannot be read would hide its links: say so rather than
+    // list the fixed table as if it had none.
+    if (DIR* folder = ::opendir(portsFolder.c_str())) {
+        ::closedir(folder);
+    } else if (errno != ENOENT) {
+        error = "cannot read the override folder " + EscapeControls(portsFolder) + ": " +
+                std::strerror(errno);
+    }
     std::string text;
     for (int n = kLowestComNumber; n <= kHighestComNumber; ++n) {
-        std::error_code ec;
+        const std::string link = portsFolder + "/com" + std::to_string(n);
+        struct stat info {};
+        if (error.empty() && ::lstat(link.c_str(), &info) != 0 && errno != ENOENT)
+            error = "cannot read the override link " + EscapeControls(link) + ": " +
+                    std::strerror(errno);
+        const std::string device = ComDevicePath(n, portsFolder);
         if (ComOverrideLink(n, portsFolder).empty() &&
-            !std::filesystem::exists(ComDevicePath(n, portsFolder), ec))
+            (::stat(device.c_str(), &info) != 0 || !NotASerialDevice(device).empty()))
             continue;
         std::string number = std::to_string(n);
         number.resize(std::max<std::size_t>(number.size(), 3), ' ');
-        text += "COM " + number + " " + ComToolTip(n, portsFolder) + "\n";
+        // A link's target may hold any byte: one entry stays one line.
+        text += "COM " + number + " " + EscapeControls(ComToolTip(n, portsFolder)) + "\n";
     }
-    return text.empty()
-               ? "No COM number has an override link in " + portsFolder + " or a present device.\n"
-               : text;
+    return text.empty() ? "No COM number has an override link in " + EscapeControls(portsFolder) +
+                              " or a present device.\n"
+                        : text;
 }
 
 }  // namespace quorvel::lab

@@ -34,8 +34,9 @@ std::unique_ptr<SerialPort> MakePort(const PortSpec& port, const std::string& po
 std::string PortDevice(const PortSpec& port, const std::string& portsFolder);
 
 // What --ports prints: a line for each COM number with an override link in `portsFolder` or a
-// present device, e.g. "COM 7   ~/.config/quorvel/ports/com7 -> /dev/pts/5 (present)", in the
-// words of the window's port list.
-std::string PortListText(const std::string& portsFolder);
+// present serial device, e.g. "COM 7   ~/.config/quorvel/ports/com7 -> /dev/pts/5 (present)",
+// in the words of the window's port list, control characters escaped. A folder or link that is
+// there but cannot be read is named in `error` with the reason; the list is still given.
+std::string PortListText(const std::string& portsFolder, std::string& error);
 
 }  // namespace quorvel::lab

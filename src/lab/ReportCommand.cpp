@@ -96,14 +96,14 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t colum
               std::to_string(kMostCycle);
     if (f[1].empty()) why = "no receiver";
     if (!why.empty()) return {};
-    Row row{f[0], f[1], static_cast<int>(*cycle), f[3], times[0], times[1], {}, f[7]};
+    Row row{f[0], f[1], static_cast<int>(*cycle), f[3], times[0], times[1], {}, ReceiverSaid(f[7])};
     if (satellites) row.satellites = static_cast<int>(*satellites);
     if (columns > kOlderJournalColumns) {
         row.start = f[8];
         row.profile = f[9];
-        row.make = f[10];
-        row.model = f[11];
-        row.firmware = f[12];
+        row.make = ReceiverSaid(f[10]);
+        row.model = ReceiverSaid(f[11]);
+        row.firmware = ReceiverSaid(f[12]);
         row.ttffRule = f[15];
         for (int i : {0, 1}) {
             std::optional<double>& value = i ? row.cn0 : row.errorM;
@@ -124,6 +124,7 @@ struct Record {
     std::size_t end = 0;  // past its line end
     int lines = 0;        // the line ends it holds
     bool whole = false;
+    bool open = false;  // a quote left open where the text ended
 };
 
 Record ReadRecord(const std::string& text, std::size_t at) {
@@ -149,7 +150,47 @@ Record ReadRecord(const std::string& text, std::size_t at) {
             r.fields.back() += c;
         }
     }
+    r.open = quoted;
     return r;
+}
+
+// Whether `line` (without its line end) is the start of a row the lab wrote, cut short by a
+// run killed while writing it. The next run ends that line and appends after it, so such a
+// line may stand anywhere. It passes when some ending makes it a row: its time as the lab
+// writes it, every field before its last whole, the last the start of one (a quote the cut
+// left open included). Anything else short of a row stays refused.
+bool CutRow(const std::string& line, std::size_t columns) {
+    const Record cut = ReadRecord(line, 0);
+    const std::size_t last = cut.fields.size() - 1;
+    if (line.empty() || cut.fields.size() > columns || (cut.fields.size() == columns && !cut.open))
+        return false;
+    constexpr std::string_view kTime = "dddd-dd-ddTdd:dd:dd.dddZ";
+    const std::string& utc = cut.fields[0];
+    if (utc.size() > kTime.size() || (last > 0 && utc.size() != kTime.size())) return false;
+    for (std::size_t i = 0; i < utc.size(); ++i) {
+        if (kTime[i] == 'd' ? utc[i] < '0' || utc[i] > '9' : utc[i] != kTime[i]) return false;
+    }
+    // The fields a row needs, then the line's over them, its last made whole.
+    std::vector<std::string> row(columns);
+    row[1] = "a";
+    row[2] = "1";
+    row[3] = kVerdicts[0];
+    std::copy(cut.fields.begin(), cut.fields.end(), row.begin());
+    std::string& end = row[last];
+    const std::string started = end;
+    auto completes = [&started](std::string_view whole) {
+        return whole.substr(0, started.size()) == started;
+    };
+    if (last == 1 || last == 2) end += "1";  // a receiver, or a cycle's digits
+    const auto verdict = std::find_if(kVerdicts.begin(), kVerdicts.end(), completes);
+    if (last == 3 && verdict != kVerdicts.end()) end = *verdict;
+    const auto start = std::find_if(kStarts.begin(), kStarts.end(),
+                                    [&](Start s) { return completes(StartName(s)); });
+    if (last == 8 && columns > kOlderJournalColumns && start != kStarts.end())
+        end = StartName(*start);
+    // A number cut short is still one ("12." too), a text a shorter text.
+    std::string why;
+    return ParseRow(row, columns, why).has_value();
 }
 
 std::vector<std::string> PathParts(const std::string& path) {
@@ -247,6 +288,10 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         std::string why;
         const auto row = record.whole ? ParseRow(record.fields, columns, why) : std::nullopt;
         if (!record.whole) why = "a quote left open";
+        if (!row && CutRow(lineAt(at, end), columns)) {
+            say(line++, "cut short (a run ended while writing it), skipped");
+            continue;
+        }
         if (!row) {
             // Only this line is refused: the next one may begin a row.
             say(line++, why + ", row refused");

@@ -19,11 +19,12 @@ struct JournalRead {
 // Adds a journal's rows to `tallies`, one per receiver in the order first seen, each receiver
 // named `prefix` + its name. A row with an impossible value (a time that is not a decimal number
 // of seconds within a year, a cycle that is not a whole positive number, an unknown verdict) is
-// refused, as is any other line that is not a row: each is named with its line on stderr. A cut
-// last line is skipped and named, not refused; a repeated header (concatenated journals) is
+// refused, as is any other line that is not a row: each is named with its line on stderr. A row
+// cut short by a killed run is skipped and named, not refused, whether it is the last line or
+// a run that resumed the journal went on after it; a repeated header (concatenated journals) is
 // passed over; CR LF line ends, a leading UTF-8 BOM and a quoted field over several lines are
-// read. Nothing, with the reason in `error`, when the file cannot be read or does not begin with
-// the header.
+// read. A receiver's texts are read back as it said them (ReceiverSaid). Nothing, with the
+// reason in `error`, when the file cannot be read or does not begin with the header.
 std::optional<JournalRead> ReadJournal(const std::string& path, const std::string& prefix,
                                        std::vector<Tally>& tallies, std::string& error);
 

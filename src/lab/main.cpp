@@ -86,8 +86,14 @@ int WithoutPorts(const std::vector<std::string>& args, const quorvel::lab::LabOp
         return 0;
     }
     if (options.listPorts) {
-        std::cout << quorvel::lab::PortListText(quorvel::DefaultPortsFolder());
-        return 0;
+        std::string error;
+        std::cout << quorvel::lab::PortListText(quorvel::DefaultPortsFolder(), error);
+        errno = 0;
+        if (!std::cout.flush())
+            error = std::string("cannot write the list to standard output: ") +
+                    (errno ? std::strerror(errno) : "the stream failed");
+        if (!error.empty()) std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
+        return error.empty() ? 0 : 1;
     }
     return -1;
 }

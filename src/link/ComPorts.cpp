@@ -9,6 +9,7 @@
 #ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -69,10 +70,24 @@ bool Exists(const std::string& path) {
     return fs::exists(path, ec);
 }
 
+// A port is a character device; the kernel's memory devices (major 1: /dev/null, /dev/zero,
+// /dev/full, /dev/random, /dev/urandom) are character devices no receiver is ever on.
+std::string Kind(const struct stat& info) {
+    if (S_ISCHR(info.st_mode)) return major(info.st_rdev) == 1 ? "a memory device" : "";
+    if (S_ISDIR(info.st_mode)) return "a directory";
+    if (S_ISREG(info.st_mode)) return "a regular file";
+    if (S_ISBLK(info.st_mode)) return "a block device";
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return "no device";
+}
+
 // "present" alone would send the operator hunting for a fault when only the permission is
 // missing; name the group that would grant it when the device's group may read and write.
 std::string Presence(const std::string& path) {
     if (!Exists(path)) return " (not present)";
+    if (const std::string kind = NotASerialDevice(path); !kind.empty())
+        return " (not a serial device: " + kind + ")";
     if (::access(path.c_str(), R_OK | W_OK) == 0) return " (present)";
     const std::string hint = AccessHint(path);
     return hint.empty() ? " (present, no access)" : " (present, no access: " + hint + ")";
@@ -109,6 +124,14 @@ std::string ComOverrideLink(int number, [[maybe_unused]] const std::string& port
 #ifndef _WIN32
     if (const fs::path link = OverrideLink(number, portsFolder); InRange(number) && IsLink(link))
         return link.string();
+#endif
+    return {};
+}
+
+std::string NotASerialDevice([[maybe_unused]] const std::string& path) {
+#ifndef _WIN32
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) return Kind(info);
 #endif
     return {};
 }

@@ -24,10 +24,16 @@ std::string ComOverrideLink(int number, const std::string& portsFolder);
 // Where the per-user override links live: <generic config>/quorvel/ports.
 std::string DefaultPortsFolder();
 
+// What `path` is when something is there that no receiver can be on, e.g. "a directory",
+// "a regular file" or "a memory device" (/dev/null); empty when it is a character device a
+// port can be, or when nothing is there.
+std::string NotASerialDevice(const std::string& path);
+
 // One line for the selector entry: the device and whether it exists now, e.g.
 // "/dev/ttyUSB0 (present)" or "~/.config/quorvel/ports/com7 -> /dev/pts/5 (present)"; a device
 // this user may not open for reading and writing reads
-// "/dev/ttyUSB0 (present, no access: join the dialout group)".
+// "/dev/ttyUSB0 (present, no access: join the dialout group)", and a link to anything else
+// "... -> /tmp (not a serial device: a directory)".
 std::string ComToolTip(int number, const std::string& portsFolder);
 
 // What would let this user open `device` for reading and writing when only the group stands in

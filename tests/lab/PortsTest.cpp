@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -90,24 +91,67 @@ TEST(LabNet, AServerThatGoesAwayGivesPortErrorAndTheRunGoesOnWhenItIsBack) {
 }
 
 TEST(LabPorts, ListsEachComNumberWithALinkOrADeviceAsTheWindowDoes) {
-    QTemporaryDir dir;
+    namespace fs = std::filesystem;
     sim::Pty pty;
-    std::string error, ports = dir.filePath("quorvel/ports").toStdString();
-    ASSERT_TRUE(pty.Open(error) && std::filesystem::create_directories(ports)) << error;
-    std::filesystem::create_symlink(pty.device(), ports + "/com7");
-    std::filesystem::create_symlink("/nonexistent/ttyGone", ports + "/com3");
-    QProcess lab;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", dir.path());
-    lab.setProcessEnvironment(env);
-    lab.start(QUORVEL_BINARY_DIR "/src/lab/quorvel-lab", {"--ports"});
-    ASSERT_TRUE(lab.waitForFinished(10000) && lab.exitCode() == 0);
-    const std::string list = lab.readAllStandardOutput().toStdString();
-    for (const std::string& line :
-         {"COM 3   " + ports + "/com3 -> /nonexistent/ttyGone (not present)\n",
-          "COM 7   " + ports + "/com7 -> " + pty.device() + " (present)\n"})
-        EXPECT_NE(list.find(line), std::string::npos) << list;
-    EXPECT_EQ(list.find("COM 2 ") != std::string::npos, std::filesystem::exists("/dev/ttyS1"));
+    std::string error;
+    ASSERT_TRUE(pty.Open(error)) << error;
+    // clang-format off
+    // Links to a serial device, to nothing, and to what no receiver is on; one whose target
+    // holds a line end and what would read as an entry of its own after it.
+    auto links = [&pty](const std::string& ports) {
+        fs::create_directories(ports);
+        std::ofstream(ports + "/file");
+        for (const auto& [n, target] : {std::pair(7, pty.device()), {3, "/nonexistent/ttyGone"},
+                                        {9, ports}, {10, ports + "/file"}, {11, "/dev/null"},
+                                        {12, "/nonexistent/a\nCOM 13  b (present)"}})
+            fs::create_symlink(target, ports + "/com" + std::to_string(n));
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& ports)> make;
+        int status;
+        std::string said;  // on stdout or stderr, |-separated, "!" not said; PORTS the folder
+        bool fullStdout = false;
+    };
+    const Case cases[] = {
+        {"links", links, 0, "\nCOM 3   PORTS/com3 -> /nonexistent/ttyGone (not present)\n|"
+         "\nCOM 7   PORTS/com7 -> " + pty.device() + " (present)\n|"
+         "\nCOM 9   PORTS/com9 -> PORTS (not a serial device: a directory)\n|"
+         "\nCOM 10  PORTS/com10 -> PORTS/file (not a serial device: a regular file)\n|"
+         "\nCOM 11  PORTS/com11 -> /dev/null (not a serial device: a memory device)\n|"
+         "\nCOM 12  PORTS/com12 -> /nonexistent/a\\x0aCOM 13  b (present) (not present)\n|!\nCOM 13"},
+        {"a folder that is a file", [](const std::string& ports) { fs::create_directories(fs::path(ports).parent_path()); std::ofstream{ports}; },
+         1, "cannot read the override folder PORTS: Not a directory"},
+        {"a folder linked to itself", [](const std::string& ports) { fs::create_directories(fs::path(ports).parent_path()); fs::create_symlink(ports, ports); },
+         1, "cannot read the override folder PORTS: Too many levels of symbolic links"},
+        {"no folder", [](const std::string&) {}, 0, "!cannot"},
+        {"a full stdout", links, 1, "cannot write the list to standard output: No space left on device", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const std::string ports =
+            fs::canonical(dir.path().toStdString()).string() + "/quorvel/ports";
+        c.make(ports);
+        QProcess lab;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        lab.setProcessEnvironment(env);
+        if (c.fullStdout) lab.setStandardOutputFile("/dev/full");
+        lab.start(QUORVEL_BINARY_DIR "/src/lab/quorvel-lab", {"--ports"});
+        ASSERT_TRUE(lab.waitForFinished(10000));
+        EXPECT_EQ(lab.exitCode(), c.status);
+        const std::string said =
+            (lab.readAllStandardOutput() + lab.readAllStandardError()).toStdString();
+        std::stringstream parts(std::regex_replace(c.said, std::regex("PORTS"), ports));
+        for (std::string part; std::getline(parts, part, '|');)
+            EXPECT_EQ(said.find(part.substr(part[0] == '!')) == std::string::npos, part[0] == '!')
+                << part << " in " << said;
+        // The fixed table lists only the serial devices there are.
+        EXPECT_EQ(said.find("\nCOM 2 ") != std::string::npos || said.rfind("COM 2 ", 0) == 0,
+                  !c.fullStdout && fs::is_character_file("/dev/ttyS1"));
+    }
 }
 
 }  // namespace

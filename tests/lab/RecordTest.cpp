@@ -104,6 +104,29 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         "t,\"CO\nt,COM5,8,ok,4.0,20.0,12,\"0.\n9\"\n";
     const std::string old = j + ".old", ports = dir.filePath("config/quorvel/ports").toStdString();
     // clang-format off
+    // A row as the lab writes it, and what a run writes after it when it resumes the journal.
+    const std::string utc = "2026-12-07T04:30:00.123Z,",
+                      row = utc + "\"COM,5\",1,ok,4.0,12.0,12,0.9,cold,pxemsrt,u-blox,NEO,1.0,1.5,40.2,"
+                                  "\"any fix within 100 m of 52.000000,13.000000\"\n";
+    auto resumed = [&](const std::string& before, const Row& next) {
+        return [&, before, next] {
+            put(before)();
+            Journal journal;
+            std::string error;
+            EXPECT_TRUE(journal.Open(j, error)) << error;
+            journal.Write(next);
+        };
+    };
+    const Row second{utc.substr(0, 24), "COM,5", 2, "ok", 4.0, 12.0, 12, "0.9", "cold", "pxemsrt"};
+    // Each cut a kill can leave, each line ended by the run after it; but for one just past the
+    // last field's comma, which is a row whose last field is empty.
+    const std::size_t lastComma = row.rfind(",\"any");
+    std::string cuts = kHeader;
+    for (std::size_t n = 1; n < row.size() - 1; ++n)
+        if (n != lastComma + 1) cuts += row.substr(0, n) + "\n";
+    // Texts a receiver might say that a spreadsheet would run as formulas.
+    const Row formulas{utc.substr(0, 24), "COM5", 1, "ok", 4.0, 12.0, 12, "-1", "cold", "pxemsrt",
+                       "\t=HYPERLINK(\"http://x\",\"y\")", "@SUM(1+1)", "'+x"};
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {"--pass-ttff", "10"}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing|FAIL", ""},
         {"bad header", j, put("hello\n"), {}, {}, 1, "header", "hello\n"},
@@ -117,6 +140,15 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
         {"impossible values", j, put(bad), {}, {"report", "--pass-ttff=10", "-o", dir.filePath("r.html").toStdString(), j}, 1,
          "line 3: ttff_s 'inf'|line 4: restart_s '-3'|line 5: cycle '1e99'|line 6: ttff_s '1000|line 7: satellites '0x10'|"
          "line 8: verdict 'banana'|line 9: restart_s 'nan'|line 10: not a row|12.0 / 16.0 / 20.0 / 20.0|FAIL 0.0 % (0/2)", ""},
+        {"a kill's cut row, then a resumed run", j, resumed(kHeader + row + row.substr(0, 60), second), {}, report, 0,
+         "line 3: cut short|!refused|cold   2       2 ", kHeader + row + row.substr(0, 60) + "\n" + FormatRow(second) + "\n"},
+        {"every cut a kill can leave", j, put(cuts + row), {}, report, 0,
+         "line 2: cut short|line " + std::to_string(row.size() - 2) + ": cut short|!refused|cold   1       1 ", ""},
+        {"damage amid rows is no cut", j, put(kHeader + row + "hello\n" + utc + "COM5,x1\n" + utc + "COM5,1,banana,4\n2026-12-07T04:30,COM5\n" + row), {}, report, 1,
+         "line 3: not a row|line 4: not a row|line 5: not a row|line 6: not a row|!cut short", ""},
+        {"receiver texts that look like formulas", j, resumed("", formulas), {}, report, 0,
+         "\nCOM5: =HYPERLINK(\"http://x\",\"y\") @SUM(1+1), firmware '+x\n",
+         kHeader + utc + "COM5,1,ok,4.0,12.0,12,'-1,cold,pxemsrt,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",'@SUM(1+1),''+x,,,\n"},
         {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,\r\n"), {}, report, 0, "\nCOM5 ", ""},
         {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
         {"one journal twice", j, put(rows), {}, {"report", "-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},

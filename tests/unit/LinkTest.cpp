@@ -7,12 +7,14 @@
 #include <pty.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -230,9 +232,12 @@ TEST_F(StartUpFile, ComNumbersNameTheirDevicesAndTheTooltipSaysWhatStandsInTheWa
     qputenv("HOME", home);
     EXPECT_EQ(ComToolTip(3, dir + "/ports"), dir + "/ports/com3 -> /nonexistent/ttyGone (not present)");
     EXPECT_EQ(ComToolTip(1, "ports"), fs::exists("/dev/ttyS0") ? "/dev/ttyS0 (present)" : "/dev/ttyS0 (not present)");
+    EXPECT_EQ(ComToolTip(40, dir + "/ports"), dir + "/ports/com40 -> " + dir + "/dev (not a serial device: a regular file)");
     const group* dialout = ::getgrnam("dialout");
     if (::geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group";
-    ASSERT_EQ(::chown("dev", 0, dialout->gr_gid), 0);
+    fs::remove("dev");  // a serial device's node in its place: ttyS0's numbers
+    ASSERT_EQ(::mknod("dev", S_IFCHR | 0660, makedev(4, 64)), 0) << std::strerror(errno);
+    ASSERT_EQ(::chown("dev", 0, dialout->gr_gid) | ::chmod("dev", 0660), 0);  // umask or not
     ::chmod("ports", 0755);  // "nobody" must see the links whatever the umask
     EXPECT_EQ(Unprivileged([&] { return ComToolTip(40, dir + "/ports"); }, false, false),
               dir + "/ports/com40 -> " + dir + "/dev (present, no access: join the dialout group)");
