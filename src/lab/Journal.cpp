@@ -52,7 +52,7 @@ std::string FormatRow(const Row& r) {
            (r.satellites ? std::to_string(*r.satellites) : "") + "," + SaidField(r.hdop) + "," +
            r.start + "," + r.profile + "," + SaidField(r.make) + "," + SaidField(r.model) + "," +
            SaidField(r.firmware) + "," + Tenths(r.errorM) + "," + Tenths(r.cn0) + "," +
-           CsvField(r.ttffRule);
+           CsvField(r.ttffRule) + "," + Tenths(r.cn0AgeS);
 }
 
 std::string SpreadsheetSafe(const std::string& text) {
@@ -116,12 +116,13 @@ bool Journal::Open(const std::string& path, std::string& error) {
         pending_ = HeaderLine();
         rows_ = -1;
     } else if (Adopt() && st.st_size > 0) {
-        const std::string older = std::string(kOlderJournalHeader) + "\n";
-        std::string head(older.size(), '\0');
+        std::string head(std::string_view(kPreviousJournalHeader).size() + 1, '\0');
         head.resize(std::max<ssize_t>(::pread(fd_, head.data(), head.size(), 0), 0));
+        std::string older;
+        for (const char* layout : {kOlderJournalHeader, kPreviousJournalHeader})
+            if (head.starts_with(std::string(layout) + "\n")) older = layout;
         error = "the journal " + path +
-                (head == older ? " has the columns of an older quorvel-lab (" +
-                                     std::string(kOlderJournalHeader) +
+                (!older.empty() ? " has the columns of an older quorvel-lab (" + older +
                                      "); not appended to, so that no file mixes two layouts: "
                                      "name a new journal"
                                : " does not begin with the header line " +

@@ -31,8 +31,13 @@ struct Row {
 
 inline constexpr const char* kJournalHeader =
     "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop,start,profile,make,model,"
+    "firmware,error_m,cn0_dbhz,ttff_rule,cn0_age_s";
+inline constexpr std::size_t kJournalColumns = 17;
+// The columns before the age of the C/N0's satellite report was kept: read, never appended to.
+inline constexpr const char* kPreviousJournalHeader =
+    "utc,receiver,cycle,verdict,restart_s,ttff_s,satellites,hdop,start,profile,make,model,"
     "firmware,error_m,cn0_dbhz,ttff_rule";
-inline constexpr std::size_t kJournalColumns = 16;
+inline constexpr std::size_t kPreviousJournalColumns = 16;
 // The columns of journals written before the start and the receiver's identity were kept:
 // read, never appended to, so that no file mixes rows of two layouts.
 inline constexpr const char* kOlderJournalHeader =

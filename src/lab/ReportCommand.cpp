@@ -105,6 +105,10 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t colum
         row.model = ReceiverSaid(f[11]);
         row.firmware = ReceiverSaid(f[12]);
         row.ttffRule = f[15];
+        if (columns > kPreviousJournalColumns && !f[16].empty() &&
+            !(row.cn0AgeS = Decimal(f[16], kMostSeconds, false)))
+            why = "cn0_age_s '" + Shown(f[16]) + "' is not seconds from 0 to " +
+                  std::to_string(static_cast<int>(kMostSeconds));
         for (int i : {0, 1}) {
             std::optional<double>& value = i ? row.cn0 : row.errorM;
             if (!f[13 + i].empty() && !(value = Decimal(f[13 + i], i ? 99 : 4e7, false)))
@@ -261,13 +265,15 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
     };
     std::size_t at = 0, end = text.find('\n');
     // Journals of the older layout are read as they are.
-    const std::string older = kOlderJournalHeader;
+    const std::string older = kOlderJournalHeader, previous = kPreviousJournalHeader;
     const std::string first = lineAt(0, end);
-    if (first != header && first != older) {
+    if (first != header && first != older && first != previous) {
         error = "the journal " + path + " does not begin with the header line " + header;
         return {};
     }
-    const std::size_t columns = first == header ? kJournalColumns : kOlderJournalColumns;
+    const std::size_t columns = first == header     ? kJournalColumns
+                                : first == previous ? kPreviousJournalColumns
+                                                    : kOlderJournalColumns;
     JournalRead read;
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < tallies.size(); ++i) index[TallyKey(tallies[i])] = i;

@@ -180,13 +180,25 @@ std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule)
 
 std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies) {
     std::vector<std::string> notes;
+    const bool anyCn0 = ShapeOf(tallies).cn0;
     for (std::size_t i = 0; i < tallies.size(); ++i) {
         const Tally& t = tallies[i];
         const bool first = i == 0 || tallies[i - 1].receiver != t.receiver;
-        if (!first) continue;
         const std::string name = EscapeControls(t.receiver) + ": ";
-        if (!t.identity.empty()) notes.push_back(name + EscapeControls(t.identity));
-        for (const std::string& note : t.notes) notes.push_back(name + EscapeControls(note));
+        if (first && !t.identity.empty()) notes.push_back(name + EscapeControls(t.identity));
+        for (const std::string& note : t.notes)
+            if (first) notes.push_back(name + EscapeControls(note));
+        // An empty C/N0 is the receiver's silence about its satellites, not a value of 0.
+        int fixes = 0, without = 0;
+        for (std::size_t c = 0; c < t.ttffByCycle.size(); ++c) {
+            fixes += !std::isnan(t.ttffByCycle[c]);
+            without += !std::isnan(t.ttffByCycle[c]) && std::isnan(t.cn0ByCycle[c]);
+        }
+        if (without > 0 && anyCn0)
+            notes.push_back(name + std::to_string(without) + " of " + std::to_string(fixes) + " " +
+                            (t.start.empty() ? "" : t.start + " ") +
+                            "first fixes without C/N0: no whole satellite report (GSV) within 5 s "
+                            "before them");
     }
     return notes;
 }

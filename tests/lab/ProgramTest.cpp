@@ -81,10 +81,10 @@ TEST(LabReport, ChartsAreDrawnInABrowser) {
     journal << kJournalHeader << "\n";
     for (int cycle = 1; cycle <= 250000; ++cycle)
         journal << "2026-01-01T00:00:00.000Z,COM6," << cycle << ",ok,4," << 20 + cycle % 7
-                << ",12,0.9,cold,ubx,,,," << cycle % 11 * 3 << ",,3d fix\n";
+                << ",12,0.9,cold,ubx,,,," << cycle % 11 * 3 << ",,3d fix,\n";
     for (int cycle = 1; cycle <= 20; ++cycle)
         journal << "2026-01-02T00:00:" << 10 + cycle << ".000Z,COM5," << cycle << ",ok,4,"
-                << 9 + cycle % 5 << ",12,0.9,warm,pmtk,,NEO<b>,,,,any fix\n";
+                << 9 + cycle % 5 << ",12,0.9,warm,pmtk,,NEO<b>,,,,any fix,\n";
     journal.close();
     QProcess report, browser;
     report.start(kBin + "/src/lab/quorvel-lab",

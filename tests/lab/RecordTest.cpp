@@ -73,7 +73,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     QTemporaryDir dir;
     const std::string j = dir.filePath("j.csv").toStdString(),
                       fifo = dir.filePath("f").toStdString();
-    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,\n",
+    const std::string rows = kHeader + "t,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,,\n",
                       olderRows = kOlder + "t,COM5,1,ok,4.0,12.0,12,0.9\n";
     struct Case {
         const char* name;
@@ -107,7 +107,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     // A row as the lab writes it, and what a run writes after it when it resumes the journal.
     const std::string utc = "2026-12-07T04:30:00.123Z,",
                       row = utc + "\"COM,5\",1,ok,4.0,12.0,12,0.9,cold,pxemsrt,u-blox,NEO,1.0,1.5,40.2,"
-                                  "\"any fix within 100 m of 52.000000,13.000000\"\n";
+                                  "\"any fix within 100 m of 52.000000,13.000000\",\n";
     auto resumed = [&](const std::string& before, const Row& next) {
         return [&, before, next] {
             put(before)();
@@ -148,8 +148,8 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
          "line 3: not a row|line 4: not a row|line 5: not a row|line 6: not a row|!cut short", ""},
         {"receiver texts that look like formulas", j, resumed("", formulas), {}, report, 0,
          "\nCOM5: =HYPERLINK(\"http://x\",\"y\") @SUM(1+1), firmware '+x\n",
-         kHeader + utc + "COM5,1,ok,4.0,12.0,12,'-1,cold,pxemsrt,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",'@SUM(1+1),''+x,,,\n"},
-        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,\r\n"), {}, report, 0, "\nCOM5 ", ""},
+         kHeader + utc + "COM5,1,ok,4.0,12.0,12,'-1,cold,pxemsrt,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",'@SUM(1+1),''+x,,,,\n"},
+        {"CR LF and BOM", j, put("\xEF\xBB\xBF" + std::string(kJournalHeader) + "\r\nt,COM5,1,ok,4.0,12.0,12,0.9,cold,,,,,,,,\r\n"), {}, report, 0, "\nCOM5 ", ""},
         {"header only", j, put(kHeader), {}, report, 1, "j.csv holds no row", ""},
         {"one journal twice", j, put(rows), {}, {"report", "-o", dir.filePath("r.html").toStdString(), j, dir.filePath("./j.csv").toStdString()}, 0, "counted once|\nCOM5 ", ""},
         {"same-named journals", j, racks, {}, {"report", "-o", dir.filePath("r.html").toStdString(), rack1, rack2}, 0, "\nrack1/night.csv: COM5 |\nrack2/night.csv: COM5 ", ""},

@@ -185,10 +185,10 @@ TEST(Program, StartsUpIdleAndShowsEachPortsDeviceOnItsEntry) {
     EXPECT_EQ(f.State().RestartCountdown, 0);
     EXPECT_TRUE(f.Window().isVisible());
     EXPECT_TRUE(f.messages.shown.empty());
-    std::filesystem::create_symlink("/dev/null", f.dir.filePath("com7").toStdString());
+    std::filesystem::create_symlink("/dev/ptmx", f.dir.filePath("com7").toStdString());
     ports->showPopup();
     EXPECT_EQ(ports->itemData(6, Qt::ToolTipRole).toString().toStdString(),
-              f.dir.filePath("com7").toStdString() + " -> /dev/null (present)");
+              f.dir.filePath("com7").toStdString() + " -> /dev/ptmx (present)");
     EXPECT_EQ(ports->itemData(33, Qt::ToolTipRole).toString(), "/dev/ttyUSB1 (not present)");
     ports->hidePopup();
 }
