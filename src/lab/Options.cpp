@@ -414,15 +414,18 @@ Options:
   --journal FILE      the CSV journal (default quorvel-lab-<UTC
                       yyyymmdd-hhmmss>-<process id>.csv in the working folder);
                       appended to when it exists, never when it has an older
-                      quorvel-lab's columns
+                      quorvel-lab's columns; its last column, cn0_age_s, says
+                      how much older than the fix the satellite report behind
+                      cn0_dbhz is (the last whole one within 5 s)
   --report FILE.html  an HTML report with a summary and charts, rewritten every
                       60 s while the run goes on and at the end; a report that
                       cannot be written in its folder ends the lab at once
   --cycles N          each receiver ends after N judged cycles
   --duration D        end after D: seconds, or with a unit, e.g. 90s, 45m, 8h;
                       at most a year (8760h)
-  --interval S        seconds from a confirmed restart to the next order
-                      (default 30, as the window)
+  --interval S        seconds from a start's first fix (or its --fix-limit) to
+                      the next order (default 30, as the window); no order goes
+                      out while the start under way awaits its fix
   --retry S           seconds until a run that ended on a verdict starts again
                       (default 10)
   --pass-ttff S       a cycle passes with verdict ok and a TTFF of at most S
@@ -431,15 +434,18 @@ Options:
   --pass-rate P       a receiver passes when at least P % of its judged cycles
                       pass (default 95)
   --ports             list every COM number with an override link or a present
-                      device, the device it opens and whether you may open it,
-                      as the window's port list says it; then exit
+                      serial device, the device it opens and whether you may
+                      open it, as the window's port list says it; a link to
+                      anything else says what it is, and an override folder
+                      that cannot be read is named (exit 1); then exit
   -h, --help          this text
   --version           the version
 
 "quorvel-lab report" builds the report (default: beside the first journal, .csv
 made .html) and prints the summary from journals, opening no port; it reads
-journals of the older 8 columns too. With several journals each receiver is
-named with the shortest part of its journal's path that tells them apart.
+journals of the older 8 and 16 columns too, and skips a row a killed run cut
+short, wherever it stands, with a warning. With several journals each receiver
+is named with the shortest part of its journal's path that tells them apart.
 
 Receiver profiles (name, restart sign, receivers):
 )" + profiles + R"(
@@ -465,6 +471,15 @@ is judged a failure, whether its restart came or not. A fix is GGA quality 1-5
 alone proves no restart: it needs a second sign (its time gone, its clock
 fallen back or jumped, a silence of 3 s, or its start-up text); a clock that
 runs on (its time advanced by about the time that passed) is no such sign.
+A sign belongs to its order: the receiver must first look restarted (no fix,
+00:00:0x, a silence beginning, its start-up text) within 5 s of the order, as
+every receiver we have seen does; a later sign is another event's. A receiver
+seen to lose its time, or to fall silent for 3 s, between cycles has that sign
+withdrawn for the rest of the run, said once in its events. Sentences that are
+byte for byte what the lab sent on that port (a line that echoes) are ignored.
+The next order waits for the start under way: its first fix, or --fix-limit.
+A gap of 5 s or more between the lab's own ticks (a stopped process) leaves
+the cycle under way "stalled", not judged, and starts the run afresh.
 )" +
            R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
