@@ -17,34 +17,33 @@ void EchoFilter::Sent(std::string_view bytes) {
     sent_.emplace_back(bytes);
 }
 
-std::string EchoFilter::Filter(std::string_view bytes) {
-    if (sent_.empty()) return std::string(bytes);
-    std::string in = std::exchange(held_, {});
-    in += bytes;
+std::string EchoFilter::Filter(std::string bytes) {
+    if (sent_.empty()) return bytes;
+    std::string in = held_.empty() ? std::move(bytes) : std::exchange(held_, {}) + bytes;
     std::string out;
-    out.reserve(in.size());
-    for (std::size_t at = 0; at < in.size();) {
-        const std::size_t start = in.find_first_of(kStarts, at);
-        out.append(in, at, start == std::string::npos ? std::string::npos : start - at);
-        if (start == std::string::npos) break;
-        const std::string_view rest = std::string_view(in).substr(start);
+    std::size_t copied = 0;  // `in` up to here is in `out`; nothing was taken out before it
+    for (std::size_t at = in.find_first_of(kStarts); at != std::string::npos;
+         at = in.find_first_of(kStarts, at + 1)) {
+        const std::string_view rest = std::string_view(in).substr(at);
         bool partial = false;
         std::size_t echo = 0;
         for (const std::string& s : sent_) {
             if (rest.starts_with(s)) echo = std::max(echo, s.size());
             partial = partial || (rest.size() < s.size() && std::string_view(s).starts_with(rest));
         }
-        if (echo > 0) {
-            ++echoes_;
-            at = start + echo;
-        } else if (partial) {
+        if (echo == 0 && !partial) continue;
+        out.append(in, copied, at - copied);
+        if (partial && echo == 0) {
             held_ = rest;
-            break;
-        } else {
-            out += in[start];
-            at = start + 1;
+            return out;
         }
+        ++echoes_;
+        copied = at + echo;
+        at = copied - 1;
     }
+    // The common case, nothing taken out: the text as it came, not copied.
+    if (copied == 0) return in;
+    out.append(in, copied, std::string::npos);
     return out;
 }
 

@@ -15,7 +15,7 @@ class EchoFilter {
     void Sent(std::string_view bytes);
     // What the port read, less every echo of something sent. The start of a possible echo is
     // held back until the bytes after it tell it apart.
-    std::string Filter(std::string_view bytes);
+    std::string Filter(std::string bytes);
     long long Echoes() const { return echoes_; }
 
   private:
