@@ -100,7 +100,7 @@ bool TcpPort::IsOpen() const {
 void TcpPort::DiscardInput() { Input(); }
 
 std::string TcpPort::Input() {
-    if (!open_) return {};
+    if (!open_ || !socket_.isOpen()) return {};  // still looking up or connecting
     const QByteArray bytes = socket_.readAll();
     received_ = received_ || !bytes.isEmpty();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
