@@ -1,6 +1,7 @@
-// Device servers that fail the lab as real ones do: each try ends in a row with the system's
-// reason, one try per --retry, and a --cycles run ends.
+// Device servers and a serial device that fail the lab as real ones do: each try ends in a row
+// with the system's reason, one try per --retry, and a --cycles run ends.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -9,12 +10,14 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QThread>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "lab/Lab.h"
@@ -22,7 +25,43 @@
 namespace quorvel::lab {
 namespace {
 
-enum class Server { kClosesAtOnce, kResetsAtOnce, kNeverSpeaks, kOtherRate };
+enum class Server { kClosesAtOnce, kResetsAtOnce, kNeverSpeaks, kOtherRate, kHangsUpWhenOpened };
+
+// A serial device that hangs up as soon as it is opened, as a USB adapter that resets: `link`
+// names a fresh pty for each open, whose other end goes away once the lab holds it.
+class HangingUpDevice {
+  public:
+    explicit HangingUpDevice(std::string link) : link_(std::move(link)) { Fresh(); }
+    ~HangingUpDevice() { ::close(master_); }
+    // One round: true when the lab was found holding the device, which then hangs up.
+    bool Round() {
+        if (master_ < 0) {
+            if (!HeldByLab()) Fresh();
+            return false;
+        }
+        if (!HeldByLab()) return false;
+        ::close(std::exchange(master_, -1));
+        return true;
+    }
+
+  private:
+    void Fresh() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        device_ = ::ptsname(master_);
+        std::filesystem::remove(link_);
+        std::filesystem::create_symlink(device_, link_);
+    }
+    bool HeldByLab() const {
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            if (std::filesystem::read_symlink(fd.path(), ec) == device_) return true;
+        }
+        return false;
+    }
+    std::string link_, device_;
+    int master_ = -1;
+};
 
 // A server in a process of its own that resets every connection as soon as the kernel has
 // made it, whatever the lab's loop is doing; each connection is told down `count`.
@@ -63,7 +102,8 @@ TEST(LabNetFaults, EveryTryEndsInARowWithItsReasonOneTryPerRetry) {
         // Reset before the lab saw the connection made, or after: either says so.
         {Server::kResetsAtOnce, "", {"Connection reset by peer", closed}},
         {Server::kNeverSpeaks, "cant-connect", {"connected, nothing received"}},
-        {Server::kOtherRate, "baud-mismatch", {"the device server sets the line speed"}}};
+        {Server::kOtherRate, "baud-mismatch", {"the device server sets the line speed"}},
+        {Server::kHangsUpWhenOpened, "port-error", {"device hung up"}}};
     for (const auto& [kind, verdict, reasons] : rows) {
         SCOPED_TRACE(static_cast<int>(kind));
         QTcpServer server;
@@ -85,7 +125,10 @@ TEST(LabNetFaults, EveryTryEndsInARowWithItsReasonOneTryPerRetry) {
             }
         });
         QTemporaryDir dir;
-        const std::string address = "tcp://127.0.0.1:" + std::to_string(port);
+        std::string address = "tcp://127.0.0.1:" + std::to_string(port);
+        std::optional<HangingUpDevice> device;
+        if (kind == Server::kHangsUpWhenOpened)
+            device.emplace(address = dir.filePath("gps").toStdString());
         LabOptions o = ParseLabOptions({address, "--retry", "4", "--cycles", "3"}).options;
         o.journal = dir.filePath("j.csv").toStdString();
         o.durationS = 100;  // far more than 3 tries take: a run that hangs ends here
@@ -98,9 +141,11 @@ TEST(LabNetFaults, EveryTryEndsInARowWithItsReasonOneTryPerRetry) {
         while (!lab.Ended()) {
             for (QTcpSocket* client : clients)  // bytes at no rate a GGA is read at
                 if (kind == Server::kOtherRate && client->isOpen()) client->write("\xF0\x0F\xFF");
-            QEventLoop wait;
-            QTimer::singleShot(20, &wait, &QEventLoop::quit);
-            wait.exec();
+            // Rounds of the loop with a pause between, as the program's: what happened during
+            // the pause is seen together, as a reset that came before the connection was seen.
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            QThread::msleep(5);
+            tries += device && device->Round();
         }
         if (resetter > 0) {
             char told[64];
