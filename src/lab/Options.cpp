@@ -246,8 +246,9 @@ std::string OneServerTwice(const std::vector<PortSpec>& ports) {
             const auto& [second, b] = servers[i];
             if (a.port != b.port) continue;
             std::string same = bare(a.host) == bare(b.host) ? bare(a.host) : "";
-            for (const std::string& address : named(i))
-                if (same.empty() && named(j).count(address)) same = address;
+            if (same.empty())
+                for (const std::string& address : named(i))
+                    if (same.empty() && named(j).count(address)) same = address;
             if (!same.empty())
                 return "port named twice: '" + first->name + "' and '" + second->name + "' are " +
                        NetAddress{same, a.port}.Text();
