@@ -87,6 +87,32 @@ TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
     }
 }
 
+TEST(LabHostile, ASignalEndsTheRunAtOnceWhateverLookupIsPending) {
+    if (QProcess::execute("unshare", {"-rm", "true"}) != 0)
+        GTEST_SKIP() << "needs unprivileged user and mount namespaces (unshare -rm)";
+    // A host name lookup that never answers: in a namespace of its own, the lab's hosts file
+    // is a FIFO that nobody writes.
+    QTemporaryDir dir;
+    const QByteArray hosts = dir.filePath("hosts").toLocal8Bit();
+    ASSERT_EQ(::mkfifo(hosts, 0600), 0);
+    QProcess lab;
+    lab.start("unshare", {"-rm", "sh", "-c", "mount --bind \"$0\" /etc/hosts && exec \"$@\"",
+                          hosts, kLab, "--journal", dir.filePath("j.csv"), "tcp://rack9:4001"});
+    // The lookup is under way once it has the FIFO open: a writer can open it then, and keeps
+    // the lookup waiting by writing nothing.
+    int writer = -1;
+    for (int i = 0; i < 500 && writer < 0; ++i, lab.waitForFinished(10))
+        writer = ::open(hosts, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0) << lab.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(lab.processId()), SIGINT);
+    const bool ended = lab.waitForFinished(3000);
+    ::close(writer);  // the lookup fails now: a lab that waited for it ends too
+    ASSERT_TRUE(ended || lab.waitForFinished(10000));
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0);
+    EXPECT_TRUE(lab.readAllStandardOutput().contains("\nJournal: "));
+}
+
 TEST(LabHostile, AReportWaitingOnAFifoEndsOnASignal) {
     QTemporaryDir dir;
     const QByteArray fifo = dir.filePath("f").toLocal8Bit();
