@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "link/QtSerialPort.h"
 #include "sim/Pty.h"
@@ -98,15 +99,22 @@ TEST(LabHostile, ASignalEndsTheRunAtOnceWhateverLookupIsPending) {
     QProcess lab;
     lab.start("unshare", {"-rm", "sh", "-c", "mount --bind \"$0\" /etc/hosts && exec \"$@\"",
                           hosts, kLab, "--journal", dir.filePath("j.csv"), "tcp://rack9:4001"});
-    // The lookup is under way once it has the FIFO open: a writer can open it then, and keeps
-    // the lookup waiting by writing nothing.
-    int writer = -1;
-    for (int i = 0; i < 500 && writer < 0; ++i, lab.waitForFinished(10))
-        writer = ::open(hosts, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(writer, 0) << lab.readAllStandardError().toStdString();
+    ASSERT_TRUE(lab.waitForStarted(5000));
+    // The lookup is under way once a thread of the lab waits for a writer of the FIFO.
+    auto waiting = [pid = lab.processId()] {
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+            std::ifstream wchan(task.path() / "wchan");
+            if (std::string where; wchan >> where && where == "wait_for_partner") return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 500 && lab.state() == QProcess::Running && !waiting(); ++i)
+        lab.waitForFinished(10);
+    ASSERT_TRUE(waiting()) << lab.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(lab.processId()), SIGINT);
     const bool ended = lab.waitForFinished(3000);
-    ::close(writer);  // the lookup fails now: a lab that waited for it ends too
+    // A writer lets the lookup go on: a lab that waited for it ends too.
+    ::close(::open(hosts, O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     ASSERT_TRUE(ended || lab.waitForFinished(10000));
     EXPECT_TRUE(ended);
     EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0);
