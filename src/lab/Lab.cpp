@@ -209,9 +209,12 @@ void Lab::OnRow(std::size_t receiver, const Row& row) {
 
 void Lab::OnEvent(std::size_t receiver, const std::string& given) {
     std::string event = given;
+    // Behind a device server the lab's rate never reaches the line: the server's own does.
+    if (event == "baud-mismatch" && !dynamic_cast<const QtSerialPort*>(ports_[receiver].get()))
+        event += ": the device server sets the line speed; check its setting";
     // A port's trouble names the device its last open used: "COM5" alone does not say which,
     // and a link made or changed under the run changes it.
-    for (const char* verdict : {"cant-connect: ", "port-error: "}) {
+    for (const char* verdict : {"cant-connect: ", "port-error: ", "baud-mismatch: "}) {
         if (event.starts_with(verdict)) {
             const std::size_t at = std::strlen(verdict);
             // A serial port resolves its device at every open; a network port is its address.

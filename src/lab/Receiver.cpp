@@ -98,6 +98,10 @@ void Receiver::Start() {
     hadTime_ = false;
     queried_ = false;
     listenUntil_.reset();
+    // A run lost before the probe's first second (a server that closes at once, a device that
+    // hangs up when opened) shows no status, and a click on that only arms Timer1 again, whose
+    // connection step is taken once a run: the run is reset so that the next one connects anew.
+    if (display_.StatusText().empty()) machine_->engine.ResetTestRun();
     // A click on a run with a verdict only clears it; the next one starts.
     machine_->startStop.Cmd_Start_1_Click();
     if (!display_.TimerEnabled(TimerId::Timer1)) machine_->startStop.Cmd_Start_1_Click();

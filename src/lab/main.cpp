@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -131,21 +132,30 @@ int main(int argc, char** argv) {
     else
         delete dispatcher;
     QCoreApplication app(argc, argv);
-    quorvel::lab::Lab lab(parsed.options, std::cout);
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&lab] { lab.End(); });
-    std::string error;
-    if (!lab.Begin(error)) {
-        std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
-        return 1;
-    }
-    if (SignalCame()) lab.End();  // before the first round lets any receiver go on
-    // Each round handles every port that became ready, then waits a moment so that the ports
-    // that become ready meanwhile share the next wakeup: with dozens of receivers that saves
-    // most wakeups. Time stamps come at most this much late.
-    while (!lab.Ended()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        std::this_thread::sleep_for(kRoundPause);
-    }
-    return lab.ExitCode();
+    int status = 0;
+    {
+        quorvel::lab::Lab lab(parsed.options, std::cout);
+        QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&notifier, &QSocketNotifier::activated, [&lab] { lab.End(); });
+        std::string error;
+        if (!lab.Begin(error)) {
+            std::fprintf(stderr, "quorvel-lab: %s\n", error.c_str());
+            return 1;
+        }
+        if (SignalCame()) lab.End();  // before the first round lets any receiver go on
+        // Each round handles every port that became ready, then waits a moment so that the
+        // ports that become ready meanwhile share the next wakeup: with dozens of receivers
+        // that saves most wakeups. Time stamps come at most this much late.
+        while (!lab.Ended()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            std::this_thread::sleep_for(kRoundPause);
+        }
+        status = lab.ExitCode();
+    }  // the ports closed (a serial port's lock released) and the journal closed
+    // A host name lookup still under way runs in Qt's thread pool, and the teardown of the
+    // application waits for it for as long as the resolver takes, which may be for ever. The
+    // journal, the report and the summary are written: the process ends here, without it.
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

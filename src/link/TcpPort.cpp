@@ -1,5 +1,10 @@
 #include "link/TcpPort.h"
 
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <cerrno>
 #include <cstring>
@@ -7,19 +12,47 @@
 
 namespace quorvel {
 
+namespace {
+
+// The socket address of `address` at `port`; its length, 0 for an address of no known family.
+socklen_t SocketAddress(const QHostAddress& address, std::uint16_t port, sockaddr_storage& out) {
+    out = {};
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto& in = reinterpret_cast<sockaddr_in&>(out);
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        in.sin_addr.s_addr = htonl(address.toIPv4Address());
+        return sizeof in;
+    }
+    if (address.protocol() != QAbstractSocket::IPv6Protocol) return 0;
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = htons(port);
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    std::memcpy(&in6.sin6_addr, bytes.c, sizeof bytes.c);
+    // A link-local address names its interface: "fe80::1%eth0" or "%2".
+    if (const QString scope = address.scopeId(); !scope.isEmpty()) {
+        bool number = false;
+        in6.sin6_scope_id = scope.toUInt(&number);
+        if (!number) in6.sin6_scope_id = ::if_nametoindex(scope.toLocal8Bit().constData());
+    }
+    return sizeof in6;
+}
+
+}  // namespace
+
 TcpPort::TcpPort(std::string host, std::uint16_t port, QObject* parent)
     : QObject(parent), host_(QString::fromStdString(host)), port_(port) {
     connect(&socket_, &QTcpSocket::readyRead, this, [this] {
         if (open_) Notify(comm_event::kReceive);
     });
     connect(&socket_, &QTcpSocket::bytesWritten, this, [this] { Notify(comm_event::kSend); });
-    connect(&socket_, &QTcpSocket::connected, this, [this] { connected_ = true; });
     connect(&socket_, &QTcpSocket::errorOccurred, this, &TcpPort::OnError);
 }
 
 TcpPort::~TcpPort() {
     socket_.disconnect(this);
-    socket_.abort();
+    Drop();
 }
 
 void TcpPort::SetEventHandler(std::function<void(std::int16_t)> handler) {
@@ -33,14 +66,15 @@ bool TcpPort::SetSettings(const std::string&) { return true; }
 bool TcpPort::Open() {
     if (IsOpen()) return false;
     open_ = true;
-    const auto state = socket_.state();
-    if (state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState ||
-        (state == QAbstractSocket::ConnectedState && connected_))
+    if (lookup_ >= 0 || connecting_ >= 0 ||
+        (socket_.state() == QAbstractSocket::ConnectedState && connected_))
         return true;  // closed and opened again at once: the connection goes on
-    socket_.abort();
+    Drop();
     errorReason_.clear();
-    connected_ = false;
-    socket_.connectToHost(host_, port_);
+    connected_ = received_ = false;
+    // An address given as such is looked up too, so that the attempt always begins after Open
+    // has returned: a connection step's close and open again at once then make no second one.
+    lookup_ = QHostInfo::lookupHost(host_, this, &TcpPort::OnLookedUp);
     return true;
 }
 
@@ -53,20 +87,22 @@ void TcpPort::Close() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!open_) socket_.abort();
+            if (!open_) Drop();
         },
         Qt::QueuedConnection);
 }
 
 bool TcpPort::IsOpen() const {
-    return open_ && socket_.state() != QAbstractSocket::UnconnectedState;
+    return open_ &&
+           (lookup_ >= 0 || connecting_ >= 0 || socket_.state() != QAbstractSocket::UnconnectedState);
 }
 
 void TcpPort::DiscardInput() { Input(); }
 
 std::string TcpPort::Input() {
-    if (!open_) return {};
+    if (!open_ || !socket_.isOpen()) return {};  // still looking up or connecting
     const QByteArray bytes = socket_.readAll();
+    received_ = received_ || !bytes.isEmpty();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
@@ -77,9 +113,11 @@ bool TcpPort::Output(const std::string& text) {
 }
 
 std::string TcpPort::ErrorReason() const {
+    if (lookup_ >= 0) return "Host lookup timed out";
+    if (connecting_ >= 0) return std::strerror(ETIMEDOUT);
     if (!errorReason_.empty()) return errorReason_;
-    if (socket_.state() == QAbstractSocket::HostLookupState) return "Host lookup timed out";
-    if (socket_.state() == QAbstractSocket::ConnectingState) return std::strerror(ETIMEDOUT);
+    // The device server answered; what is silent is the serial line behind it.
+    if (connected_ && !received_) return "connected, nothing received";
     return {};
 }
 
@@ -87,10 +125,76 @@ void TcpPort::Notify(std::int16_t code) {
     if (handler_) handler_(code);
 }
 
+void TcpPort::OnLookedUp(const QHostInfo& info) {
+    if (info.lookupId() != lookup_) return;
+    lookup_ = -1;
+    if (info.error() != QHostInfo::NoError) {
+        errorReason_ = info.errorString().toStdString();
+        return;
+    }
+    addresses_ = info.addresses();
+    errorReason_ = "Host not found";  // unless an address is tried
+    ConnectNext();
+}
+
+void TcpPort::ConnectNext() {
+    while (!addresses_.isEmpty()) {
+        sockaddr_storage address;
+        const socklen_t length = SocketAddress(addresses_.takeFirst(), port_, address);
+        if (length == 0) continue;
+        const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            errorReason_ = std::strerror(errno);
+            continue;
+        }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 ||
+            errno == EINPROGRESS) {
+            connecting_ = fd;
+            connectDone_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+            connect(connectDone_.get(), &QSocketNotifier::activated, this,
+                    &TcpPort::OnConnectDone);
+            return;
+        }
+        errorReason_ = std::strerror(errno);
+        ::close(fd);
+    }
+}
+
+void TcpPort::OnConnectDone() {
+    // Deleted once Qt is done with its signal.
+    connectDone_->setEnabled(false);
+    connectDone_.release()->deleteLater();
+    const int fd = std::exchange(connecting_, -1);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+    if (error != 0) {
+        errorReason_ = std::strerror(error);
+        ::close(fd);
+        return ConnectNext();
+    }
+    if (!socket_.setSocketDescriptor(fd)) {
+        errorReason_ = socket_.errorString().toStdString();
+        ::close(fd);
+        return;
+    }
+    errorReason_.clear();
+    connected_ = true;
+}
+
+void TcpPort::Drop() {
+    if (lookup_ >= 0) QHostInfo::abortHostLookup(std::exchange(lookup_, -1));
+    addresses_.clear();
+    if (connecting_ >= 0) {
+        connectDone_.reset();
+        ::close(std::exchange(connecting_, -1));
+    }
+    socket_.abort();
+}
+
 void TcpPort::OnError() {
     errorReason_ = socket_.errorString().toStdString();
-    // A connection that was never made fails the open, which the probe reports; only one that
-    // was made can be lost, and only an open port tells it.
+    // Only a connection that was made can be lost, and only an open port tells it.
     if (!connected_) return;
     connected_ = false;
     lost_ = open_;

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QList>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/SerialPort.h"
@@ -13,8 +18,12 @@ namespace quorvel {
 // A receiver's serial line served as a raw TCP port by a serial device server (or ser2net):
 // the serial port seam over QTcpSocket. The device server sets the line, so the settings are
 // taken and ignored, and the COM number names nothing. Open starts connecting and does not
-// wait: a refused connection, an unknown host or one that never answers then shows as a
-// silent port, and ErrorReason names why. A connection lost once made is a device failure.
+// wait: a refused or reset connection, an unknown host or one that never answers then shows
+// as a silent port, and ErrorReason names why. A connection lost once made is a device failure.
+//
+// Each open makes one connection attempt to each address of the host, no more: the port
+// connects its own socket and hands it to Qt once made. Qt's socket, told of a connection reset
+// while it was being made, silently makes a new one at its next wakeup, again and again.
 class TcpPort : public QObject, public SerialPort {
     Q_OBJECT
 
@@ -32,14 +41,21 @@ class TcpPort : public QObject, public SerialPort {
     void DiscardInput() override;
     std::string Input() override;
     bool Output(const std::string& text) override;
-    // Qt's words for what failed ("Connection refused", "Host not found", "The remote host
-    // closed the connection"); while the connection is still being made, that it timed out,
-    // since it is asked only when the probe has given up on it.
+    // The system's words for what failed ("Connection refused", "Connection reset by peer",
+    // "Host not found", "The remote host closed the connection"); while the connection is still
+    // being made, that it timed out, and once made, that nothing came: it is asked only when
+    // the probe has given up on it.
     std::string ErrorReason() const override;
 
   private:
     void Notify(std::int16_t code);
     void OnError();
+    void OnLookedUp(const QHostInfo& info);
+    // Tries the addresses not tried yet, in turn, until one is connecting.
+    void ConnectNext();
+    void OnConnectDone();
+    // Ends the lookup, the connection being made and the connection.
+    void Drop();
 
     QString host_;
     std::uint16_t port_;
@@ -47,7 +63,12 @@ class TcpPort : public QObject, public SerialPort {
     bool open_ = false;
     bool connected_ = false;  // the connection was made and is not known lost
     bool lost_ = false;       // lost while open; the notification is on its way
+    bool received_ = false;   // something came on this connection
     std::string errorReason_;
+    int lookup_ = -1;         // the host name lookup under way
+    QList<QHostAddress> addresses_;  // the host's addresses not tried yet
+    int connecting_ = -1;     // the socket whose connection is being made
+    std::unique_ptr<QSocketNotifier> connectDone_;
     QTcpSocket socket_;
 };
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "link/QtSerialPort.h"
 #include "sim/Pty.h"
@@ -85,6 +86,39 @@ TEST(LabHostile, SignalsEndTheRunCleanlyWhateverItsOutput) {
         for (const char* line : {"receiver-1 cycles", "receiver-2 cycles"})
             EXPECT_TRUE(output != kTerminal || shown.find(line) != std::string::npos) << shown;
     }
+}
+
+TEST(LabHostile, ASignalEndsTheRunAtOnceWhateverLookupIsPending) {
+    if (QProcess::execute("unshare", {"-rm", "true"}) != 0)
+        GTEST_SKIP() << "needs unprivileged user and mount namespaces (unshare -rm)";
+    // A host name lookup that never answers: in a namespace of its own, the lab's hosts file
+    // is a FIFO that nobody writes.
+    QTemporaryDir dir;
+    const QByteArray hosts = dir.filePath("hosts").toLocal8Bit();
+    ASSERT_EQ(::mkfifo(hosts, 0600), 0);
+    QProcess lab;
+    lab.start("unshare", {"-rm", "sh", "-c", "mount --bind \"$0\" /etc/hosts && exec \"$@\"",
+                          hosts, kLab, "--journal", dir.filePath("j.csv"), "tcp://rack9:4001"});
+    ASSERT_TRUE(lab.waitForStarted(5000));
+    // The lookup is under way once a thread of the lab waits for a writer of the FIFO.
+    auto waiting = [pid = lab.processId()] {
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+            std::ifstream wchan(task.path() / "wchan");
+            if (std::string where; wchan >> where && where == "wait_for_partner") return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 500 && lab.state() == QProcess::Running && !waiting(); ++i)
+        lab.waitForFinished(10);
+    ASSERT_TRUE(waiting()) << lab.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(lab.processId()), SIGINT);
+    const bool ended = lab.waitForFinished(3000);
+    // A writer lets the lookup go on: a lab that waited for it ends too.
+    ::close(::open(hosts, O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(ended || lab.waitForFinished(10000));
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(lab.exitStatus() == QProcess::NormalExit && lab.exitCode() == 0);
+    EXPECT_TRUE(lab.readAllStandardOutput().contains("\nJournal: "));
 }
 
 TEST(LabHostile, AReportWaitingOnAFifoEndsOnASignal) {

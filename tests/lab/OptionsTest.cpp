@@ -53,6 +53,13 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"tcp://::1:4001"}, "'tcp://::1:4001'"},
         {{"rfc2217://rack2:4001"}, "'rfc2217://rack2:4001'"},
         {{"tcp://Rack2:4001", "ubx:tcp://rack2:04001"}, "twice: 'ubx:tcp://rack2:04001'"},
+        // One server under two spellings: its addresses as the system reads or resolves them.
+        {{"tcp://127.0.0.1:4001", "tcp://localhost:4001"},
+         "port named twice: 'tcp://127.0.0.1:4001' and 'tcp://localhost:4001' are tcp://127.0.0.1:4001"},
+        {{"tcp://127.1:4001", "tcp://[::ffff:127.0.0.1]:4001"}, "are tcp://127.0.0.1:4001"},
+        {{"tcp://[0:0::1]:4001", "tcp://[::1]:4001"}, "are tcp://[::1]:4001"},
+        {{"tcp://rack2.:4001", "tcp://RACK2:4001"}, "are tcp://rack2:4001"},
+        {{"tcp://user@rack2:4001"}, "'tcp://user@rack2:4001': a network port takes no user name"},
         {{"COM5", "/dev/ttyS4"}, "port named twice: 'COM5' and '/dev/ttyS4'"},
         {{"--journal", "/proc/self/root/dev/ttyS0", "COM1"}, "--journal names the device of port"},
         {{"--report", "/dev/ttyS5", "COM6"}, "--report names the device of port 'COM6'"},
@@ -81,6 +88,10 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
               std::make_tuple(2700.0, 15, 0, 3));
     EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
     EXPECT_EQ(CheckLabOptions(p.options, ""), "");
+    // Another port of one server is another receiver.
+    EXPECT_EQ(CheckLabOptions(
+                  ParseLabOptions({"tcp://127.0.0.1:4001", "tcp://localhost:4002"}).options, ""),
+              "");
     EXPECT_EQ(*ParseLabOptions({"--duration", "8h", "COM1"}).options.durationS, 28800);
     EXPECT_EQ(*ParseLabOptions({"--duration", "8760h", "COM1"}).options.durationS, 8760 * 3600);
     EXPECT_TRUE(ParseLabOptions({"COM1", "--help"}).options.help);
