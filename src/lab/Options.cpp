@@ -475,8 +475,13 @@ the default profile). The profile "auto" takes the family from the receiver's
 own texts (see Identity below) and never orders a guessed family's start.
 A receiver on a serial device server or ser2net (its line served as a raw TCP
 port) is "tcp://HOST:PORT", e.g. ubx:tcp://rack2:4001 or tcp://[fe80::1]:4001;
-it takes no "@BAUD" (the server sets the line), and a refused connection, an
-unknown host or no answer is named where the run says why it cannot connect.
+it takes no "@BAUD" and no user name (the server sets the line), and a refused
+or reset connection, an unknown host or no answer is named where the run says
+why it cannot connect; a server that accepts and sends nothing is "connected,
+nothing received" (the serial side behind it is silent), and a baud-mismatch on
+it says that the device server sets the line speed. Two names of one server and
+port (127.0.0.1 and localhost, 127.1, [::1] and [0:0::1], a trailing dot) are
+refused as one device named twice is.
 
 Options:
   --baud RATE         rate for ports without "@BAUD" (default 9600); one of 1200,
@@ -525,7 +530,9 @@ Options:
                       the next order (default 30, as the window); no order goes
                       out while the start under way awaits its fix
   --retry S           seconds until a run that ended on a verdict starts again
-                      (default 10)
+                      (default 10); a port that fails at once (a server that
+                      closes or resets the connection, a device that hangs up
+                      when opened) gets a row for every try, one try per S
   --pass-ttff S       a cycle passes with verdict ok and a TTFF of at most S
                       seconds; the summary and report show PASS or FAIL for
                       each receiver
@@ -570,8 +577,9 @@ alone proves no restart: it needs a second sign (its time gone, its clock
 fallen back or jumped, a silence of 3 s, or its start-up text); a clock that
 runs on (its time advanced by about the time that passed) is no such sign.
 A sign belongs to its order: the receiver must first look restarted (no fix,
-00:00:0x, a silence beginning, its start-up text) within 5 s of the order, as
-every receiver we have seen does; a later sign is another event's. A receiver
+00:00:0x, a silence beginning, its start-up text) within 5 s of the order: a
+restart shows in a receiver's first sentences after it, and a reboot takes a
+second or two; a later sign is another event's. A receiver
 seen to lose its time, or to fall silent for 3 s, between cycles has that sign
 withdrawn for the rest of the run, said once in its events. Sentences that are
 byte for byte what the lab sent on that port (a line that echoes) are ignored.
@@ -583,12 +591,15 @@ the cycle under way "stalled", not judged, and starts the run afresh.
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
 terminal) or SIGPIPE; then it closes the ports, completes the journal, writes
 the report, prints a summary and exits 0. A reader of its output going away
-does not end it. "quorvel-lab report" ends on these signals as any command does.
+does not end it. It exits as soon as the summary is written, even while a host
+name lookup is still under way. "quorvel-lab report" ends on these signals as
+any command does.
 
 Exit status: 0 when done, 1 when a journal row, the report or the summary
 cannot be written (a reader of the output going away aside) or a journal cannot
 be read, 2 on a bad option, rate, port or profile, the journal and report being
-one file, either of them naming a port's device, or one device named twice, 3
+one file, either of them naming a port's device, or one device (or device
+server) named twice, 3
 when a receiver fails --pass-ttff/--pass-rate. 1 wins over 3: a run whose journal
 is incomplete exits 1 even when a receiver failed, and its summary still shows
 each FAIL.

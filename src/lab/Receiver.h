@@ -125,9 +125,9 @@ class Receiver : public EngineObserver {
 
     // Seconds an `auto` port listens for the receiver's texts before it gives up a run.
     static constexpr double kListenS = 10;
-    // A restart shows within this many seconds of its order: every capture we hold shows the
-    // reboot's silence, the lost fix or the start-up text within 4 s. A sign that begins later
-    // is some other event's (a dropout, a stall).
+    // A restart shows within this many seconds of its order: in every capture we hold that
+    // records one, the first sentences after it already show it, and a reboot takes a second
+    // or two. A sign that begins later is some other event's (a dropout, a stall).
     static constexpr std::int16_t kSignWithinS = 5;
     // A gap between the lab's ticks this long means the lab itself was stopped (a suspended
     // process, a paused machine): whatever it would measure across the gap is its own stall.
