@@ -12,11 +12,11 @@
 #include <ctime>
 #include <set>
 
-#include "lab/Identity.h"
-#include "lab/Profiles.h"
-#include "lab/PortList.h"
+#include "lab/families/Identity.h"
+#include "lab/families/Profiles.h"
+#include "lab/ports/PortList.h"
 #include "link/QtSerialPort.h"
-#include "lab/Report.h"
+#include "lab/present/Report.h"
 #include "link/ComPorts.h"
 
 namespace quorvel::lab {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "engine/SerialPort.h"
-#include "lab/Journal.h"
-#include "lab/Options.h"
-#include "lab/Receiver.h"
-#include "lab/Stats.h"
+#include "lab/record/Journal.h"
+#include "lab/command/Options.h"
+#include "lab/cycle/Receiver.h"
+#include "lab/record/Stats.h"
 
 namespace quorvel::lab {
 

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "lab/EpollDispatcher.h"
+#include "lab/ports/EpollDispatcher.h"
 #include "lab/Lab.h"
-#include "lab/Options.h"
-#include "lab/PortList.h"
-#include "lab/ReportCommand.h"
+#include "lab/command/Options.h"
+#include "lab/ports/PortList.h"
+#include "lab/command/ReportCommand.h"
 #include "link/ComPorts.h"
 
 namespace {

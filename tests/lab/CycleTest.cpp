@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "lab/Profiles.h"
-#include "lab/Receiver.h"
+#include "lab/families/Profiles.h"
+#include "lab/cycle/Receiver.h"
 #include "sim/Nmea.h"
 #include "sim/Orders.h"
 #include "sim/Receiver.h"

@@ -2,7 +2,7 @@
 // split them, and nothing else with them.
 #include <gtest/gtest.h>
 
-#include "lab/Echo.h"
+#include "lab/cycle/Echo.h"
 
 namespace quorvel::lab {
 namespace {

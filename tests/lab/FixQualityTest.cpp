@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "lab/FixQuality.h"
-#include "lab/Geo.h"
+#include "lab/cycle/FixQuality.h"
+#include "lab/cycle/Geo.h"
 
 namespace quorvel::lab {
 namespace {

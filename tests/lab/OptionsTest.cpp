@@ -3,8 +3,8 @@
 
 #include <tuple>
 
-#include "lab/Options.h"
-#include "lab/Stats.h"
+#include "lab/command/Options.h"
+#include "lab/record/Stats.h"
 
 namespace quorvel::lab {
 namespace {

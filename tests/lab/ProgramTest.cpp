@@ -8,8 +8,8 @@
 #include <QThread>
 #include <fstream>
 
-#include "lab/Journal.h"
-#include "lab/Report.h"
+#include "lab/record/Journal.h"
+#include "lab/present/Report.h"
 
 namespace quorvel::lab {
 namespace {

@@ -17,7 +17,7 @@
 #include <utility>
 
 #include "lab/Lab.h"
-#include "lab/ReportCommand.h"
+#include "lab/command/ReportCommand.h"
 
 namespace quorvel::lab {
 namespace {

@@ -7,13 +7,13 @@
 #include <sstream>
 #include <tuple>
 
-#include "lab/Identity.h"
-#include "lab/Profiles.h"
+#include "lab/families/Identity.h"
+#include "lab/families/Profiles.h"
 #include "sim/Nmea.h"
 #include "sim/Orders.h"
 #include "engine/Gga.h"
 #include "engine/Gsa.h"
-#include "lab/Geo.h"
+#include "lab/cycle/Geo.h"
 #include "sim/Receiver.h"
 #include "sim/Sentences.h"
 

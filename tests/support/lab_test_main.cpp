@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "lab/EpollDispatcher.h"
+#include "lab/ports/EpollDispatcher.h"
 
 int main(int argc, char** argv) {
     auto* dispatcher = new quorvel::lab::EpollDispatcher;

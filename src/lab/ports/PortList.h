@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/SerialPort.h"
-#include "lab/Options.h"
+#include "lab/command/Options.h"
 
 namespace quorvel::lab {
 

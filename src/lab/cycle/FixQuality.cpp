@@ -1,4 +1,4 @@
-#include "lab/FixQuality.h"
+#include "lab/cycle/FixQuality.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "lab/Options.h"
+#include "lab/command/Options.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -16,9 +16,9 @@
 
 #include "link/BaudTable.h"
 #include "link/ComPorts.h"
-#include "lab/PortList.h"
-#include "lab/Geo.h"
-#include "lab/Profiles.h"
+#include "lab/ports/PortList.h"
+#include "lab/cycle/Geo.h"
+#include "lab/families/Profiles.h"
 
 namespace quorvel::lab {
 namespace {

@@ -1,4 +1,4 @@
-#include "lab/Stats.h"
+#include "lab/record/Stats.h"
 
 #include <algorithm>
 #include <cmath>

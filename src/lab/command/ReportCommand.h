@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "lab/Stats.h"
+#include "lab/record/Stats.h"
 
 namespace quorvel::lab {
 

@@ -1,4 +1,4 @@
-#include "lab/Echo.h"
+#include "lab/cycle/Echo.h"
 
 #include <algorithm>
 #include <utility>

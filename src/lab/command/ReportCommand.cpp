@@ -1,4 +1,4 @@
-#include "lab/ReportCommand.h"
+#include "lab/command/ReportCommand.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,10 +11,10 @@
 #include <cstring>
 #include <map>
 
-#include "lab/Identity.h"
-#include "lab/Options.h"
-#include "lab/Profiles.h"
-#include "lab/Report.h"
+#include "lab/families/Identity.h"
+#include "lab/command/Options.h"
+#include "lab/families/Profiles.h"
+#include "lab/present/Report.h"
 
 namespace quorvel::lab {
 namespace {

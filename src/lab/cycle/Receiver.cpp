@@ -1,4 +1,4 @@
-#include "lab/Receiver.h"
+#include "lab/cycle/Receiver.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "lab/Identity.h"
+#include "lab/families/Identity.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 
-#include "lab/Profiles.h"
+#include "lab/families/Profiles.h"
 
 namespace quorvel::lab {
 namespace {

@@ -1,4 +1,4 @@
-#include "lab/Journal.h"
+#include "lab/record/Journal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

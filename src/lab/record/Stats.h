@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "lab/Journal.h"
+#include "lab/record/Journal.h"
 
 namespace quorvel::lab {
 

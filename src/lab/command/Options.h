@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/EngineObserver.h"
-#include "lab/Geo.h"
-#include "lab/Profiles.h"
-#include "lab/Stats.h"
+#include "lab/cycle/Geo.h"
+#include "lab/families/Profiles.h"
+#include "lab/record/Stats.h"
 
 namespace quorvel::lab {
 

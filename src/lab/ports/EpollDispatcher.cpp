@@ -1,4 +1,4 @@
-#include "lab/EpollDispatcher.h"
+#include "lab/ports/EpollDispatcher.h"
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>

@@ -1,4 +1,4 @@
-#include "lab/Geo.h"
+#include "lab/cycle/Geo.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "lab/PortList.h"
+#include "lab/ports/PortList.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "lab/Journal.h"
+#include "lab/record/Journal.h"
 #include "link/ComPorts.h"
 #include "link/QtSerialPort.h"
 #include "link/TcpPort.h"

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "lab/Options.h"
-#include "lab/Stats.h"
+#include "lab/command/Options.h"
+#include "lab/record/Stats.h"
 
 namespace quorvel::lab {
 

@@ -1,4 +1,4 @@
-#include "lab/Profiles.h"
+#include "lab/families/Profiles.h"
 
 #include <cstdio>
 

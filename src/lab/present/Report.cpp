@@ -1,4 +1,4 @@
-#include "lab/Report.h"
+#include "lab/present/Report.h"
 
 #include <limits.h>
 #include <sys/stat.h>
