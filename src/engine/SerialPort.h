@@ -48,6 +48,8 @@ public:
     // The system's reason for the last refused open or device failure, such as "No such file
     // or directory"; empty when none is known.
     virtual std::string ErrorReason() const { return {}; }
+    // The device the last open used, when the port resolves one at each open; else empty.
+    virtual std::string DeviceName() const { return {}; }
 };
 
 }  // namespace quorvel

@@ -131,15 +131,20 @@ bool Lab::Begin(std::string& error) {
                                           .fixDueS = options_.pass.ttffS,
                                           .reference = given.reference,
                                           .fixWithinM = options_.fixWithinM,
-                                          .fix3d = options_.fix3d};
+                                          .fix3d = options_.fix3d,
+                                          // Real seconds: a lab whose second is shortened
+                                          // must not take a busy machine's hiccup for a stall.
+                                          .stallS = std::max(Receiver::kStallS,
+                                                             Receiver::kStallS * 1000.0 / tickMs_)};
         ports_.push_back(MakePort(given, portsFolder, [this, i](std::int16_t kind) {
             receivers_[i]->HandlePortEvent(kind);
         }));
         devices_.push_back(PortDevice(given, portsFolder));
+        networks_.push_back(TcpAddress(given.device).has_value());
         receivers_.push_back(std::make_unique<Receiver>(
             given, *ports_.back(), settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
-            [this, i](const std::string& event) { OnEvent(i, event); }));
+            [this, i](const Receiver::Event& event) { OnEvent(i, event); }));
         // Every receiver has a line in the summary, rows or none.
         TallyFor(i, StartName(given.starts.front()));
     }
@@ -200,34 +205,31 @@ void Lab::NoteReceivers() {
 
 void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
+    if (row.verdict == Verdict::Ok && row.ttffS) problems_[receiver].clear();
     TallyFor(receiver, row.start).Add(row);
     if (!live_)
         out_ << row.utc << ' ' << EscapeControls(row.receiver) << " cycle " << row.cycle << ' '
-             << row.verdict << " restart " << Seconds(row.restartS) << " ttff "
+             << NameOf(row.verdict) << " restart " << Seconds(row.restartS) << " ttff "
              << Seconds(row.ttffS) << std::endl;
 }
 
-void Lab::OnEvent(std::size_t receiver, const std::string& given) {
-    std::string event = given;
+void Lab::OnEvent(std::size_t receiver, const Receiver::Event& event) {
+    std::string line = event.text;
+    std::string reason = event.reason;
     // Behind a device server the lab's rate never reaches the line: the server's own does.
-    if (event == "baud-mismatch" && !dynamic_cast<const QtSerialPort*>(ports_[receiver].get()))
-        event += ": the device server sets the line speed; check its setting";
+    if (event.state && event.verdict == Verdict::BaudMismatch && networks_[receiver])
+        reason = "the device server sets the line speed; check its setting";
     // A port's trouble names the device its last open used: "COM5" alone does not say which,
     // and a link made or changed under the run changes it.
-    for (const char* verdict : {"cant-connect: ", "port-error: ", "baud-mismatch: "}) {
-        if (event.starts_with(verdict)) {
-            const std::size_t at = std::strlen(verdict);
-            // A serial port resolves its device at every open; a network port is its address.
-            const auto* serial = dynamic_cast<const QtSerialPort*>(ports_[receiver].get());
-            const std::string& device =
-                serial && !serial->LastDevice().empty() ? serial->LastDevice() : devices_[receiver];
-            event.insert(at, (device.empty() ? "no device" : device) + ": ");
-            problems_[receiver] = EscapeControls(event.substr(at));
-        }
+    if (event.verdict && !reason.empty()) {
+        std::string device = ports_[receiver]->DeviceName();
+        if (device.empty()) device = devices_[receiver];
+        const std::string trouble = (device.empty() ? "no device" : device) + ": " + reason;
+        line = std::string(NameOf(*event.verdict)) + ": " + trouble;
+        problems_[receiver] = EscapeControls(trouble);
     }
-    if (event == "fix") problems_[receiver].clear();
     if (live_) return;
-    out_ << UtcNow() << ' ' << EscapeControls(receivers_[receiver]->Name() + ' ' + event)
+    out_ << UtcNow() << ' ' << EscapeControls(receivers_[receiver]->Name() + ' ' + line)
          << std::endl;
 }
 

@@ -38,7 +38,7 @@ class Lab {
   private:
     void OnTick();
     void OnRow(std::size_t receiver, const Row& row);
-    void OnEvent(std::size_t receiver, const std::string& event);
+    void OnEvent(std::size_t receiver, const Receiver::Event& event);
     void DrawLiveLines();
     std::string ProgressLine() const;
     void RewriteReport(bool last);
@@ -58,6 +58,7 @@ class Lab {
     QTimer tick_;
     std::vector<std::unique_ptr<SerialPort>> ports_;
     std::vector<std::string> devices_;  // what each port names, when its adapter cannot say
+    std::vector<bool> networks_;        // a port on a device server
     std::vector<std::unique_ptr<Receiver>> receivers_;
     Tally& TallyFor(std::size_t receiver, const std::string& start);
     void NoteReceivers();

@@ -40,7 +40,7 @@ class QtSerialPort : public QObject, public SerialPort {
     std::int16_t CommPort() const { return commPort_; }
     // The device the last open resolved the port to (each open resolves it again); empty
     // before any open, or when the port named none.
-    const std::string& LastDevice() const { return lastDevice_; }
+    std::string DeviceName() const override { return lastDevice_; }
     // Device failures (read, write, resource errors) seen while open; each closes the port and
     // then, once the current handler has returned, notifies comm_event::kDeviceFailure once.
     int DeviceErrorCount() const { return deviceErrors_; }

@@ -311,7 +311,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
              .fixWithinM = script.x.fixWithin,
              .fix3d = script.x.fix3d},
             [&now] { return now; }, [&rows](const Row& r) { rows.push_back(Short(r)); },
-            [&said](const std::string& event) { said += event + "\n"; });
+            [&said](const Receiver::Event& event) { said += event.text + "\n"; });
         receiver.Start();
         for (int second = 0; second < script.seconds; ++second, now += 0.5) {
             if (second == script.x.stallAt) now += script.x.stallFor;

@@ -166,7 +166,7 @@ TEST(LabStatistics, MinMedianP95Max) {
     Tally t;
     for (const auto& ttff : {std::optional(4.1), std::optional(4.2), std::optional(1234567.8),
                              std::optional(1234567.8), std::optional<double>()})
-        t.Add({"", "COM5", 1, "ok", 4, ttff, {}, ""});
+        t.Add({"", "COM5", 1, Verdict::Ok, 4, ttff, {}, ""});
     const auto cells = SummaryCells(t);
     EXPECT_EQ(std::vector<std::string>(cells.end() - 5, cells.end()),
               std::vector<std::string>({"5", "4.0 / 4.0 / 4.0 / 4.0", "4",

@@ -117,7 +117,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
             journal.Write(next);
         };
     };
-    const Row second{utc.substr(0, 24), "COM,5", 2, "ok", 4.0, 12.0, 12, "0.9", "cold", "pxemsrt"};
+    const Row second{utc.substr(0, 24), "COM,5", 2, Verdict::Ok, 4.0, 12.0, 12, "0.9", "cold", "pxemsrt"};
     // Each cut a kill can leave, each line ended by the run after it; but for one just past the
     // last field's comma, which is a row whose last field is empty.
     const std::size_t lastComma = row.rfind(",\"any");
@@ -125,7 +125,7 @@ TEST(LabRecord, JournalFaultsAreNamedAndNoRowIsLost) {
     for (std::size_t n = 1; n < row.size() - 1; ++n)
         if (n != lastComma + 1) cuts += row.substr(0, n) + "\n";
     // Texts a receiver might say that a spreadsheet would run as formulas.
-    const Row formulas{utc.substr(0, 24), "COM5", 1, "ok", 4.0, 12.0, 12, "-1", "cold", "pxemsrt",
+    const Row formulas{utc.substr(0, 24), "COM5", 1, Verdict::Ok, 4.0, 12.0, 12, "-1", "cold", "pxemsrt",
                        "\t=HYPERLINK(\"http://x\",\"y\")", "@SUM(1+1)", "'+x"};
     const Case cases[] = {
         {"full", "/dev/full", [] {}, {}, {"--pass-ttff", "10"}, 1, "/dev/full: No space left on device|Journal: /dev/full is missing|FAIL", ""},

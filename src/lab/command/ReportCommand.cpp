@@ -79,7 +79,7 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t colum
     }
     if (columns > kOlderJournalColumns && !f[8].empty() && !StartNamed(f[8]))
         why = "start '" + Shown(f[8]) + "' is unknown";
-    const bool known = std::find(kVerdicts.begin(), kVerdicts.end(), f[3]) != kVerdicts.end();
+    const std::optional<Verdict> verdict = VerdictNamed(f[3]);
     const auto cycle = Decimal(f[2], kMostCycle, true);
     std::optional<double> times[2], satellites;
     for (int i : {0, 1}) {
@@ -90,13 +90,13 @@ std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t colum
     if (!f[6].empty() && !(satellites = Decimal(f[6], kMostSatellites, true)))
         why = "satellites '" + Shown(f[6]) + "' is not a count from 0 to " +
               std::to_string(kMostSatellites);
-    if (!known) why = "verdict '" + Shown(f[3]) + "' is unknown";
+    if (!verdict) why = "verdict '" + Shown(f[3]) + "' is unknown";
     if (!cycle || *cycle < 1)
         why = "cycle '" + Shown(f[2]) + "' is not a whole number from 1 to " +
               std::to_string(kMostCycle);
     if (f[1].empty()) why = "no receiver";
     if (!why.empty()) return {};
-    Row row{f[0], f[1], static_cast<int>(*cycle), f[3], times[0], times[1], {}, ReceiverSaid(f[7])};
+    Row row{f[0], f[1], static_cast<int>(*cycle), *verdict, times[0], times[1], {}, ReceiverSaid(f[7])};
     if (satellites) row.satellites = static_cast<int>(*satellites);
     if (columns > kOlderJournalColumns) {
         row.start = f[8];
@@ -178,7 +178,7 @@ bool CutRow(const std::string& line, std::size_t columns) {
     std::vector<std::string> row(columns);
     row[1] = "a";
     row[2] = "1";
-    row[3] = kVerdicts[0];
+    row[3] = NameOf(Verdict::Ok);
     std::copy(cut.fields.begin(), cut.fields.end(), row.begin());
     std::string& end = row[last];
     const std::string started = end;
@@ -186,8 +186,8 @@ bool CutRow(const std::string& line, std::size_t columns) {
         return whole.substr(0, started.size()) == started;
     };
     if (last == 1 || last == 2) end += "1";  // a receiver, or a cycle's digits
-    const auto verdict = std::find_if(kVerdicts.begin(), kVerdicts.end(), completes);
-    if (last == 3 && verdict != kVerdicts.end()) end = *verdict;
+    const auto verdict = std::find_if(kVerdictNames.begin(), kVerdictNames.end(), completes);
+    if (last == 3 && verdict != kVerdictNames.end()) end = *verdict;
     const auto start = std::find_if(kStarts.begin(), kStarts.end(),
                                     [&](Start s) { return completes(StartName(s)); });
     if (last == 8 && columns > kOlderJournalColumns && start != kStarts.end())

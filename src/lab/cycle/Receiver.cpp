@@ -11,18 +11,18 @@ namespace {
 constexpr TimerId kTimers[] = {TimerId::Timer1, TimerId::Timer, TimerId::Timer_Start,
                                TimerId::Timer_PF};
 
-const char* VerdictName(Verdict verdict) {
+lab::Verdict Journaled(quorvel::Verdict verdict) {
     switch (verdict) {
-        case Verdict::NoRespond:
-            return "no-respond";
-        case Verdict::ShutDown:
-            return "shut-down";
-        case Verdict::BaudMismatch:
-            return "baud-mismatch";
-        case Verdict::CantConnect:
-            return "cant-connect";
+        case quorvel::Verdict::NoRespond:
+            return lab::Verdict::NoRespond;
+        case quorvel::Verdict::ShutDown:
+            return lab::Verdict::ShutDown;
+        case quorvel::Verdict::BaudMismatch:
+            return lab::Verdict::BaudMismatch;
+        case quorvel::Verdict::CantConnect:
+            break;
     }
-    return "";
+    return lab::Verdict::CantConnect;
 }
 
 double Tenth(double seconds) { return std::round(seconds * 10) / 10; }
@@ -135,7 +135,7 @@ void Receiver::Tick() {
     // The tick nearest to the retry time, not the first one after it: ticks come a second
     // apart, and the first one after would make a retry of S last up to S + 1 seconds.
     if (now_() < *retryAt_ - 0.5) return;
-    if (events_) events_("retry");
+    Tell("retry");
     Start();
 }
 
@@ -159,7 +159,7 @@ void Receiver::WatchFixWait() {
                       *lastError_);
         event += text;
     }
-    EndRun("no-fix", event);
+    EndRun(lab::Verdict::NoFix, event);
 }
 
 bool Receiver::OrderDue() const { return !nextOrderAt_ || now_() >= *nextOrderAt_; }
@@ -171,13 +171,11 @@ void Receiver::WatchUnorderedSigns(const GgaFields* gga) {
     if (gga && gga->hasTime) hadTime_ = true;
     if (gga && !gga->hasTime && hadTime_ && run_.TimeGoneTrusted) {
         run_.TimeGoneTrusted = false;
-        if (events_)
-            events_("its GGA lost its time without an order: a lost time no longer shows a restart");
+        Tell("its GGA lost its time without an order: a lost time no longer shows a restart");
     }
     if (!gga && run_.TextReceived && run_.QuietSeconds >= 3 && run_.SilenceTrusted) {
         run_.SilenceTrusted = false;
-        if (events_)
-            events_("it fell silent for 3 s without an order: a silence no longer shows a restart");
+        Tell("it fell silent for 3 s without an order: a silence no longer shows a restart");
     }
 }
 
@@ -188,16 +186,17 @@ bool Receiver::CheckStall() {
     const double now = now_();
     const double gap = lastTickAt_ ? now - *lastTickAt_ : 0;
     lastTickAt_ = now;
-    if (gap < kStallS || verdict_ || finished_) return false;
+    if (gap < given_.stallS || verdict_ || finished_) return false;
     char text[96];
     std::snprintf(text, sizeof text, "the lab was stopped for %.1f s: its cycle is not judged", gap);
-    if (events_) events_(text);
-    if (cycle_ != Cycle::Idle) WriteRow("stalled");
+    Tell(text);
+    if (cycle_ != Cycle::Idle) WriteRow(lab::Verdict::Stalled);
     if (!finished_) Start();
     return true;
 }
 
-void Receiver::EndRun(const std::string& verdict, const std::string& event, bool judgeLatest) {
+void Receiver::EndRun(lab::Verdict verdict, const std::string& line, bool judgeLatest,
+                      const std::string& reason) {
     if (judgeLatest) JudgeLatest();
     verdict_ = verdict;
     retryAt_ = now_() + retryS_;
@@ -205,10 +204,15 @@ void Receiver::EndRun(const std::string& verdict, const std::string& event, bool
     WriteRow(verdict);
     if (port_.IsOpen()) port_.Close();
     for (TimerId timer : kTimers) display_.SetTimerEnabled(timer, false);
-    if (events_ && event != verdict) events_(event);
-    if (events_ && intact_ == 0 && damaged_ > 0)
-        events_("every sentence damaged (" + std::to_string(damaged_) + ")");
-    SetState(verdict);
+    const std::string name(NameOf(verdict));
+    if (events_ && !line.empty() && line != name) events_({line, verdict, reason});
+    if (intact_ == 0 && damaged_ > 0)
+        Tell("every sentence damaged (" + std::to_string(damaged_) + ")");
+    SetState(name, verdict);
+}
+
+void Receiver::Tell(const std::string& text) const {
+    if (events_) events_({text});
 }
 
 bool Receiver::Idle() const {
@@ -221,15 +225,16 @@ bool Receiver::Idle() const {
 void Receiver::HandlePortEvent(std::int16_t kind) {
     if (finished_) return;
     // Bytes read after a stall came during it: their times are not theirs.
-    if (lastTickAt_ && now_() - *lastTickAt_ >= kStallS + 1 && CheckStall()) return;
+    if (lastTickAt_ && now_() - *lastTickAt_ >= given_.stallS + 1 && CheckStall()) return;
     if (kind == comm_event::kDeviceFailure) {
         // The device failed under the run: the port's fault, not the receiver's.
-        if (!verdict_) EndRun("port-error", "port-error: " + port_.ErrorReason());
+        const std::string reason = port_.ErrorReason();
+        if (!verdict_) EndRun(lab::Verdict::PortError, "port-error: " + reason, true, reason);
         return;
     }
     // A run ended on a verdict hears nothing until its retry: a late answer belongs to an order
     // that already has its row. Only a receiver back after a shut-down goes on.
-    if (verdict_ && *verdict_ != "shut-down") return;
+    if (verdict_ && *verdict_ != lab::Verdict::ShutDown) return;
     machine_->engine.HandlePortEvent(kind);
     AfterReceive();
 }
@@ -240,7 +245,7 @@ void Receiver::HandlePortEvent(std::int16_t kind) {
 void Receiver::AfterReceive() {
     if (tap_.echoes.Echoes() > 0 && !echoTold_) {
         echoTold_ = true;
-        if (events_) events_("the line echoes what the lab sends: its echoes are ignored");
+        Tell("the line echoes what the lab sends: its echoes are ignored");
     }
     if (std::exchange(tap_.received, false)) {
         const Identity& id = tap_.reader.identity();
@@ -260,13 +265,13 @@ void Receiver::AfterReceive() {
     const Identity& id = tap_.reader.identity();
     if (const std::string text = IdentityText(id); !text.empty() && text != identityTold_) {
         identityTold_ = text;
-        if (events_) events_("identity: " + text);
+        Tell("identity: " + text);
     }
     if (given_.profile && contradiction_.empty()) {
         contradiction_ = ProfileContradicts(given_.profile->name, id);
-        if (!contradiction_.empty() && events_)
-            events_("profile " + given_.profile->name + " contradicted: the receiver " +
-                    contradiction_);
+        if (!contradiction_.empty())
+            Tell("profile " + given_.profile->name + " contradicted: the receiver " +
+                 contradiction_);
     }
 }
 
@@ -287,8 +292,8 @@ void Receiver::DecideFamily() {
         for (const lab::Start start : given_.starts) hasOne = hasOne || family->OrderFor(start);
         if (!hasOne) reason = family->name + " has only " + family->StartNames() + " starts";
     }
-    if (!reason.empty()) return EndRun("unidentified", "unidentified: " + reason);
-    if (events_) events_("auto: " + family->name + ", named by " + id.told);
+    if (!reason.empty()) return EndRun(lab::Verdict::Unidentified, "unidentified: " + reason);
+    Tell("auto: " + family->name + ", named by " + id.told);
     Build(family);
     Start();  // again, with the family's orders
 }
@@ -298,7 +303,9 @@ void Receiver::Finish() {
     if (!finished_ && cycle_ != Cycle::Idle) {
         // Cut by the end of the run: judged, as a failure, only when its fix was already due.
         const bool due = fixDueS_ && now_() - orderAt_ >= *fixDueS_;
-        WriteRow(!due ? "ended" : cycle_ == Cycle::Restarted ? "ok" : "no-respond");
+        WriteRow(!due                          ? lab::Verdict::Ended
+                 : cycle_ == Cycle::Restarted ? lab::Verdict::Ok
+                                              : lab::Verdict::NoRespond);
     }
     finished_ = true;
     if (port_.IsOpen()) port_.Close();
@@ -308,7 +315,7 @@ void Receiver::Finish() {
 
 bool Receiver::OrdersWanted() const {
     // An `auto` port orders nothing before its family is known: never a guessed family's order.
-    const bool runEnded = verdict_ && *verdict_ != "shut-down";
+    const bool runEnded = verdict_ && *verdict_ != lab::Verdict::ShutDown;
     // A start is counted to its end: no order while the last one awaits its restart or its
     // first fix, nor before the interval after that fix.
     return family_ && !finished_ && !runEnded && !(cycleLimit_ && cycles_ >= *cycleLimit_) &&
@@ -340,7 +347,7 @@ void Receiver::RestartConfirmed(std::int16_t) {
 void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
     if (finished_) return;
     if (!verdict_) WatchUnorderedSigns(&gga);
-    if (verdict_ == "shut-down") {
+    if (verdict_ == lab::Verdict::ShutDown) {
         // Back after a shut-down: the run goes on, as the window's does, but with its
         // watchdog on again, or an order it then ignores would never get a verdict.
         verdict_.reset();
@@ -363,7 +370,8 @@ void Receiver::Judge(const FixEpoch& e) {
     if (cycle_ != Cycle::Restarted || !e.gga.HasFix()) return;
     if (given_.fix3d && !fixes_.GsaSeen()) {
         if (!verdict_)
-            EndRun("no-fix", "no-fix: it sends no GSA, so no fix of it is known 3D", false);
+            EndRun(lab::Verdict::NoFix, "no-fix: it sends no GSA, so no fix of it is known 3D",
+                   false);
         return;
     }
     const auto error = ErrorOf(e.gga);
@@ -374,7 +382,7 @@ void Receiver::Judge(const FixEpoch& e) {
     lastTtff_ = ttff;
     fixAwaitedSince_.reset();
     nextOrderAt_ = e.at + given_.interval;
-    WriteRow("ok", ttff, e.gga.satellites, e.gga.hdop, error, fixes_.Cn0For(e));
+    WriteRow(lab::Verdict::Ok, ttff, e.gga.satellites, e.gga.hdop, error, fixes_.Cn0For(e));
     SetState("fix");
 }
 
@@ -392,33 +400,37 @@ void Receiver::SentenceRead(std::string_view sentence, bool intact) {
     if (const FixEpoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
 }
 
-void Receiver::VerdictReached(Verdict verdict) {
+void Receiver::VerdictReached(quorvel::Verdict reached) {
     // One verdict per run: baud-mismatch repeats while it stands.
     if (finished_ || verdict_) return;
-    const std::string name = VerdictName(verdict);
-    if (verdict != Verdict::ShutDown) {
-        std::string reason = verdict == Verdict::CantConnect ? port_.ErrorReason() : "";
+    const lab::Verdict verdict = Journaled(reached);
+    const std::string name(NameOf(verdict));
+    if (verdict != lab::Verdict::ShutDown) {
+        const std::string trouble =
+            verdict == lab::Verdict::CantConnect ? port_.ErrorReason() : "";
+        std::string reason = trouble;
         // A hot start that kept its fix and its clock and said nothing shows no restart at all.
-        if (verdict == Verdict::NoRespond && orderStart_ == lab::Start::Hot)
+        if (verdict == lab::Verdict::NoRespond && orderStart_ == lab::Start::Hot)
             reason = "no sign of a restart after the hot start (no silence, start-up text or "
                      "loss of the fix)";
-        return EndRun(name, reason.empty() ? name : name + ": " + reason);
+        return EndRun(verdict, reason.empty() ? name : name + ": " + reason, true, trouble);
     }
     // Switched off after a restart: the cycle's row, with its restart time when its fix had
     // not come. The run stays open: a receiver back before the retry goes on.
     JudgeLatest();
-    verdict_ = name;
+    verdict_ = verdict;
     retryAt_ = now_() + retryS_;
     fixAwaitedSince_.reset();
-    WriteRow(name);
-    SetState(name);
+    WriteRow(verdict);
+    SetState(name, verdict);
 }
 
 void Receiver::CloseOpenCycle() {
-    if (cycle_ != Cycle::Idle) WriteRow(cycle_ == Cycle::Restarted ? "ok" : "no-respond");
+    if (cycle_ != Cycle::Idle)
+        WriteRow(cycle_ == Cycle::Restarted ? lab::Verdict::Ok : lab::Verdict::NoRespond);
 }
 
-void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
+void Receiver::WriteRow(lab::Verdict verdict, std::optional<double> ttff,
                         std::optional<int> satellites, const std::string& hdop,
                         std::optional<double> errorM, Cn0Reading cn0) {
     const bool open = cycle_ != Cycle::Idle;
@@ -441,10 +453,10 @@ void Receiver::WriteRow(const std::string& verdict, std::optional<double> ttff,
     if (rows_) rows_(row);
 }
 
-void Receiver::SetState(std::string state) {
+void Receiver::SetState(std::string state, std::optional<lab::Verdict> verdict) {
     if (state == state_) return;
     state_ = std::move(state);
-    if (events_) events_(state_);
+    if (events_) events_({state_, verdict, {}, true});
 }
 
 }  // namespace quorvel::lab

@@ -17,6 +17,7 @@
 #include "lab/cycle/Geo.h"
 #include "lab/families/Identity.h"
 #include "lab/record/Journal.h"
+#include "lab/record/Verdict.h"
 #include "lab/command/Options.h"
 #include "lab/families/Profiles.h"
 #include "link/Connection.h"
@@ -118,10 +119,21 @@ class Receiver : public EngineObserver {
         std::optional<Reference> reference = {};
         std::optional<double> fixWithinM = {};
         bool fix3d = false;
+        // A gap between two ticks this long means the lab itself was stopped (a suspended
+        // process, a paused machine): what it would measure across the gap is its own stall.
+        double stallS = kStallS;
     };
     using Clock = std::function<double()>;  // seconds, monotonic
     using RowSink = std::function<void(const Row&)>;
-    using EventSink = std::function<void(const std::string&)>;
+    // A line of the run's story, or a state it entered; `verdict` is the verdict it tells of,
+    // `reason` the system's words for a port's trouble.
+    struct Event {
+        std::string text;
+        std::optional<lab::Verdict> verdict = {};
+        std::string reason = {};
+        bool state = false;
+    };
+    using EventSink = std::function<void(const Event&)>;
 
     // Seconds an `auto` port listens for the receiver's texts before it gives up a run.
     static constexpr double kListenS = 10;
@@ -129,8 +141,6 @@ class Receiver : public EngineObserver {
     // records one, the first sentences after it already show it, and a reboot takes a second
     // or two. A sign that begins later is some other event's (a dropout, a stall).
     static constexpr std::int16_t kSignWithinS = 5;
-    // A gap between the lab's ticks this long means the lab itself was stopped (a suspended
-    // process, a paused machine): whatever it would measure across the gap is its own stall.
     static constexpr double kStallS = 5;
 
     Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
@@ -161,7 +171,7 @@ class Receiver : public EngineObserver {
 
     void OrderSent(const std::string& order) override;
     void RestartConfirmed(std::int16_t coldStartSeconds) override;
-    void VerdictReached(Verdict verdict) override;
+    void VerdictReached(quorvel::Verdict verdict) override;
     void GgaAnalysed(std::string_view sentence, const GgaFields& gga) override;
     void SentenceRead(std::string_view sentence, bool intact) override;
     bool OrdersWanted() const override;
@@ -179,7 +189,7 @@ class Receiver : public EngineObserver {
 
     void Build(const Profile* family);
     // The one place rows are written: the open cycle's, with its restart time, or a run's.
-    void WriteRow(const std::string& verdict, std::optional<double> ttff = {},
+    void WriteRow(lab::Verdict verdict, std::optional<double> ttff = {},
                   std::optional<int> satellites = {}, const std::string& hdop = {},
                   std::optional<double> errorM = {}, Cn0Reading cn0 = {});
     void Judge(const FixEpoch& epoch);
@@ -188,10 +198,13 @@ class Receiver : public EngineObserver {
     // The row of a cycle that is still open when the next order goes out or a run starts.
     void CloseOpenCycle();
     bool Idle() const;
-    void SetState(std::string state);
+    void SetState(std::string state, std::optional<lab::Verdict> verdict = {});
     // Ends the run on a verdict: its row, port closed, timers off; the retry follows.
     // The epoch under way is judged first, unless the judging itself ends the run.
-    void EndRun(const std::string& verdict, const std::string& event, bool judgeLatest = true);
+    // `line` tells why, when more than the verdict's name; `reason` is a port's trouble.
+    void EndRun(lab::Verdict verdict, const std::string& line, bool judgeLatest = true,
+                const std::string& reason = {});
+    void Tell(const std::string& text) const;
     void WatchFixWait();
     // Whether the next order may go out: the last start is decided and the interval is over.
     bool OrderDue() const;
@@ -229,7 +242,7 @@ class Receiver : public EngineObserver {
     lab::Start orderStart_ = lab::Start::Cold;  // which start it ordered
     std::size_t turn_ = 0;            // the next start in turn
     std::optional<double> restart_;  // seconds from the order to the confirmed restart
-    std::optional<std::string> verdict_;  // the verdict that ended this run
+    std::optional<lab::Verdict> verdict_;  // the verdict that ended this run
     std::optional<double> retryAt_;       // when the next start is due
     // Since when a fix is awaited: from the start of a run to its first order, and from an
     // order (or the end of a countdown that waits for a fix) to the next fix.

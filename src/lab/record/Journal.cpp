@@ -47,7 +47,7 @@ std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 }  // namespace
 
 std::string FormatRow(const Row& r) {
-    return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + r.verdict +
+    return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + std::string(NameOf(r.verdict)) +
            "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
            (r.satellites ? std::to_string(*r.satellites) : "") + "," + SaidField(r.hdop) + "," +
            r.start + "," + r.profile + "," + SaidField(r.make) + "," + SaidField(r.model) + "," +

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "lab/record/Verdict.h"
+
 namespace quorvel::lab {
 
 // One judged cycle.
@@ -12,7 +14,7 @@ struct Row {
     std::string utc;  // host time, ISO 8601
     std::string receiver;
     int cycle = 0;
-    std::string verdict;  // one of kVerdicts
+    Verdict verdict = Verdict::Ok;
     std::optional<double> restartS;
     std::optional<double> ttffS;
     std::optional<int> satellites;

@@ -55,11 +55,8 @@ std::optional<Spread> SpreadOf(std::vector<double> v) {
 }
 
 void Tally::Add(const Row& row) {
-    std::size_t index = kVerdicts.size();
-    for (std::size_t i = 0; i < kVerdicts.size(); ++i) {
-        if (row.verdict == kVerdicts[i]) ++verdicts[index = i];
-    }
-    verdictByCycle.push_back(static_cast<std::uint8_t>(index));
+    ++verdicts[static_cast<std::size_t>(row.verdict)];
+    verdictByCycle.push_back(row.verdict);
     restartByCycle.push_back(row.restartS ? *row.restartS : NAN);
     ttffByCycle.push_back(row.ttffS ? *row.ttffS : NAN);
     errorByCycle.push_back(row.errorM ? *row.errorM : NAN);
@@ -79,7 +76,7 @@ Standing StandingOf(const Tally& t, const PassRule& rule) {
     for (std::size_t i = 0; i < t.ttffByCycle.size(); ++i) {
         if (!Judged(t.verdictByCycle[i])) continue;
         ++s.judged;
-        s.passed += t.verdictByCycle[i] == 0 && !std::isnan(t.ttffByCycle[i]) && rule.ttffS &&
+        s.passed += t.verdictByCycle[i] == Verdict::Ok && !std::isnan(t.ttffByCycle[i]) && rule.ttffS &&
                     t.ttffByCycle[i] <= *rule.ttffS;
     }
     s.ratePct = s.judged ? 100.0 * s.passed / s.judged : 0;
@@ -125,7 +122,7 @@ SummaryShape ShapeOf(const std::vector<Tally>& tallies) {
 
 std::vector<std::string> SummaryHeader(const PassRule& rule, SummaryShape shape) {
     std::vector<std::string> header = {"receiver", "profile", "start", "cycles"};
-    header.insert(header.end(), kVerdicts.begin(), kVerdicts.end());
+    header.insert(header.end(), kVerdictNames.begin(), kVerdictNames.end());
     header.insert(header.end(), {"restarts", "restart_s min / median / p95 / max", "fixes",
                                  "ttff_s min / median / p95 / max", "no fix"});
     if (shape.errors) header.push_back("error_m min / median / p95 / max");

@@ -25,14 +25,6 @@ std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<double>& values);
 
-// `ended`: a cycle the end of the run cut short before its fix was due; `stalled`: one the lab
-// itself could not time (it was stopped). Neither is judged.
-inline constexpr std::array<const char*, 10> kVerdicts = {
-    "ok",     "no-respond", "shut-down",    "baud-mismatch", "cant-connect",
-    "no-fix", "port-error", "unidentified", "ended",         "stalled"};
-inline constexpr std::size_t kEnded = kVerdicts.size() - 2;
-inline constexpr std::size_t kStalled = kVerdicts.size() - 1;
-inline constexpr bool Judged(std::size_t verdict) { return verdict != kEnded && verdict != kStalled; }
 
 // --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a
 // receiver passes when at least ratePct % of its judged cycles pass.
@@ -53,18 +45,21 @@ struct Tally {
     // (sentences damaged, a profile it contradicted); empty when nothing.
     std::string identity = {};
     std::vector<std::string> notes = {};
-    std::array<int, kVerdicts.size()> verdicts{};
+    std::array<int, kVerdictNames.size()> verdicts{};
     // One value per cycle, NaN where the row has none.
     std::vector<double> restartByCycle = {};
     std::vector<double> ttffByCycle = {};
-    std::vector<std::uint8_t> verdictByCycle = {};
+    std::vector<Verdict> verdictByCycle = {};
     std::vector<double> errorByCycle = {};  // metres from the reference at the first fix
     std::vector<double> cn0ByCycle = {};    // dB-Hz at the first fix
     std::string ttffRule = {};              // what counted as the first fix; empty when not known  // index in kVerdicts; kVerdicts.size(): unknown
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
-    int Judged() const { return Cycles() - verdicts[kEnded] - verdicts[kStalled]; }
+    int Judged() const {
+        return Cycles() - verdicts[static_cast<std::size_t>(Verdict::Ended)] -
+               verdicts[static_cast<std::size_t>(Verdict::Stalled)];
+    }
     // Judged cycles that ended without a fix.
     int WithoutFix() const;
 };
