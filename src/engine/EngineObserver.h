@@ -30,8 +30,11 @@ public:
     // Every complete sentence, before anything is made of it; `intact` is false when checksums
     // are checked and this one does not match (it then goes no further).
     virtual void SentenceRead(std::string_view /*sentence*/, bool /*intact*/) {}
-    // Asked before each order: a front end that has all the cycles it wants stops them here.
-    virtual bool OrdersWanted() const { return true; }
+    // Asked before each order, with the order the cycle was given: the bytes to send, or
+    // nothing when the front end wants no order now (it has all the cycles it wants, or the
+    // last start is still under way). A front end that takes several starts in turn says
+    // which one goes out.
+    virtual std::optional<std::string> NextOrder(const std::string& order) { return order; }
 };
 
 // How a receiver shows that it obeyed a cold-start order.
@@ -49,9 +52,6 @@ enum class RestartSign {
 struct CycleSettings {
     std::int16_t countdown = 30;  // seconds from a confirmed restart to the next order
     std::string order{texts::kColdStartOrder};
-    // When not empty, the orders taken in turn, one per cycle, instead of `order`: a front end
-    // that measures several kinds of start in one run.
-    std::vector<std::string> orderTurns{};
     EngineObserver* observer = nullptr;
     RestartSign sign = RestartSign::ClockReset;
     // The window takes every sentence as it comes; a front end whose verdicts must be signed

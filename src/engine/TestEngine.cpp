@@ -218,11 +218,10 @@ void TestEngine::ShowUncounted(const GgaFields& gga) {
 }
 
 void TestEngine::OrderColdStart() {
-    if (cycle_.observer && !cycle_.observer->OrdersWanted()) return;
-    const std::string& order = cycle_.orderTurns.empty()
-                                   ? cycle_.order
-                                   : cycle_.orderTurns[turn_++ % cycle_.orderTurns.size()];
-    port_.Output(order);
+    const std::optional<std::string> order =
+        cycle_.observer ? cycle_.observer->NextOrder(cycle_.order) : cycle_.order;
+    if (!order) return;
+    port_.Output(*order);
     s_.SilenceSinceOrder = false;
     s_.StartUpSinceOrder = false;
     s_.FirstSignSecond = -1;
@@ -231,7 +230,7 @@ void TestEngine::OrderColdStart() {
     s_.Phase = 1;
     s_.RestartCountdown = cycle_.countdown;
     s_.ColdStartSeconds = 0;
-    if (cycle_.observer) cycle_.observer->OrderSent(order);
+    if (cycle_.observer) cycle_.observer->OrderSent(*order);
 }
 
 void TestEngine::NoteSign(std::int16_t second) {

@@ -50,7 +50,6 @@ private:
     Display& display_;
     SerialPort& port_;
     CycleSettings cycle_;
-    std::size_t turn_ = 0;  // the next of cycle_.orderTurns; runs on across test runs
 };
 
 }  // namespace quorvel

@@ -76,7 +76,6 @@ void Receiver::Build(const Profile* family) {
     if (starts_.empty()) starts_.push_back(given_.starts.front());
     CycleSettings cycle{.countdown = static_cast<std::int16_t>(given_.interval),
                         .order = orders_.empty() ? std::string() : orders_.front(),
-                        .orderTurns = orders_.size() > 1 ? orders_ : std::vector<std::string>{},
                         .observer = this,
                         .sign = given_.sign.value_or(family ? family->sign : RestartSign::FixLost),
                         .checkSums = true,
@@ -311,6 +310,11 @@ void Receiver::Finish() {
     if (port_.IsOpen()) port_.Close();
     for (TimerId timer : kTimers) display_.SetTimerEnabled(timer, false);
     SetState("done");
+}
+
+std::optional<std::string> Receiver::NextOrder(const std::string&) {
+    if (!OrdersWanted() || orders_.empty()) return std::nullopt;
+    return orders_[turn_ % orders_.size()];
 }
 
 bool Receiver::OrdersWanted() const {

@@ -174,7 +174,7 @@ class Receiver : public EngineObserver {
     void VerdictReached(quorvel::Verdict verdict) override;
     void GgaAnalysed(std::string_view sentence, const GgaFields& gga) override;
     void SentenceRead(std::string_view sentence, bool intact) override;
-    bool OrdersWanted() const override;
+    std::optional<std::string> NextOrder(const std::string& order) override;
 
   private:
     // Where the cycle under way stands. An order moves it from Idle; only WriteRow moves it back.
@@ -216,6 +216,7 @@ class Receiver : public EngineObserver {
     // An `auto` port's family, once its listening time is over.
     void DecideFamily();
     lab::Start NextStart() const;
+    bool OrdersWanted() const;
 
     std::string name_;
     RunState run_;
