@@ -150,7 +150,7 @@ void Receiver::WatchFixWait() {
     JudgeLatest();
     if (!fixAwaitedSince_) return;  // it was there
     std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
-    if (const FixEpoch* last = fixes_.Latest(); last && last->gga.HasFix() && !last->gga.hasTime)
+    if (const Epoch* last = fixes_.Latest(); last && last->gga.HasFix() && !last->gga.hasTime)
         event += ": no time in its GGA";
     if (given_.fixWithinM && lastError_) {
         char text[96];
@@ -370,7 +370,7 @@ std::optional<double> Receiver::ErrorOf(const GgaFields& gga) const {
 // An epoch that ended after the restart: the first fix when it is one by the rule in force.
 // Its GSA and GSV come after its GGA, so an epoch is judged when the next one begins, and its
 // TTFF is stamped with the time its GGA came.
-void Receiver::Judge(const FixEpoch& e) {
+void Receiver::Judge(const Epoch& e) {
     if (cycle_ != Cycle::Restarted || !e.gga.HasFix()) return;
     if (given_.fix3d && !fixes_.GsaSeen()) {
         if (!verdict_)
@@ -401,7 +401,7 @@ void Receiver::SentenceRead(std::string_view sentence, bool intact) {
         return;
     }
     ++intact_;
-    if (const FixEpoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
+    if (const Epoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
 }
 
 void Receiver::VerdictReached(quorvel::Verdict reached) {

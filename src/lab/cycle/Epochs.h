@@ -11,7 +11,7 @@ namespace quorvel::lab {
 
 // One epoch of a receiver's output, as far as a fix is judged by it: the sentences of one
 // second, which a receiver sends as one burst.
-struct FixEpoch {
+struct Epoch {
     GgaFields gga;       // the epoch's first GGA
     double at = 0;       // when that GGA was read, on the feeder's clock
     bool gsa = false;    // a GSA came in the epoch
@@ -42,7 +42,7 @@ struct Cn0Reading {
 // receiver sends it after its GGA (most do) or before it (a Quectel EG25-G modem sends GSV, GSA,
 // GGA, RMC). A second GGA with the same time from another talker (GP and GA, or GP and GN) is
 // part of the same epoch.
-class FixQuality {
+class Epochs {
   public:
     // Bursts of one second arrive within a few reads of each other; a second apart, epochs do
     // not. Receivers faster than that still change their time from one epoch to the next.
@@ -53,21 +53,21 @@ class FixQuality {
 
     // One intact sentence, read at `at` (seconds, any clock the caller keeps). The epoch with a
     // GGA that it closed, when it begins the next burst; valid until the next call.
-    const FixEpoch* Feed(std::string_view sentence, double at);
+    const Epoch* Feed(std::string_view sentence, double at);
     // The epoch of the latest GGA, with its sentences as far as they have come; null before
     // the first GGA.
-    const FixEpoch* Latest() const;
+    const Epoch* Latest() const;
     // Whether the receiver has sent any GSA at all.
     bool GsaSeen() const { return gsaSeen_; }
     // The C/N0 of `epoch` from its own satellite report, or else from the last whole report
     // read within kCn0NearS before it; empty when there is none.
-    Cn0Reading Cn0For(const FixEpoch& epoch) const;
+    Cn0Reading Cn0For(const Epoch& epoch) const;
 
   private:
     void Close();
 
-    FixEpoch open_;
-    FixEpoch closed_;
+    Epoch open_;
+    Epoch closed_;
     bool openHasGga_ = false;
     bool closedHasGga_ = false;
     bool begun_ = false;     // a burst is open

@@ -1,4 +1,4 @@
-#include "lab/cycle/FixQuality.h"
+#include "lab/cycle/Epochs.h"
 
 #include <algorithm>
 #include <functional>
@@ -21,7 +21,7 @@ int SatelliteKey(std::string_view talker, int id) {
 
 }  // namespace
 
-std::optional<double> FixEpoch::MeanCn0() const {
+std::optional<double> Epoch::MeanCn0() const {
     if (tracked.empty()) return std::nullopt;
     std::vector<int> snrs;
     snrs.reserve(tracked.size());
@@ -33,19 +33,19 @@ std::optional<double> FixEpoch::MeanCn0() const {
     return sum / n;
 }
 
-const FixEpoch* FixQuality::Latest() const {
+const Epoch* Epochs::Latest() const {
     if (openHasGga_) return &open_;
     return closedHasGga_ ? &closed_ : nullptr;
 }
 
-Cn0Reading FixQuality::Cn0For(const FixEpoch& epoch) const {
+Cn0Reading Epochs::Cn0For(const Epoch& epoch) const {
     if (epoch.gsv) return {epoch.MeanCn0(), epoch.MeanCn0() ? std::optional(0.0) : std::nullopt};
     if (!sky_ || !sky_->cn0 || epoch.at - sky_->at > kCn0NearS || sky_->at > epoch.at) return {};
     return {sky_->cn0, epoch.at - sky_->at};
 }
 
 // The open burst becomes the closed one; its satellites are remembered when they were whole.
-void FixQuality::Close() {
+void Epochs::Close() {
     if (gsvGroups_ > 0 && gsvGroupsEnded_ >= gsvGroups_) sky_ = Sky{open_.MeanCn0(), lastAt_};
     if (openHasGga_) {
         std::swap(open_, closed_);
@@ -60,7 +60,7 @@ void FixQuality::Close() {
     gsvGroups_ = gsvGroupsEnded_ = 0;
 }
 
-const FixEpoch* FixQuality::Feed(std::string_view sentence, double at) {
+const Epoch* Epochs::Feed(std::string_view sentence, double at) {
     if (sentence.size() < 7) return nullptr;
     const std::string_view type = sentence.substr(3, 3);
     const bool timed = type == "GGA" || type == "RMC";
@@ -70,7 +70,7 @@ const FixEpoch* FixQuality::Feed(std::string_view sentence, double at) {
     for (std::size_t i = 0; type == "GGA" && i + 1 < ggaTalkers_.size(); i += 2)
         again = again || ggaTalkers_.compare(i, 2, talker) == 0;
     const bool otherTime = !time.empty() && !time_.empty() && time != time_;
-    const FixEpoch* closed = nullptr;
+    const Epoch* closed = nullptr;
     if (begun_ && (at - lastAt_ > kBurstGapS || otherTime || again)) {
         const bool hadGga = openHasGga_;
         Close();
@@ -103,7 +103,7 @@ const FixEpoch* FixQuality::Feed(std::string_view sentence, double at) {
             const int key = s.id ? SatelliteKey(gsv->talker, *s.id) : 0;
             const auto same =
                 std::find_if(open_.tracked.begin(), open_.tracked.end(),
-                             [&](const FixEpoch::Tracked& t) { return key != 0 && t.key == key; });
+                             [&](const Epoch::Tracked& t) { return key != 0 && t.key == key; });
             if (same == open_.tracked.end())
                 open_.tracked.push_back({key, *s.snr});
             else

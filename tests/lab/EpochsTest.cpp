@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "lab/cycle/FixQuality.h"
+#include "lab/cycle/Epochs.h"
 #include "lab/cycle/Geo.h"
 
 namespace quorvel::lab {
@@ -46,7 +46,7 @@ std::vector<std::string> Capture(const std::string& name, int from, int to) {
 }
 
 // "quality 3D|gsa|- C/N0 @when" of an epoch.
-std::string Epoch(const FixEpoch& e) {
+std::string Said(const Epoch& e) {
     char out[64];
     const std::optional<double> cn0 = e.MeanCn0();
     std::snprintf(out, sizeof out, cn0 ? "%d %s %.2f @%g" : "%d %s - @%g",
@@ -74,7 +74,7 @@ std::vector<std::pair<std::string, double>> Bursts(const std::vector<std::string
     return timed;
 }
 
-TEST(FixQuality, EachBurstIsAnEpochThatTellsTheFixTypeAndTheStrongestSignals) {
+TEST(Epochs, EachBurstIsAnEpochThatTellsTheFixTypeAndTheStrongestSignals) {
     const std::string t0 = "$GPGGA,120000.00,,,,,1*00", t1 = "$GPGGA,120001.00,,,,,1*00";
     const std::string sky = "$GPGSV,1,1,1,07,,,40*00", q0 = "$GPGGA,120000.00,,,,,0*00";
     const std::pair<std::vector<std::pair<std::string, double>>, std::string> rows[] = {
@@ -98,11 +98,11 @@ TEST(FixQuality, EachBurstIsAnEpochThatTellsTheFixTypeAndTheStrongestSignals) {
         {Bursts({t0, sky, "|", t1}), "1 - 40.00 @0 > 1 - - @1"},
         {Bursts({sky}), ""}};
     for (const auto& [lines, expected] : rows) {
-        FixQuality tracker;
+        Epochs tracker;
         std::string got;
         for (const auto& [line, at] : lines)
-            if (const FixEpoch* closed = tracker.Feed(line, at)) got += Epoch(*closed);
-        if (tracker.Latest()) got += " > " + Epoch(*tracker.Latest());
+            if (const Epoch* closed = tracker.Feed(line, at)) got += Said(*closed);
+        if (tracker.Latest()) got += " > " + Said(*tracker.Latest());
         if (tracker.GsaSeen()) got += " seen";
         EXPECT_EQ(got, expected) << lines.front().first;
     }
@@ -110,7 +110,7 @@ TEST(FixQuality, EachBurstIsAnEpochThatTellsTheFixTypeAndTheStrongestSignals) {
 
 // Receivers that report their satellites only every few epochs: the fix's C/N0 comes from the
 // last whole report, with its age; none when the last is too old or was cut short.
-TEST(FixQuality, AFixWithoutItsOwnSatellitesTakesTheLastWholeReportNearIt) {
+TEST(Epochs, AFixWithoutItsOwnSatellitesTakesTheLastWholeReportNearIt) {
     const std::string fix = "$GPGGA,120000.00,,,,,1*00", sky = "$GPGSV,1,1,1,07,,,40*00",
                       cut = "$GPGSV,2,1,5,07,,,40*00";
     const std::pair<std::vector<std::string>, std::string> rows[] = {
@@ -120,7 +120,7 @@ TEST(FixQuality, AFixWithoutItsOwnSatellitesTakesTheLastWholeReportNearIt) {
         {{cut, "|", fix}, "- -"},
         {{fix}, "- -"}};
     for (const auto& [lines, expected] : rows) {
-        FixQuality tracker;
+        Epochs tracker;
         for (const auto& [line, at] : Bursts(lines)) tracker.Feed(line, at);
         const Cn0Reading r = tracker.Cn0For(*tracker.Latest());
         char got[32];
