@@ -83,9 +83,12 @@ std::string DecisionRuleError(const DecisionRule& r) {
 
 const char* DecisionName(Decision d) {
     switch (d) {
-        case Decision::Pass: return "pass";
-        case Decision::Fail: return "fail";
-        case Decision::Undecided: break;
+        case Decision::Pass:
+            return "pass";
+        case Decision::Fail:
+            return "fail";
+        case Decision::Undecided:
+            break;
     }
     return "undecided";
 }
@@ -162,8 +165,7 @@ double BetaQuantile(double p, double a, double b) {
         const double f = RegularizedBeta(x, a, b) - p;
         if (f == 0) return x;
         (f < 0 ? lo : hi) = x;
-        const double density =
-            std::exp((a - 1) * std::log(x) + (b - 1) * std::log1p(-x) - logBeta);
+        const double density = std::exp((a - 1) * std::log(x) + (b - 1) * std::log1p(-x) - logBeta);
         double next = x - f / density;
         // Out of the bracket, or no step: halve it, geometrically near 0 where the bound of a
         // rare event lives.
