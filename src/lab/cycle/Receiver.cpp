@@ -51,13 +51,8 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
     display_.port = "COM " + std::to_string(given.com ? given.com : 1);
     display_.baud = given.baud;
     Build(settings.profile);
-    ttffRule_ = settings.fix3d ? "3D fix" : "any fix";
-    if (settings.fixWithinM && settings.reference) {
-        char text[128];
-        std::snprintf(text, sizeof text, " within %g m of %.6f,%.6f", *settings.fixWithinM,
-                      settings.reference->latitude, settings.reference->longitude);
-        ttffRule_ += text;
-    }
+    firstFix_ = {settings.fix3d, settings.reference, settings.fixWithinM};
+    ttffRule_ = firstFix_.Text();
 }
 
 // The cycle for `family`'s orders of the starts in turn; an `auto` port that does not know its
@@ -152,7 +147,7 @@ void Receiver::WatchFixWait() {
     std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
     if (const Epoch* last = fixes_.Latest(); last && last->gga.HasFix() && !last->gga.hasTime)
         event += ": no time in its GGA";
-    if (given_.fixWithinM && lastError_) {
+    if (firstFix_.withinM && lastError_) {
         char text[96];
         std::snprintf(text, sizeof text, ": its last fix was %.1f m from the reference",
                       *lastError_);
@@ -361,27 +356,21 @@ void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
     }
 }
 
-std::optional<double> Receiver::ErrorOf(const GgaFields& gga) const {
-    if (!given_.reference || !gga.latitude || !gga.longitude) return std::nullopt;
-    return HorizontalErrorM(given_.reference->latitude, given_.reference->longitude,
-                            *gga.latitude, *gga.longitude);
-}
 
 // An epoch that ended after the restart: the first fix when it is one by the rule in force.
 // Its GSA and GSV come after its GGA, so an epoch is judged when the next one begins, and its
 // TTFF is stamped with the time its GGA came.
 void Receiver::Judge(const Epoch& e) {
     if (cycle_ != Cycle::Restarted || !e.gga.HasFix()) return;
-    if (given_.fix3d && !fixes_.GsaSeen()) {
+    if (firstFix_.fix3d && !fixes_.GsaSeen()) {
         if (!verdict_)
             EndRun(lab::Verdict::NoFix, "no-fix: it sends no GSA, so no fix of it is known 3D",
                    false);
         return;
     }
-    const auto error = ErrorOf(e.gga);
+    const auto error = firstFix_.ErrorM(e.gga);
     if (error) lastError_ = error;
-    if (given_.fix3d && !e.fix3d) return;
-    if (given_.fixWithinM && !(error && *error <= *given_.fixWithinM)) return;
+    if (!firstFix_.Counts(e, error)) return;
     const double ttff = Tenth(std::max(e.at - orderAt_, 0.0));
     lastTtff_ = ttff;
     fixAwaitedSince_.reset();

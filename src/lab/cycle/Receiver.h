@@ -14,6 +14,7 @@
 #include "engine/TestEngine.h"
 #include "lab/cycle/Adapters.h"
 #include "lab/cycle/Epochs.h"
+#include "lab/cycle/FirstFix.h"
 #include "lab/cycle/Geo.h"
 #include "lab/families/Identity.h"
 #include "lab/record/Journal.h"
@@ -125,7 +126,6 @@ class Receiver : public EngineObserver {
                   std::optional<double> errorM = {}, Cn0Reading cn0 = {});
     void Judge(const Epoch& epoch);
     void JudgeLatest();
-    std::optional<double> ErrorOf(const GgaFields& gga) const;
     // The row of a cycle that is still open when the next order goes out or a run starts.
     void CloseOpenCycle();
     bool Idle() const;
@@ -190,7 +190,8 @@ class Receiver : public EngineObserver {
     std::string identityTold_;
     Epochs fixes_;
     std::optional<double> lastError_;  // of the last fix, against the reference
-    std::string ttffRule_;
+    FirstFixRule firstFix_;
+    std::string ttffRule_;  // its text, as each row gives it
     long long damaged_ = 0;
     long long intact_ = 0;
     bool finished_ = false;
