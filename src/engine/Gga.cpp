@@ -110,22 +110,27 @@ bool IsResetTime(const GgaTime& time) {
            LeadingNumber(time.ss) < 10.0;
 }
 
+unsigned NmeaChecksum(std::string_view body) {
+    unsigned sum = 0;
+    for (const char c : body) sum ^= static_cast<unsigned char>(c);
+    return sum;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 bool ChecksumMatches(std::string_view sentence) {
     const std::size_t star = sentence.find('*');
     if (sentence.empty() || sentence[0] != '$' || star == std::string_view::npos ||
         star + 3 != sentence.size())
         return false;
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
-    const auto hex = [](char c) {
-        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                      : (c >= 'A' && c <= 'F')                   ? c - 'A' + 10
-                      : (c >= 'a' && c <= 'f')                   ? c - 'a' + 10
-                                                                 : -1;
-        return d;
-    };
-    const int high = hex(sentence[star + 1]), low = hex(sentence[star + 2]);
-    return high >= 0 && low >= 0 && static_cast<unsigned>(high * 16 + low) == sum;
+    const int high = HexValue(sentence[star + 1]), low = HexValue(sentence[star + 2]);
+    return high >= 0 && low >= 0 &&
+           static_cast<unsigned>(high * 16 + low) == NmeaChecksum(sentence.substr(1, star - 1));
 }
 
 }  // namespace quorvel

@@ -45,5 +45,9 @@ bool IsResetTime(const GgaTime& time);
 
 // Whether the sentence's "*hh" is the XOR of the characters between "$" and "*".
 bool ChecksumMatches(std::string_view sentence);
+// The XOR of a sentence's characters between "$" and "*": what its "*hh" says.
+unsigned NmeaChecksum(std::string_view body);
+// A hex digit's value, either case; -1 for any other character.
+int HexValue(char c);
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/Gga.h"
 #include "lab/families/Profiles.h"
 
 namespace quorvel::lab {
@@ -67,13 +68,6 @@ struct Message {
     std::string text;
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::vector<std::string_view> Split(std::string_view text, char comma) {
     std::vector<std::string_view> parts;
     for (std::size_t at = 0;;) {
@@ -98,10 +92,9 @@ bool ParseNmea(std::string_view s, Message& m) {
     const std::size_t star = s.rfind('*');
     if (!Starts(s, "$") || star == std::string_view::npos || star + 3 != s.size()) return false;
     const std::string_view body = s.substr(1, star - 1);
-    std::uint8_t sum = 0;
-    for (const char c : body) sum ^= static_cast<std::uint8_t>(c);
-    const int high = HexDigit(s[star + 1]), low = HexDigit(s[star + 2]);
-    if (high < 0 || low < 0 || sum != high * 16 + low) return false;
+    const int high = HexValue(s[star + 1]), low = HexValue(s[star + 2]);
+    if (high < 0 || low < 0 || NmeaChecksum(body) != static_cast<unsigned>(high * 16 + low))
+        return false;
     const std::size_t length = AddressLength(body);
     if (length == 0) return false;
     m.address = std::string(body.substr(0, length));
