@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/Gga.h"
+#include "lab/families/Frames.h"
 #include "lab/families/Profiles.h"
 
 namespace quorvel::lab {
@@ -12,9 +13,6 @@ namespace {
 
 constexpr std::size_t kFieldMax = 48;      // one name or version, as the receiver gave it
 constexpr std::size_t kToldMax = 82;       // NMEA's longest sentence
-constexpr std::size_t kSentenceMax = 200;  // longer without a line end: no sentence
-constexpr std::size_t kUbxPayloadMax = 40 + 30 * 16;  // MON-VER with sixteen extensions
-constexpr std::size_t kUbxOverhead = 8;               // sync, class, id, length, checksum
 
 // Printable ASCII only, the spaces at both ends dropped and no run of them kept ("ROM CORE
 // 5.00" however widely spaced is one firmware), at most `max` characters.
@@ -110,23 +108,6 @@ bool ParseNmea(std::string_view s, Message& m) {
     }
     m.text = std::string(text);
     return true;
-}
-
-std::uint8_t Byte(std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint8_t>(bytes[at]);
-}
-
-// A whole UBX frame with its Fletcher checksum right.
-bool UbxIntact(std::string_view f) {
-    if (f.size() < kUbxOverhead || Byte(f, 0) != 0xB5 || Byte(f, 1) != 0x62) return false;
-    const std::size_t length = Byte(f, 4) | std::size_t{Byte(f, 5)} << 8;
-    if (f.size() != length + kUbxOverhead) return false;
-    std::uint8_t a = 0, b = 0;
-    for (std::size_t i = 2; i + 2 < f.size(); ++i) {
-        a = static_cast<std::uint8_t>(a + Byte(f, i));
-        b = static_cast<std::uint8_t>(b + a);
-    }
-    return a == Byte(f, f.size() - 2) && b == Byte(f, f.size() - 1);
 }
 
 // A UBX-MON-VER answer: swVersion (30 bytes), hwVersion (10), then extensions of 30 bytes
@@ -398,52 +379,6 @@ bool ReadIdentity(std::string_view message, Identity& identity) {
     return before.named != identity.named || before.make != identity.make ||
            before.model != identity.model || before.firmware != identity.firmware ||
            before.hardware != identity.hardware;
-}
-
-bool IdentityReader::Feed(std::string_view bytes) {
-    // Most reads end where a sentence does: those are read where they lie, and only an
-    // unfinished tail is kept.
-    const bool inPlace = pending_.empty();
-    if (!inPlace) pending_ += bytes;
-    const std::string_view data = inPlace ? bytes : std::string_view(pending_);
-    bool changed = false;
-    std::size_t at =
-        0;  // every byte before it is read; each is looked at a bounded number of times
-    for (;;) {
-        at = data.find_first_of("$\xB5", at);
-        if (at == std::string_view::npos) {
-            at = data.size();
-            break;
-        }
-        if (data[at] == '$') {
-            const std::size_t next = data.find_first_of("\n$\xB5", at + 1);
-            if (next == std::string_view::npos) {
-                if (data.size() - at > kSentenceMax) ++at;  // no line end in sight: no sentence
-                if (data.size() - at > kSentenceMax) continue;
-                break;
-            }
-            if (data[next] == '\n')
-                changed |= ReadIdentity(data.substr(at, next + 1 - at), identity_);
-            at = data[next] == '\n' ? next + 1 : next;  // else a sentence cut off by the next
-            continue;
-        }
-        if (data.size() - at < 6) break;
-        const std::size_t length = Byte(data, at + 4) | std::size_t{Byte(data, at + 5)} << 8;
-        if (Byte(data, at + 1) != 0x62 || length > kUbxPayloadMax) {
-            ++at;
-            continue;
-        }
-        if (data.size() - at < length + kUbxOverhead) break;
-        const std::string_view frame = data.substr(at, length + kUbxOverhead);
-        changed |= ReadIdentity(frame, identity_);
-        // An intact frame is consumed whole; a false sync only by its first byte.
-        at += UbxIntact(frame) ? frame.size() : 1;
-    }
-    if (inPlace)
-        pending_.assign(data.substr(at));
-    else
-        pending_.erase(0, at);
-    return changed;
 }
 
 std::string FamilyOf(const Identity& identity) { return identity.family; }
