@@ -317,7 +317,8 @@ bool Receiver::OrdersWanted() const {
     const bool runEnded = verdict_ && *verdict_ != lab::Verdict::ShutDown;
     // A start is counted to its end: no order while the last one awaits its restart or its
     // first fix, nor before the interval after that fix.
-    return family_ && !finished_ && !runEnded && !(cycleLimit_ && cycles_ >= *cycleLimit_) &&
+    return family_ && !finished_ && !runEnded && !ordersStopped_ &&
+           !(cycleLimit_ && cycles_ >= *cycleLimit_) &&
            cycle_ == Cycle::Idle && OrderDue();
 }
 

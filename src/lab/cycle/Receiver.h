@@ -85,6 +85,9 @@ class Receiver : public EngineObserver {
     void HandlePortEvent(std::int16_t kind);
     // Writes the row of the cycle under way and stops the run; the receiver stays finished.
     void Finish();
+    // No order after the cycle under way: the receiver is decided. Its port stays open and its
+    // run goes on, so that whatever it says is still heard.
+    void StopOrders() { ordersStopped_ = true; }
 
     const std::string& Name() const { return name_; }
     int Cycles() const { return cycles_; }
@@ -183,6 +186,7 @@ class Receiver : public EngineObserver {
     bool hadTime_ = false;           // a GGA with a time came since the last order or start
     std::optional<double> lastTickAt_;
     bool echoTold_ = false;
+    bool ordersStopped_ = false;
     bool queried_ = false;         // this run asked the receiver who it is
     std::optional<double> listenUntil_;  // an `auto` port decides its family then
     std::string profileName_;
