@@ -136,6 +136,8 @@ void Receiver::Tick() {
 // Every state that can last ends in a row: a receiver that never gets the fix the cycle
 // waits for (no time at all, a fix that never comes back, a countdown that waits for a fix).
 void Receiver::WatchFixWait() {
+    // A decided receiver awaits nothing: no order follows its fix.
+    if (ordersStopped_ && cycle_ == Cycle::Idle) return;
     if (!fixAwaitedSince_ && cycle_ == Cycle::Idle && run_.Phase == 2 && OrderDue())
         fixAwaitedSince_ = now_();
     // While an order awaits its restart, the no-respond watchdog speaks: a deaf receiver is
