@@ -17,7 +17,7 @@
 #include "lab/ports/EpollDispatcher.h"
 #include "lab/Lab.h"
 #include "lab/command/Options.h"
-#include "lab/ports/PortList.h"
+#include "lab/ports/PortFactory.h"
 #include "lab/command/ReportCommand.h"
 #include "link/ComPorts.h"
 

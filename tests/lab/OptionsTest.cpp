@@ -4,6 +4,8 @@
 #include <tuple>
 
 #include "lab/command/Options.h"
+#include "lab/families/Orders.h"
+#include "lab/families/Profiles.h"
 #include "lab/record/Stats.h"
 
 namespace quorvel::lab {
@@ -86,7 +88,8 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
     EXPECT_EQ(std::make_tuple(*p.options.durationS, p.options.interval, p.options.retry,
                               *p.options.cycles),
               std::make_tuple(2700.0, 15, 0, 3));
-    EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
+    EXPECT_EQ(OrdersFor(FindProfile(com5.profile), com5.starts, {}, {}).orders,
+              std::vector<std::string>{"$PXEMSRT,C*3A\r\n"});
     EXPECT_EQ(CheckLabOptions(p.options, ""), "");
     // Another port of one server is another receiver.
     EXPECT_EQ(CheckLabOptions(
@@ -127,7 +130,10 @@ TEST(LabCommandLine, EachPortTakesItsProfileAndTheOverrides) {
         ASSERT_EQ(p.options.ports.size(), ports.size());
         for (std::size_t i = 0; i < ports.size(); ++i) {
             const PortSpec& s = p.options.ports[i];
-            EXPECT_EQ(std::tie(s.name, s.profile, s.order, s.sign), ports[i]);
+            const PortOrders given =
+                OrdersFor(FindProfile(s.profile), s.starts, p.options.order, p.options.sign);
+            const std::string first = given.orders.empty() ? "" : given.orders.front();
+            EXPECT_EQ(std::tie(s.name, s.profile, first, given.sign), ports[i]);
         }
     }
 }

@@ -16,9 +16,11 @@
 
 #include "link/BaudTable.h"
 #include "link/ComPorts.h"
-#include "lab/ports/PortList.h"
+#include "lab/ports/PortFactory.h"
 #include "lab/cycle/Geo.h"
+#include "lab/families/Orders.h"
 #include "lab/families/Profiles.h"
+#include "lab/record/Stats.h"
 
 namespace quorvel::lab {
 namespace {
@@ -68,7 +70,7 @@ std::optional<std::vector<Start>> Starts(const std::string& text, const Profile*
             error = "--start: unknown start '" + name + "' (hot, warm, cold, factory)";
             return {};
         }
-        if (profile && !o.order && !profile->OrderFor(*start)) {
+        if (profile && OrdersFor(profile, {*start}, o.order, o.sign).orders.empty()) {
             error = "--start: " + profile->name + " has no " + name + " start (it has " +
                     profile->StartNames() + ")";
             return {};
@@ -83,7 +85,7 @@ std::optional<std::vector<Start>> Starts(const std::string& text, const Profile*
 // path may hold ":" itself, so a prefix never holds "/".
 std::optional<PortSpec> Port(const std::string& text, const std::string& defaultBaud,
                              const LabOptions& o, std::string& error) {
-    PortSpec parsed{text, 0, {}, defaultBaud, {}, {}, {}};
+    PortSpec parsed{text, 0, {}, defaultBaud, {}};
     std::string port = text;
     parsed.profile = o.profile;
     std::string starts = o.starts;
@@ -112,9 +114,6 @@ std::optional<PortSpec> Port(const std::string& text, const std::string& default
         return {};
     }
     parsed.starts = *startList;
-    const std::string* order = profile ? profile->OrderFor(parsed.starts.front()) : nullptr;
-    parsed.order = o.order.value_or(order ? *order : std::string());
-    parsed.sign = o.sign.value_or(profile ? profile->sign : RestartSign::FixLost);
     if (const auto ref = o.references.find(parsed.name); ref != o.references.end()) {
         parsed.reference = ref->second;
     } else if (const auto all = o.references.find(""); all != o.references.end()) {
