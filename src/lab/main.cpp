@@ -16,6 +16,7 @@
 
 #include "lab/ports/EpollDispatcher.h"
 #include "lab/Lab.h"
+#include "lab/command/Help.h"
 #include "lab/command/Options.h"
 #include "lab/ports/PortFactory.h"
 #include "lab/command/ReportCommand.h"

@@ -1,9 +1,11 @@
 // The command line, the order text and the statistics, as tables.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <tuple>
 
 #include "lab/command/Options.h"
+#include "lab/command/ReportCommand.h"
 #include "lab/families/Orders.h"
 #include "lab/families/Profiles.h"
 #include "lab/record/Stats.h"
@@ -134,6 +136,30 @@ TEST(LabCommandLine, EachPortTakesItsProfileAndTheOverrides) {
                 OrdersFor(FindProfile(s.profile), s.starts, p.options.order, p.options.sign);
             const std::string first = given.orders.empty() ? "" : given.orders.front();
             EXPECT_EQ(std::tie(s.name, s.profile, first, given.sign), ports[i]);
+        }
+    }
+}
+
+// A number of one kind is read alike wherever it is taken: seconds, per cent and metres are plain
+// decimals, in the run's options and in `report`'s.
+TEST(LabCommandLine, ADecimalIsReadAlikeByTheRunAndTheReport) {
+    const std::vector<std::string> fix = {"--reference", "48,11", "COM5"};
+    for (const std::string name : {"--pass-ttff", "--pass-rate", "--fix-within"}) {
+        for (const std::string value : {"1e2", "0x10", " 5", "-0", "5,5", "1..2", ""}) {
+            const ParsedOptions run = ParseLabOptions({name, value, "--pass-ttff=9", "COM5"});
+            EXPECT_EQ(run.error, name + ": bad value '" + value + "'" +
+                                     (name == "--fix-within" ? " (metres, more than 0)" : ""));
+            if (name == "--fix-within") continue;
+            testing::internal::CaptureStderr();
+            std::ostringstream out;
+            EXPECT_EQ(RunReportCommand({name, value, "--pass-ttff=9", "/nonexistent.csv"}, out), 2);
+            EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                      "quorvel-lab report: " + run.error + "\n");
+        }
+        for (const std::string value : {"12", "12.5", ".5", "5."}) {
+            std::vector<std::string> args = {name, value, "--pass-ttff=9"};
+            args.insert(args.end(), fix.begin(), fix.end());
+            EXPECT_EQ(ParseLabOptions(args).error, "") << name << " " << value;
         }
     }
 }

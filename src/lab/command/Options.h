@@ -28,6 +28,4 @@ std::optional<std::string> BuildOrder(const std::string& text, std::string* why 
 // device (COM numbers through the override links in `portsFolder`). An error line, or empty.
 std::string CheckLabOptions(const LabOptions& options, const std::string& portsFolder);
 
-std::string HelpText();
-
 }  // namespace quorvel::lab

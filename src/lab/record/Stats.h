@@ -26,9 +26,6 @@ std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<double>& values);
 
-// Reads --pass-ttff (seconds) or --pass-rate (percent) into `rule`; the error line, or empty.
-std::string ParsePassOption(const std::string& name, const std::string& value, PassRule& rule);
-
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {
     std::string receiver;
