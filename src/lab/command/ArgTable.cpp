@@ -1,5 +1,6 @@
 #include "lab/command/ArgTable.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 

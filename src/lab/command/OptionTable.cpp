@@ -1,5 +1,6 @@
 #include "lab/command/OptionTable.h"
 
+#include <algorithm>
 #include <type_traits>
 
 #include "lab/command/Options.h"
