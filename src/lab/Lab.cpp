@@ -14,7 +14,7 @@
 
 #include "lab/families/Identity.h"
 #include "lab/families/Profiles.h"
-#include "lab/ports/PortList.h"
+#include "lab/ports/PortFactory.h"
 #include "link/QtSerialPort.h"
 #include "lab/present/Report.h"
 #include "link/ComPorts.h"

@@ -10,7 +10,7 @@
 
 #include "engine/SerialPort.h"
 #include "lab/record/Journal.h"
-#include "lab/command/Options.h"
+#include "lab/command/LabOptions.h"
 #include "lab/cycle/Receiver.h"
 #include "lab/record/Stats.h"
 

@@ -16,8 +16,9 @@
 
 #include "lab/ports/EpollDispatcher.h"
 #include "lab/Lab.h"
+#include "lab/command/Help.h"
 #include "lab/command/Options.h"
-#include "lab/ports/PortList.h"
+#include "lab/ports/PortFactory.h"
 #include "lab/command/ReportCommand.h"
 #include "link/ComPorts.h"
 

@@ -300,7 +300,7 @@ TEST(LabJournal, EachProfileAndReceiverGivesItsRows) {
         std::vector<std::string> rows, want;
         std::string said;
         Receiver receiver(
-            {"COM5", 5, "", "9600", script.profile, ordered.order, ordered.sign}, port,
+            {"COM5", 5, "", "9600", script.profile}, port,
             {.interval = script.x.interval,
              .profile = profile,
              .starts = script.x.starts,

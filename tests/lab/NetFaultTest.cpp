@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "lab/Lab.h"
+#include "lab/command/Options.h"
 
 namespace quorvel::lab {
 namespace {

@@ -1,9 +1,13 @@
 // The command line, the order text and the statistics, as tables.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <tuple>
 
 #include "lab/command/Options.h"
+#include "lab/command/ReportCommand.h"
+#include "lab/families/Orders.h"
+#include "lab/families/Profiles.h"
 #include "lab/record/Stats.h"
 
 namespace quorvel::lab {
@@ -86,7 +90,8 @@ TEST(LabCommandLine, GoodLinesGiveTheirValues) {
     EXPECT_EQ(std::make_tuple(*p.options.durationS, p.options.interval, p.options.retry,
                               *p.options.cycles),
               std::make_tuple(2700.0, 15, 0, 3));
-    EXPECT_EQ(com5.order, "$PXEMSRT,C*3A\r\n");
+    EXPECT_EQ(OrdersFor(FindProfile(com5.profile), com5.starts, {}, {}).orders,
+              std::vector<std::string>{"$PXEMSRT,C*3A\r\n"});
     EXPECT_EQ(CheckLabOptions(p.options, ""), "");
     // Another port of one server is another receiver.
     EXPECT_EQ(CheckLabOptions(
@@ -127,7 +132,34 @@ TEST(LabCommandLine, EachPortTakesItsProfileAndTheOverrides) {
         ASSERT_EQ(p.options.ports.size(), ports.size());
         for (std::size_t i = 0; i < ports.size(); ++i) {
             const PortSpec& s = p.options.ports[i];
-            EXPECT_EQ(std::tie(s.name, s.profile, s.order, s.sign), ports[i]);
+            const PortOrders given =
+                OrdersFor(FindProfile(s.profile), s.starts, p.options.order, p.options.sign);
+            const std::string first = given.orders.empty() ? "" : given.orders.front();
+            EXPECT_EQ(std::tie(s.name, s.profile, first, given.sign), ports[i]);
+        }
+    }
+}
+
+// A number of one kind is read alike wherever it is taken: seconds, per cent and metres are plain
+// decimals, in the run's options and in `report`'s.
+TEST(LabCommandLine, ADecimalIsReadAlikeByTheRunAndTheReport) {
+    const std::vector<std::string> fix = {"--reference", "48,11", "COM5"};
+    for (const std::string name : {"--pass-ttff", "--pass-rate", "--fix-within"}) {
+        for (const std::string value : {"1e2", "0x10", " 5", "-0", "5,5", "1..2", ""}) {
+            const ParsedOptions run = ParseLabOptions({name, value, "--pass-ttff=9", "COM5"});
+            EXPECT_EQ(run.error, name + ": bad value '" + value + "'" +
+                                     (name == "--fix-within" ? " (metres, more than 0)" : ""));
+            if (name == "--fix-within") continue;
+            testing::internal::CaptureStderr();
+            std::ostringstream out;
+            EXPECT_EQ(RunReportCommand({name, value, "--pass-ttff=9", "/nonexistent.csv"}, out), 2);
+            EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                      "quorvel-lab report: " + run.error + "\n");
+        }
+        for (const std::string value : {"12", "12.5", ".5", "5."}) {
+            std::vector<std::string> args = {name, value, "--pass-ttff=9"};
+            args.insert(args.end(), fix.begin(), fix.end());
+            EXPECT_EQ(ParseLabOptions(args).error, "") << name << " " << value;
         }
     }
 }

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "lab/Lab.h"
+#include "lab/command/Options.h"
 #include "sim/Pty.h"
 #include "sim/Receiver.h"
 

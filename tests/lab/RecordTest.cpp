@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "lab/Lab.h"
+#include "lab/command/Options.h"
 #include "lab/command/ReportCommand.h"
 
 namespace quorvel::lab {

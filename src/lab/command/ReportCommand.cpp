@@ -11,8 +11,9 @@
 #include <cstring>
 #include <map>
 
+#include "lab/command/Help.h"
+#include "lab/command/OptionTable.h"
 #include "lab/families/Identity.h"
-#include "lab/command/Options.h"
 #include "lab/families/Profiles.h"
 #include "lab/present/Report.h"
 
@@ -322,9 +323,7 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
 }
 
 int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
-    std::string report;
-    PassRule rule;
-    bool rateGiven = false;
+    ReportReading reading;
     std::vector<std::string> journals;
     auto bad = [](const std::string& line) {
         std::fprintf(stderr, "quorvel-lab report: %s\n", line.c_str());
@@ -338,37 +337,18 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
                      what.c_str(), errno ? std::strerror(errno) : "the stream failed");
         return false;
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i], value;
-        if (name == "--help" || name == "-h") {
-            out << HelpText();
-            return written("help") ? 0 : 1;
-        }
-        if (name.rfind("-", 0) != 0) {
-            journals.push_back(name);
-            continue;
-        }
-        const auto eq = name.find('=');
-        if (eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return bad(name + " needs a value");
-        }
-        if (name == "-o") {
-            report = value;
-        } else if (name == "--pass-ttff" || name == "--pass-rate") {
-            const std::string error = ParsePassOption(name, value, rule);
-            if (!error.empty()) return bad(error);
-            rateGiven = rateGiven || name == "--pass-rate";
-        } else {
-            return bad("unknown option " + name);
-        }
+    if (const std::string line = ReadArgs(
+            ReportTable(reading), {.prefix = "-", .unknownTakesValue = true}, args, journals);
+        !line.empty())
+        return bad(line);
+    if (reading.help) {
+        out << HelpText();
+        return written("help") ? 0 : 1;
     }
+    std::string& report = reading.report;
+    const PassRule& rule = reading.rule;
     if (journals.empty()) return bad("no JOURNAL given");
-    if (rateGiven && !rule.ttffS) return bad("--pass-rate needs --pass-ttff");
+    if (reading.rateGiven && !rule.ttffS) return bad("--pass-rate needs --pass-ttff");
     if (report.empty()) {
         // Beside the first journal: night.csv gives night.html.
         report = journals[0];

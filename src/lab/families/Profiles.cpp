@@ -8,8 +8,6 @@ using namespace std::string_view_literals;
 
 namespace {
 
-constexpr const char* kStartNames[] = {"hot", "warm", "cold", "factory"};
-
 // An NMEA order as it goes on the wire.
 std::optional<std::string> Nmea(std::string_view sentence) {
     return std::string(sentence) + "\r\n";
@@ -17,21 +15,7 @@ std::optional<std::string> Nmea(std::string_view sentence) {
 
 std::optional<std::string> Bytes(std::string_view frame) { return std::string(frame); }
 
-Profile Record(Profile p) {
-    p.order = *p.orders[static_cast<int>(Start::Cold)];
-    return p;
-}
-
 }  // namespace
-
-const char* StartName(Start start) { return kStartNames[static_cast<int>(start)]; }
-
-std::optional<Start> StartNamed(std::string_view name) {
-    for (Start start : kStarts) {
-        if (name == StartName(start)) return start;
-    }
-    return std::nullopt;
-}
 
 const std::string* Profile::OrderFor(Start start) const {
     const auto& order = orders[static_cast<int>(start)];
@@ -73,67 +57,59 @@ std::string Profile::StartNames() const {
 const std::vector<Profile>& Profiles() {
     using R = Recognition;
     static const std::vector<Profile> kProfiles = {
-        Record({.name = "pxemsrt",
-                .describes = "the window's receivers",
-                .orders = {{{}, {}, Nmea("$PXEMSRT,C*3A"), {}}},
-                .sign = RestartSign::ClockReset}),
-        Record({.name = "ubx",
-                .describes = "u-blox",
-                .orders = {{Bytes("\xB5\x62\x06\x04\x04\x00\x00\x00\x02\x00\x10\x68"sv),
-                            Bytes("\xB5\x62\x06\x04\x04\x00\x01\x00\x02\x00\x11\x6C"sv),
-                            Bytes("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61"sv),
-                            {}}},
-                .sign = RestartSign::FixLost,
-                .recognition = {R{"TXT", "u-blox"}, R{"UBX-MON-VER", ""}},
-                .versionQuery = std::string("\xB5\x62\x0A\x04\x00\x00\x0E\x34"sv),
-                .answerAddress = "UBX-MON-VER"}),
-        Record({.name = "pmtk",
-                .describes = "MediaTek and modules built on it",
-                .orders = {{Nmea("$PMTK101*32"), Nmea("$PMTK102*31"), Nmea("$PMTK103*30"),
-                            Nmea("$PMTK104*37")}},
-                .sign = RestartSign::FixLost,
-                .startupTexts = {"$PMTK010,001", "$PMTK011,MTKGPS"},
-                .recognition = {R{"PMTK011", "MTKGPS"}, R{"PMTK010", ""}, R{"PMTK705", ""}},
-                .versionQuery = *Nmea("$PMTK605*31"),
-                .answerAddress = "PMTK705"}),
-        Record(
-            {.name = "psrf",
-             .describes = "SiRF, NMEA mode",
-             .orders = {{Nmea("$PSRF101,0,0,0,0,0,0,12,0*14"), Nmea("$PSRF101,0,0,0,0,0,0,12,2*16"),
-                         Nmea("$PSRF101,0,0,0,0,0,0,12,4*10"),
-                         Nmea("$PSRF101,0,0,0,0,0,0,12,8*1C")}},
-             .sign = RestartSign::FixLost,
-             .recognition = {R{"PSRFTXT", ""}}}),
-        Record({.name = "pair",
-                .describes = "Airoha; Quectel LC26G, LC76G, LC86G, LC29H",
-                .orders = {{Nmea("$PAIR004*3E"), Nmea("$PAIR005*3F"), Nmea("$PAIR006*3C"),
-                            Nmea("$PAIR007*3D")}},
-                .sign = RestartSign::FixLost,
-                .recognition = {R{"PAIR020", ""}, R{"PQTMVERNO", "LC26G"}, R{"PQTMVERNO", "LC76G"},
-                                R{"PQTMVERNO", "LC86G"}, R{"PQTMVERNO", "LC29H"},
-                                R{"PQTMVER", "LC26G"}, R{"PQTMVER", "LC76G"}, R{"PQTMVER", "LC86G"},
-                                R{"PQTMVER", "LC29H"}},
-                .versionQuery = *Nmea("$PAIR020*38"),
-                .answerAddress = "PAIR020"}),
-        Record({.name = "pqtm",
-                .describes = "Quectel LG290P class",
-                .orders = {{Nmea("$PQTMHOT*4B"), Nmea("$PQTMWARM*11"), Nmea("$PQTMCOLD*1C"), {}}},
-                .sign = RestartSign::FixLost,
-                .startupTexts = {"$PQTMVER,"},
-                .recognition = {R{"PQTMVERNO", "LG290P"}, R{"PQTMVERNO", "LG580P"},
-                                R{"PQTMVERNO", "LG680P"}, R{"PQTMVER", "LG290P"},
-                                R{"PQTMVER", "LG580P"}, R{"PQTMVER", "LG680P"}},
-                .versionQuery = *Nmea("$PQTMVERNO*58"),
-                .answerAddress = "PQTMVERNO"}),
-        Record({.name = "casic",
-                .describes = "CASIC/Allystar, ATGM336H, Quectel L76K",
-                .orders = {{Nmea("$PCAS10,0*1C"), Nmea("$PCAS10,1*1D"), Nmea("$PCAS10,2*1E"),
-                            Nmea("$PCAS10,3*1F")}},
-                .sign = RestartSign::FixLost,
-                .startupTexts = {"$GPTXT,01,01,02,MA=CASIC", "$GNTXT,01,01,02,MA=CASIC"},
-                .recognition = {R{"TXT", "MA=CASIC"}, R{"TXT", "IC="}, R{"TXT", "SW="}},
-                .versionQuery = *Nmea("$PCAS06,0*1B"),
-                .answerAddress = "TXT"}),
+        {.name = "pxemsrt",
+         .describes = "the window's receivers",
+         .orders = {{{}, {}, Nmea("$PXEMSRT,C*3A"), {}}},
+         .sign = RestartSign::ClockReset},
+        {.name = "ubx",
+         .describes = "u-blox",
+         .orders = {{Bytes("\xB5\x62\x06\x04\x04\x00\x00\x00\x02\x00\x10\x68"sv),
+                     Bytes("\xB5\x62\x06\x04\x04\x00\x01\x00\x02\x00\x11\x6C"sv),
+                     Bytes("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61"sv),
+                     {}}},
+         .sign = RestartSign::FixLost,
+         .recognition = {R{"TXT", "u-blox"}, R{"UBX-MON-VER", ""}},
+         .versionQuery = std::string("\xB5\x62\x0A\x04\x00\x00\x0E\x34"sv)},
+        {.name = "pmtk",
+         .describes = "MediaTek and modules built on it",
+         .orders = {{Nmea("$PMTK101*32"), Nmea("$PMTK102*31"), Nmea("$PMTK103*30"),
+                     Nmea("$PMTK104*37")}},
+         .sign = RestartSign::FixLost,
+         .startupTexts = {"$PMTK010,001", "$PMTK011,MTKGPS"},
+         .recognition = {R{"PMTK011", "MTKGPS"}, R{"PMTK010", ""}, R{"PMTK705", ""}},
+         .versionQuery = *Nmea("$PMTK605*31")},
+        {.name = "psrf",
+         .describes = "SiRF, NMEA mode",
+         .orders = {{Nmea("$PSRF101,0,0,0,0,0,0,12,0*14"), Nmea("$PSRF101,0,0,0,0,0,0,12,2*16"),
+                     Nmea("$PSRF101,0,0,0,0,0,0,12,4*10"), Nmea("$PSRF101,0,0,0,0,0,0,12,8*1C")}},
+         .sign = RestartSign::FixLost,
+         .recognition = {R{"PSRFTXT", ""}}},
+        {.name = "pair",
+         .describes = "Airoha; Quectel LC26G, LC76G, LC86G, LC29H",
+         .orders = {{Nmea("$PAIR004*3E"), Nmea("$PAIR005*3F"), Nmea("$PAIR006*3C"),
+                     Nmea("$PAIR007*3D")}},
+         .sign = RestartSign::FixLost,
+         .recognition = {R{"PAIR020", ""}, R{"PQTMVERNO", "LC26G"}, R{"PQTMVERNO", "LC76G"},
+                         R{"PQTMVERNO", "LC86G"}, R{"PQTMVERNO", "LC29H"}, R{"PQTMVER", "LC26G"},
+                         R{"PQTMVER", "LC76G"}, R{"PQTMVER", "LC86G"}, R{"PQTMVER", "LC29H"}},
+         .versionQuery = *Nmea("$PAIR020*38")},
+        {.name = "pqtm",
+         .describes = "Quectel LG290P class",
+         .orders = {{Nmea("$PQTMHOT*4B"), Nmea("$PQTMWARM*11"), Nmea("$PQTMCOLD*1C"), {}}},
+         .sign = RestartSign::FixLost,
+         .startupTexts = {"$PQTMVER,"},
+         .recognition = {R{"PQTMVERNO", "LG290P"}, R{"PQTMVERNO", "LG580P"},
+                         R{"PQTMVERNO", "LG680P"}, R{"PQTMVER", "LG290P"}, R{"PQTMVER", "LG580P"},
+                         R{"PQTMVER", "LG680P"}},
+         .versionQuery = *Nmea("$PQTMVERNO*58")},
+        {.name = "casic",
+         .describes = "CASIC/Allystar, ATGM336H, Quectel L76K",
+         .orders = {{Nmea("$PCAS10,0*1C"), Nmea("$PCAS10,1*1D"), Nmea("$PCAS10,2*1E"),
+                     Nmea("$PCAS10,3*1F")}},
+         .sign = RestartSign::FixLost,
+         .startupTexts = {"$GPTXT,01,01,02,MA=CASIC", "$GNTXT,01,01,02,MA=CASIC"},
+         .recognition = {R{"TXT", "MA=CASIC"}, R{"TXT", "IC="}, R{"TXT", "SW="}},
+         .versionQuery = *Nmea("$PCAS06,0*1B")},
     };
     return kProfiles;
 }

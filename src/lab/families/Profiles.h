@@ -7,16 +7,9 @@
 #include <vector>
 
 #include "engine/EngineObserver.h"
+#include "lab/families/Start.h"
 
 namespace quorvel::lab {
-
-// The restarts a receiver can be ordered to make: how much of what it knew it keeps.
-enum class Start { Hot, Warm, Cold, Factory };
-inline constexpr std::array kStarts = {Start::Hot, Start::Warm, Start::Cold, Start::Factory};
-
-// "hot", "warm", "cold", "factory".
-const char* StartName(Start start);
-std::optional<Start> StartNamed(std::string_view name);
 
 // A text a receiver sends that tells its family: a sentence of `address` (without "$"; "TXT"
 // stands for any talker's TXT, "UBX-MON-VER" for that binary answer) whose text holds
@@ -36,9 +29,7 @@ struct Profile {
     RestartSign sign;
     std::vector<std::string> startupTexts = {};  // sentence beginnings it sends as it restarts
     std::vector<Recognition> recognition = {};
-    std::string versionQuery = {};        // a harmless question; empty: the family has none
-    std::string_view answerAddress = {};  // the sentence that answers it, as in Recognition
-    std::string order = {};               // the cold-start order, as Options and the cycle read it
+    std::string versionQuery = {};  // a harmless question; empty: the family has none
 
     const std::string* OrderFor(Start start) const;
     // "hot, warm, cold": the starts it has, for a message naming them.
@@ -47,7 +38,6 @@ struct Profile {
 
 const std::vector<Profile>& Profiles();
 const Profile* FindProfile(std::string_view name);
-inline constexpr std::string_view kDefaultProfile = "pxemsrt";
 // The profile of a port whose receiver names its own family.
 inline constexpr std::string_view kAutoProfile = "auto";
 

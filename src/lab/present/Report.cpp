@@ -17,6 +17,9 @@
 #include <map>
 #include <sstream>
 
+#include "lab/families/Orders.h"
+#include "lab/families/Profiles.h"
+
 namespace quorvel::lab {
 namespace {
 
@@ -482,19 +485,17 @@ ReportHead RunHead(const LabOptions& options, const std::vector<std::string>& pr
         const std::string profile = i < profiles.size() ? profiles[i] : port.profile;
         // As the receiver runs it: an `auto` port has no family, and so no order, until named.
         const Profile* family = FindProfile(profile);
+        const PortOrders given = OrdersFor(family, port.starts, options.order, options.sign);
         std::vector<std::string> starts, orders;
-        for (const Start start : port.starts) {
-            starts.push_back(StartName(start));
-            if (const std::string* order = family ? family->OrderFor(start) : nullptr)
-                orders.push_back(std::string(StartName(start)) + ": " + PrintableOrder(*order));
-        }
+        for (const Start start : port.starts) starts.push_back(StartName(start));
+        for (std::size_t k = 0; k < given.orders.size(); ++k)
+            orders.push_back(std::string(StartName(given.starts[k])) + ": " +
+                             PrintableOrder(given.orders[k]));
         if (options.order) orders = {PrintableOrder(*options.order) + " (--order, every start)"};
-        const RestartSign sign =
-            options.sign.value_or(family ? family->sign : RestartSign::FixLost);
         head.ports.push_back(
             {port.name, profile, Joined(starts),
              orders.empty() ? "none until its family is named" : Joined(orders, "; "),
-             SignName(sign) + std::string(options.sign ? " (--sign)" : "")});
+             SignName(given.sign) + std::string(options.sign ? " (--sign)" : "")});
     }
     return head;
 }

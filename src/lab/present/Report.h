@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "lab/command/Options.h"
+#include "lab/command/LabOptions.h"
 #include "lab/record/Stats.h"
 
 namespace quorvel::lab {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lab/record/Journal.h"
+#include "lab/record/PassRule.h"
 
 namespace quorvel::lab {
 
@@ -24,17 +25,6 @@ std::string Fixed(double value, int decimals);
 std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<double>& values);
-
-
-// --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a
-// receiver passes when at least ratePct % of its judged cycles pass.
-struct PassRule {
-    std::optional<double> ttffS;
-    double ratePct = 95;
-};
-
-// Reads --pass-ttff (seconds) or --pass-rate (percent) into `rule`; the error line, or empty.
-std::string ParsePassOption(const std::string& name, const std::string& value, PassRule& rule);
 
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {

@@ -1,4 +1,4 @@
-#include "lab/ports/PortList.h"
+#include "lab/ports/PortFactory.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/SerialPort.h"
-#include "lab/command/Options.h"
+#include "lab/ports/PortSpec.h"
 
 namespace quorvel::lab {
 
