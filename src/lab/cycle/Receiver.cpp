@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "lab/families/Orders.h"
+
 namespace quorvel::lab {
 namespace {
 
@@ -60,19 +62,13 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
 void Receiver::Build(const Profile* family) {
     family_ = family;
     profileName_ = family ? family->name : "auto";
-    starts_.clear();
-    orders_.clear();
-    for (const lab::Start start : given_.starts) {
-        const std::string* order = family ? family->OrderFor(start) : nullptr;
-        if (!given_.order && !order) continue;
-        starts_.push_back(start);
-        orders_.push_back(given_.order ? *given_.order : *order);
-    }
-    if (starts_.empty()) starts_.push_back(given_.starts.front());
+    PortOrders plan = OrdersFor(family, given_.starts, given_.order, given_.sign);
+    starts_ = std::move(plan.starts);
+    orders_ = std::move(plan.orders);
     CycleSettings cycle{.countdown = static_cast<std::int16_t>(given_.interval),
                         .order = orders_.empty() ? std::string() : orders_.front(),
                         .observer = this,
-                        .sign = given_.sign.value_or(family ? family->sign : RestartSign::FixLost),
+                        .sign = plan.sign,
                         .checkSums = true,
                         .startUpTexts = family ? family->startupTexts : std::vector<std::string>{},
                         .signWithinS = kSignWithinS};
