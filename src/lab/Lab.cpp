@@ -17,6 +17,7 @@
 #include "lab/ports/PortList.h"
 #include "link/QtSerialPort.h"
 #include "lab/present/Report.h"
+#include "lab/present/Summary.h"
 #include "link/ComPorts.h"
 
 namespace quorvel::lab {

@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "lab/command/Options.h"
-#include "lab/record/Stats.h"
+#include "lab/present/Summary.h"
 
 namespace quorvel::lab {
 namespace {

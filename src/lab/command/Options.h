@@ -8,7 +8,7 @@
 #include "engine/EngineObserver.h"
 #include "lab/cycle/Geo.h"
 #include "lab/families/Profiles.h"
-#include "lab/record/Stats.h"
+#include "lab/record/PassRule.h"
 
 namespace quorvel::lab {
 

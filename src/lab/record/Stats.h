@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lab/record/Journal.h"
+#include "lab/record/PassRule.h"
 
 namespace quorvel::lab {
 
@@ -24,17 +25,6 @@ std::string Fixed(double value, int decimals);
 std::optional<Spread> SpreadOf(std::vector<double> values);
 // The values that are not NaN.
 std::vector<double> Present(const std::vector<double>& values);
-
-
-// --pass-ttff / --pass-rate: a cycle passes with verdict ok and a TTFF of at most ttffS; a
-// receiver passes when at least ratePct % of its judged cycles pass.
-struct PassRule {
-    std::optional<double> ttffS;
-    double ratePct = 95;
-};
-
-// Reads --pass-ttff (seconds) or --pass-rate (percent) into `rule`; the error line, or empty.
-std::string ParsePassOption(const std::string& name, const std::string& value, PassRule& rule);
 
 // What the summary and the report need of one receiver's rows, kept small for long runs.
 struct Tally {
@@ -74,21 +64,6 @@ Standing StandingOf(const Tally& tally, const PassRule& rule);
 // True when a rule is given and some receiver fails it.
 bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule);
 
-// Which optional columns the summary has: the first fix's error against a reference and its
-// C/N0, each only when some receiver has one.
-struct SummaryShape {
-    bool errors = false;
-    bool cn0 = false;
-};
-SummaryShape ShapeOf(const std::vector<Tally>& tallies);
-
-// The summary table as plain text columns; `cells` gives the same cells for the report.
-std::vector<std::string> SummaryHeader(const PassRule& rule = {}, SummaryShape shape = {});
-std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {},
-                                      SummaryShape shape = {});
-std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule = {});
-// "COM5: u-blox NEO-M8N, ..." lines: each receiver's identity and notes, once a receiver.
-std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies);
 // A receiver and start as one text, for finding a tally.
 inline std::string TallyKey(const Tally& t) { return t.receiver + '\n' + t.start; }
 
