@@ -119,16 +119,16 @@ std::string ProgressLine(double now, const LabOptions& options, long long cycles
     if (options.cycles)
         line += ", cycles " + std::to_string(cycles) + "/" +
                 std::to_string(static_cast<long long>(*options.cycles) * receivers);
-    line += " | journal " + journal.Path() + ": " +
-            std::to_string(std::max(journal.Rows(), 0LL)) + " rows";
+    line += " | journal " + journal.Path() + ": " + std::to_string(std::max(journal.Rows(), 0LL)) +
+            " rows";
     if (journal.Unwritten()) line += ", " + std::to_string(journal.Unwritten()) + " unwritten";
     return line;
 }
 
 std::string RowLine(const Row& row) {
     return row.utc + ' ' + EscapeControls(row.receiver) + " cycle " + std::to_string(row.cycle) +
-           ' ' + std::string(NameOf(row.verdict)) + " restart " + Seconds(row.restartS) +
-           " ttff " + Seconds(row.ttffS);
+           ' ' + std::string(NameOf(row.verdict)) + " restart " + Seconds(row.restartS) + " ttff " +
+           Seconds(row.ttffS);
 }
 
 }  // namespace quorvel::lab

@@ -56,7 +56,8 @@ std::vector<std::string> SummaryHeader(const PassRule& rule, SummaryShape shape)
 
 std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule, SummaryShape shape) {
     // A name from a journal or a link may hold anything: the terminal sees it escaped.
-    std::vector<std::string> cells = {EscapeControls(t.receiver), t.profile.empty() ? "-" : t.profile,
+    std::vector<std::string> cells = {EscapeControls(t.receiver),
+                                      t.profile.empty() ? "-" : t.profile,
                                       t.start.empty() ? "-" : t.start, std::to_string(t.Cycles())};
     for (int count : t.verdicts) cells.push_back(std::to_string(count));
     for (const auto* values : {&t.restartByCycle, &t.ttffByCycle}) {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -16,39 +15,9 @@
 namespace quorvel::lab {
 namespace {
 
-// The longest run is a year; no time in a journal can be longer.
-constexpr double kMostSeconds = 366 * 86400.0;
-constexpr int kMostCycle = 999999999;
-constexpr int kMostSatellites = 99;
 // A quoted field that goes on over more lines than this is a quote left open, not a field.
 constexpr int kMostLinesInARecord = 4;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-// A journal's text for a message on the terminal: control characters escaped, long text cut.
-std::string Shown(const std::string& text) {
-    constexpr std::size_t kMost = 40;
-    std::string out;
-    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-        out += c < 0x20 || c == 0x7F ? std::string(escaped) : std::string(1, text[i]);
-    }
-    return text.size() > kMost ? out + "..." : out;
-}
-
-// Digits with at most one decimal point (none when `whole`), up to `most`: the way the journal
-// writes its numbers. Signs, exponents, 0x, inf and nan are not numbers here.
-std::optional<double> Decimal(const std::string& text, double most, bool whole) {
-    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [whole](char c) {
-        return (c >= '0' && c <= '9') || (c == '.' && !whole);
-    });
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    if (!plain || ec != std::errc() || stop != end || !(value <= most)) return {};
-    return value;
-}
 
 // A row's time as the lab writes it, 2026-12-07T04:30:00.123Z: only such a time spans a run.
 bool IsUtcTime(const std::string& text) {
@@ -58,56 +27,6 @@ bool IsUtcTime(const std::string& text) {
         if (kShape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != kShape[i]) return false;
     }
     return true;
-}
-
-// The row in a record's fields, or nothing with `why` it is not one.
-std::optional<Row> ParseRow(const std::vector<std::string>& f, std::size_t columns,
-                            std::string& why) {
-    if (f.size() != columns) {
-        why = "not a row (" + std::to_string(f.size()) + " of " + std::to_string(columns) +
-              " fields)";
-        return {};
-    }
-    if (columns > kOlderJournalColumns && !f[8].empty() && !StartNamed(f[8]))
-        why = "start '" + Shown(f[8]) + "' is unknown";
-    const std::optional<Verdict> verdict = VerdictNamed(f[3]);
-    const auto cycle = Decimal(f[2], kMostCycle, true);
-    std::optional<double> times[2], satellites;
-    for (int i : {0, 1}) {
-        if (!f[4 + i].empty() && !(times[i] = Decimal(f[4 + i], kMostSeconds, false)))
-            why = (i ? "ttff_s '" : "restart_s '") + Shown(f[4 + i]) +
-                  "' is not seconds from 0 to " + std::to_string(static_cast<int>(kMostSeconds));
-    }
-    if (!f[6].empty() && !(satellites = Decimal(f[6], kMostSatellites, true)))
-        why = "satellites '" + Shown(f[6]) + "' is not a count from 0 to " +
-              std::to_string(kMostSatellites);
-    if (!verdict) why = "verdict '" + Shown(f[3]) + "' is unknown";
-    if (!cycle || *cycle < 1)
-        why = "cycle '" + Shown(f[2]) + "' is not a whole number from 1 to " +
-              std::to_string(kMostCycle);
-    if (f[1].empty()) why = "no receiver";
-    if (!why.empty()) return {};
-    Row row{f[0], f[1], static_cast<int>(*cycle), *verdict, times[0], times[1], {}, ReceiverSaid(f[7])};
-    if (satellites) row.satellites = static_cast<int>(*satellites);
-    if (columns > kOlderJournalColumns) {
-        row.start = f[8];
-        row.profile = f[9];
-        row.make = ReceiverSaid(f[10]);
-        row.model = ReceiverSaid(f[11]);
-        row.firmware = ReceiverSaid(f[12]);
-        row.ttffRule = f[15];
-        if (columns > kPreviousJournalColumns && !f[16].empty() &&
-            !(row.cn0AgeS = Decimal(f[16], kMostSeconds, false)))
-            why = "cn0_age_s '" + Shown(f[16]) + "' is not seconds from 0 to " +
-                  std::to_string(static_cast<int>(kMostSeconds));
-        for (int i : {0, 1}) {
-            std::optional<double>& value = i ? row.cn0 : row.errorM;
-            if (!f[13 + i].empty() && !(value = Decimal(f[13 + i], i ? 99 : 4e7, false)))
-                why = (i ? "cn0_dbhz '" : "error_m '") + Shown(f[13 + i]) + "' is out of range";
-        }
-        if (!why.empty()) return {};
-    }
-    return row;
 }
 
 // One CSV record from `at`: fields split at commas outside quotes, "" inside quotes a quote. It
@@ -165,24 +84,11 @@ bool CutRow(const std::string& line, std::size_t columns) {
     for (std::size_t i = 0; i < utc.size(); ++i) {
         if (kTime[i] == 'd' ? utc[i] < '0' || utc[i] > '9' : utc[i] != kTime[i]) return false;
     }
-    // The fields a row needs, then the line's over them, its last made whole.
+    // The line's fields, its last completed, and those it did not reach as they complete.
     std::vector<std::string> row(columns);
-    row[1] = "a";
-    row[2] = "1";
-    row[3] = NameOf(Verdict::Ok);
     std::copy(cut.fields.begin(), cut.fields.end(), row.begin());
-    std::string& end = row[last];
-    const std::string started = end;
-    auto completes = [&started](std::string_view whole) {
-        return whole.substr(0, started.size()) == started;
-    };
-    if (last == 1 || last == 2) end += "1";  // a receiver, or a cycle's digits
-    const auto verdict = std::find_if(kVerdictNames.begin(), kVerdictNames.end(), completes);
-    if (last == 3 && verdict != kVerdictNames.end()) end = *verdict;
-    const auto start = std::find_if(kStarts.begin(), kStarts.end(),
-                                    [&](Start s) { return completes(StartName(s)); });
-    if (last == 8 && columns > kOlderJournalColumns && start != kStarts.end())
-        end = StartName(*start);
+    for (std::size_t i = last; i < columns; ++i)
+        if (kColumns[i].complete) row[i] = kColumns[i].complete(row[i]);
     // A number cut short is still one ("12." too), a text a shorter text.
     std::string why;
     return ParseRow(row, columns, why).has_value();
@@ -213,7 +119,6 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         error = "cannot read the journal " + path + ": " + std::strerror(errno);
         return {};
     }
-    const std::string header = kJournalHeader;
     // A line's text without its line end, and without a BOM at its start (an editor's, or one
     // that came with a concatenated journal).
     auto lineAt = [&text](std::size_t at, std::size_t end) {
@@ -222,16 +127,16 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         return line.compare(0, kBom.size(), kBom) == 0 ? line.substr(kBom.size()) : line;
     };
     std::size_t at = 0, end = text.find('\n');
-    // Journals of the older layout are read as they are.
-    const std::string older = kOlderJournalHeader, previous = kPreviousJournalHeader;
+    // Journals of an older layout are read as they are.
     const std::string first = lineAt(0, end);
-    if (first != header && first != older && first != previous) {
-        error = "the journal " + path + " does not begin with the header line " + header;
+    const auto layout =
+        std::find_if(kJournalLayouts.begin(), kJournalLayouts.end(),
+                     [&first](std::size_t count) { return first == JournalHeader(count); });
+    if (layout == kJournalLayouts.end()) {
+        error = "the journal " + path + " does not begin with the header line " + kJournalHeader;
         return {};
     }
-    const std::size_t columns = first == header     ? kJournalColumns
-                                : first == previous ? kPreviousJournalColumns
-                                                    : kOlderJournalColumns;
+    const std::size_t columns = *layout;
     JournalRead read;
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < tallies.size(); ++i) index[TallyKey(tallies[i])] = i;
@@ -271,8 +176,8 @@ std::optional<JournalRead> ReadJournal(const std::string& path, const std::strin
         tally.Add(*row);
         // The receiver's own words, as its latest row kept them.
         if (!row->make.empty() || !row->model.empty() || !row->firmware.empty())
-            tally.identity = IdentityText({.make = row->make, .model = row->model,
-                                           .firmware = row->firmware});
+            tally.identity =
+                IdentityText({.make = row->make, .model = row->model, .firmware = row->firmware});
         if (IsUtcTime(row->utc)) Span(row->utc, read.firstUtc, read.lastUtc);
         ++read.rows;
     }
