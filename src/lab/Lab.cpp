@@ -1,57 +1,33 @@
 #include "lab/Lab.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "lab/families/Identity.h"
 #include "lab/families/Profiles.h"
 #include "lab/ports/PortList.h"
-#include "link/QtSerialPort.h"
 #include "lab/present/LiveView.h"
 #include "lab/present/Report.h"
 #include "lab/present/Summary.h"
+#include "lab/present/WholeFile.h"
 #include "link/ComPorts.h"
+#include "link/QtSerialPort.h"
 
 namespace quorvel::lab {
 namespace {
 
 std::string DefaultJournal() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char name[64];
-    std::strftime(name, sizeof name, "quorvel-lab-%Y%m%d-%H%M%S", &tm);
     // Two labs started in the same second in one folder must not share a journal.
-    return name + ("-" + std::to_string(::getpid())) + ".csv";
+    return UtcText(std::chrono::system_clock::now(), "quorvel-lab-%Y%m%d-%H%M%S") + "-" +
+           std::to_string(::getpid()) + ".csv";
 }
 
 constexpr int kReportEveryS = 60;
-
-// A report that cannot be written is found before any port opens, not a minute into the run:
-// a file is made and removed where the report's temporary files will be.
-bool TryReportFolder(const std::string& path, std::string& error) {
-    const auto slash = path.rfind('/');
-    std::string temporary = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
-    struct stat st {};
-    int fd = -1;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        errno = EISDIR;
-    else
-        fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot write the report " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    return true;
-}
 
 }  // namespace
 
@@ -74,28 +50,32 @@ double Lab::Now() const {
 }
 
 bool Lab::Begin(std::string& error) {
-    if (!options_.report.empty() && !TryReportFolder(options_.report, error)) return false;
+    // A report that cannot be written is found before any port opens, not a minute into the run.
+    if (std::string reason; !options_.report.empty() && !CanWriteWhole(options_.report, reason)) {
+        error = "cannot write the report " + options_.report + ": " + reason;
+        return false;
+    }
     if (!journal_.Open(options_.journal, error)) return false;
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
         const PortSpec& given = options_.ports[i];
-        const Receiver::Settings settings{.interval = options_.interval,
-                                          .profile = FindProfile(given.profile),
-                                          .starts = given.starts,
-                                          .order = options_.order,
-                                          .sign = options_.sign,
-                                          .retryS = options_.retry,
-                                          .fixLimitS = options_.fixLimit,
-                                          .cycles = options_.cycles,
-                                          .fixDueS = options_.pass.ttffS,
-                                          .reference = given.reference,
-                                          .fixWithinM = options_.fixWithinM,
-                                          .fix3d = options_.fix3d,
-                                          // Real seconds: a lab whose second is shortened
-                                          // must not take a busy machine's hiccup for a stall.
-                                          .stallS = std::max(Receiver::kStallS,
-                                                             Receiver::kStallS * 1000.0 / tickMs_)};
+        const Receiver::Settings settings{
+            .interval = options_.interval,
+            .profile = FindProfile(given.profile),
+            .starts = given.starts,
+            .order = options_.order,
+            .sign = options_.sign,
+            .retryS = options_.retry,
+            .fixLimitS = options_.fixLimit,
+            .cycles = options_.cycles,
+            .fixDueS = options_.pass.ttffS,
+            .reference = given.reference,
+            .fixWithinM = options_.fixWithinM,
+            .fix3d = options_.fix3d,
+            // Real seconds: a lab whose second is shortened
+            // must not take a busy machine's hiccup for a stall.
+            .stallS = std::max(Receiver::kStallS, Receiver::kStallS * 1000.0 / tickMs_)};
         Station& station = stations_.emplace_back();
         station.port = MakePort(given, portsFolder, [this, i](std::int16_t kind) {
             stations_[i].receiver->HandlePortEvent(kind);
@@ -110,7 +90,8 @@ bool Lab::Begin(std::string& error) {
         TallyFor(i, StartName(given.starts.front()));
     }
     std::vector<std::string> names;
-    for (const Station& station : stations_) names.push_back(EscapeControls(station.receiver->Name()));
+    for (const Station& station : stations_)
+        names.push_back(EscapeControls(station.receiver->Name()));
     liveView_.emplace(out_, std::move(names));
     if (live_) liveView_->Open();
     for (Station& station : stations_) station.receiver->Start();
@@ -142,8 +123,9 @@ Tally& Lab::TallyFor(std::size_t receiver, const std::string& start) {
     }
     owners_.insert(owners_.begin() + static_cast<std::ptrdiff_t>(at), receiver);
     const Receiver& r = *stations_[receiver].receiver;
-    return *tallies_.insert(tallies_.begin() + static_cast<std::ptrdiff_t>(at),
-                            Tally{.receiver = r.Name(), .profile = r.ProfileName(), .start = start});
+    return *tallies_.insert(
+        tallies_.begin() + static_cast<std::ptrdiff_t>(at),
+        Tally{.receiver = r.Name(), .profile = r.ProfileName(), .start = start});
 }
 
 // What each receiver said of itself and what else the summary says of it, as it stands now.
@@ -159,7 +141,8 @@ void Lab::NoteReceivers() {
                               r.Contradiction());
         if (r.Damaged() > 0)
             t.notes.push_back(std::to_string(r.Damaged()) + " damaged sentences" +
-                              (r.Intact() == 0 ? ", every sentence it sent" : "") + ", not analysed");
+                              (r.Intact() == 0 ? ", every sentence it sent" : "") +
+                              ", not analysed");
     }
 }
 
@@ -187,8 +170,7 @@ void Lab::OnEvent(std::size_t receiver, const Receiver::Event& event) {
         station.problem = EscapeControls(trouble);
     }
     if (live_) return;
-    out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name() + ' ' + line)
-         << std::endl;
+    out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name() + ' ' + line) << std::endl;
 }
 
 void Lab::DrawLiveLines() {

@@ -1,7 +1,6 @@
 #include "lab/present/Report.h"
 
 #include <limits.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,11 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <sstream>
+
+#include "lab/present/WholeFile.h"
 
 namespace quorvel::lab {
 namespace {
@@ -174,16 +173,6 @@ void AddOnce(std::vector<std::string>& list, const std::string& more) {
     if (std::find(list.begin(), list.end(), more) == list.end()) list.push_back(more);
 }
 
-std::string UtcText(std::chrono::system_clock::time_point at) {
-    const auto seconds = static_cast<std::time_t>(
-        std::chrono::duration_cast<std::chrono::seconds>(at.time_since_epoch()).count());
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 // A number as a person writes it: 60, 94.95.
 std::string Plain(double value) {
     std::ostringstream out;
@@ -265,46 +254,6 @@ std::string VerdictHtml(const std::vector<Tally>& tallies, const PassRule& rule)
         return "<p class=\"verdict pass\">&#10004; PASS: every receiver passes</p>\n";
     return "<p class=\"verdict fail\">&#10008; FAIL: " + std::to_string(failing.size()) + " of " +
            std::to_string(tallies.size()) + " fail: " + Shown(Joined(failing)) + "</p>\n";
-}
-
-// The page goes to a file beside `path` and is renamed over it: a browser never sees half a
-// page, and a failed write leaves the last good one.
-bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot write the report " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    std::string reason;
-    if (::fchmod(fd, mode) != 0) reason = std::strerror(errno);
-    for (std::size_t done = 0; reason.empty() && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            reason = n < 0 ? std::strerror(errno) : "nothing was written";
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
-    if (reason.empty() && ::rename(temporary.c_str(), path.c_str()) != 0)
-        reason = std::strerror(errno);
-    if (reason.empty()) return true;
-    ::unlink(temporary.c_str());
-    error = "cannot write the report " + path + ": " + reason;
-    return false;
 }
 
 constexpr const char* kStyle = R"(
@@ -457,7 +406,11 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     }
     page << "</body></html>\n";
 
-    return WriteWhole(path, page.str(), error);
+    // A browser never sees half a page, and a failed write leaves the last good one.
+    std::string reason;
+    if (WriteWhole(path, page.str(), reason)) return true;
+    error = "cannot write the report " + path + ": " + reason;
+    return false;
 }
 
 ReportHead RunHead(const LabOptions& options, const std::vector<std::string>& profiles,
@@ -466,7 +419,7 @@ ReportHead RunHead(const LabOptions& options, const std::vector<std::string>& pr
     const auto began = now - std::chrono::milliseconds(std::llround(elapsedS * 1000));
     ReportHead head{
         .source = "this run",
-        .run = "from " + UtcText(began) + (ended ? " to " + UtcText(now) : ", under way")};
+        .run = "from " + UtcText(began, kUtcSeconds) + (ended ? " to " + UtcText(now, kUtcSeconds) : ", under way")};
     std::string end =
         options.cycles ? std::to_string(*options.cycles) + " judged cycles a receiver" : "";
     if (options.durationS)

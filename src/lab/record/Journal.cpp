@@ -17,18 +17,22 @@ std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 
 }  // namespace
 
+std::string UtcText(std::chrono::system_clock::time_point at, const char* format) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char text[128];
+    return std::string(text, std::strftime(text, sizeof text, format, &tm));
+}
+
 std::string UtcNow() {
     using namespace std::chrono;
     const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
-    return text;
+    char millis[16];
+    std::snprintf(
+        millis, sizeof millis, ".%03dZ",
+        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000));
+    return UtcText(now, "%Y-%m-%dT%H:%M:%S") + millis;
 }
 
 Journal::~Journal() {
@@ -68,10 +72,10 @@ bool Journal::Open(const std::string& path, std::string& error) {
                 older = JournalHeader(kJournalLayouts[i]);
         error = "the journal " + path +
                 (!older.empty() ? " has the columns of an older quorvel-lab (" + older +
-                                     "); not appended to, so that no file mixes two layouts: "
-                                     "name a new journal"
-                               : " does not begin with the header line " +
-                                     std::string(kJournalHeader) + "; not appended to");
+                                      "); not appended to, so that no file mixes two layouts: "
+                                      "name a new journal"
+                                : " does not begin with the header line " +
+                                      std::string(kJournalHeader) + "; not appended to");
         return false;
     }
     Push();

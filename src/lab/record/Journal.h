@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +10,10 @@
 
 namespace quorvel::lab {
 
+// `at` in UTC, as strftime writes it by `format`.
+std::string UtcText(std::chrono::system_clock::time_point at, const char* format);
+// The format of a time to the second: 2026-12-07T04:30:00Z.
+inline constexpr const char* kUtcSeconds = "%Y-%m-%dT%H:%M:%SZ";
 // Now, as 2026-12-07T04:30:00.123Z.
 std::string UtcNow();
 

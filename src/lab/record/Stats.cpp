@@ -46,8 +46,8 @@ Standing StandingOf(const Tally& t, const PassRule& rule) {
     for (std::size_t i = 0; i < t.ttffByCycle.size(); ++i) {
         if (!Judged(t.verdictByCycle[i])) continue;
         ++s.judged;
-        s.passed += t.verdictByCycle[i] == Verdict::Ok && !std::isnan(t.ttffByCycle[i]) && rule.ttffS &&
-                    t.ttffByCycle[i] <= *rule.ttffS;
+        s.passed += t.verdictByCycle[i] == Verdict::Ok && !std::isnan(t.ttffByCycle[i]) &&
+                    rule.ttffS && t.ttffByCycle[i] <= *rule.ttffS;
     }
     s.ratePct = s.judged ? 100.0 * s.passed / s.judged : 0;
     s.pass = s.judged > 0 && 100.0 * s.passed >= rule.ratePct * s.judged;

@@ -42,7 +42,7 @@ struct Tally {
     std::vector<Verdict> verdictByCycle = {};
     std::vector<double> errorByCycle = {};  // metres from the reference at the first fix
     std::vector<double> cn0ByCycle = {};    // dB-Hz at the first fix
-    std::string ttffRule = {};              // what counted as the first fix; empty when not known  // index in kVerdicts; kVerdicts.size(): unknown
+    std::string ttffRule = {};              // what counted as the first fix; empty when not known
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
