@@ -55,7 +55,7 @@ std::string Csv(std::string text) {
     return quoted + "\"";
 }
 
-std::string Said(std::string text) {
+std::string SaidCsv(std::string text) {
     text.erase(std::remove_if(text.begin(), text.end(), IsControl), text.end());
     return Csv(SpreadsheetSafe(text));
 }
@@ -90,12 +90,6 @@ std::string ReadSeconds(std::string_view name, const std::string& text,
     return {};
 }
 
-std::string ReadReceiverSaid(const std::string& text, std::string& value) {
-    value = ReceiverSaid(text);
-    return {};
-}
-
-// A receiver's name or a cycle's digits.
 std::string AppendDigit(const std::string& started) { return started + "1"; }
 
 std::string ReadReceiver(std::string_view name, const std::string& text, Row& r) {

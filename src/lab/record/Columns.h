@@ -28,13 +28,26 @@ struct Column {
     bool newLayout = false;
 };
 
-// How fields are written and read back, for the kinds of column below.
+// Texts the receiver chose (its make, model, firmware, and the hdop its GGA sent) go into the
+// journal safe to open in a spreadsheet: one a spreadsheet would take for a formula, beginning
+// with =, +, - or @ (or tab or CR, left out anyway as control characters), gets a ' before it,
+// as does one beginning with ' itself, so that ReceiverSaid gives back exactly what was said.
+std::string SpreadsheetSafe(const std::string& text);
+// A receiver's text as the journal holds it, back as the receiver said it: the ' that
+// SpreadsheetSafe put before it taken away.
+std::string ReceiverSaid(const std::string& field);
+// `text` for a terminal: each control character shown as \xNN (ESC as the four characters
+// \x1b), so a receiver's name never moves the cursor or recolours the screen. Text already
+// escaped stays as it is.
+std::string EscapeControls(const std::string& text);
+
+// How fields are written and read back.
 namespace columns {
 // The field's text made one CSV field: control characters left out, quoted where it could
 // split the row.
 std::string Csv(std::string text);
 // A receiver's own text (SpreadsheetSafe), as Csv writes it.
-std::string Said(std::string text);
+std::string SaidCsv(std::string text);
 std::string Tenths(const std::optional<double>& value);
 // Why `text` is no value, with `complaint` ("is unknown") after the column's name and text.
 std::string Bad(std::string_view name, const std::string& text, const std::string& complaint);
@@ -43,45 +56,55 @@ std::string Bad(std::string_view name, const std::string& text, const std::strin
 std::optional<double> Decimal(const std::string& text, double most, bool whole);
 std::string ReadSeconds(std::string_view name, const std::string& text,
                         std::optional<double>& value);
-std::string ReadReceiverSaid(const std::string& text, std::string& value);
-std::string AppendDigit(const std::string& started);
 
+// The kinds of field kept in a member M of the row, each with how it is written and read.
+// A text the lab wrote itself, without commas or quotes: as it is.
 template <auto M>
-std::string WriteAsIs(const Row& r) {
-    return r.*M;
-}
+struct AsIs {
+    static std::string Write(const Row& r) { return r.*M; }
+    static std::string Read(std::string_view, const std::string& text, Row& r) {
+        r.*M = text;
+        return {};
+    }
+};
+// A text from a person or the lab's own words: quoted where need be, read as it is.
 template <auto M>
-std::string WriteCsv(const Row& r) {
-    return Csv(r.*M);
-}
+struct Text : AsIs<M> {
+    static std::string Write(const Row& r) { return Csv(r.*M); }
+};
+// A text the receiver sent: safe for a spreadsheet, read back as the receiver said it.
 template <auto M>
-std::string WriteSaid(const Row& r) {
-    return Said(r.*M);
-}
+struct Said {
+    static std::string Write(const Row& r) { return SaidCsv(r.*M); }
+    static std::string Read(std::string_view, const std::string& text, Row& r) {
+        r.*M = ReceiverSaid(text);
+        return {};
+    }
+};
+// Seconds in tenths, from 0 to a year; empty when there are none.
 template <auto M>
-std::string WriteTenths(const Row& r) {
-    return Tenths(r.*M);
-}
-template <auto M>
-std::string ReadAsIs(std::string_view, const std::string& text, Row& r) {
-    r.*M = text;
-    return {};
-}
-template <auto M>
-std::string ReadSaid(std::string_view, const std::string& text, Row& r) {
-    return ReadReceiverSaid(text, r.*M);
-}
-template <auto M>
-std::string ReadSecondsOf(std::string_view name, const std::string& text, Row& r) {
-    return ReadSeconds(name, text, r.*M);
-}
-template <auto M, double Most>
-std::string ReadUpTo(std::string_view name, const std::string& text, Row& r) {
-    if (!text.empty() && !(r.*M = Decimal(text, Most, false)))
-        return Bad(name, text, "is out of range");
-    return {};
-}
+struct Seconds {
+    static std::string Write(const Row& r) { return Tenths(r.*M); }
+    static std::string Read(std::string_view name, const std::string& text, Row& r) {
+        return ReadSeconds(name, text, r.*M);
+    }
+};
+// A value in tenths from 0 to `Most`; empty when there is none.
+template <double Most>
+struct UpTo {
+    template <auto M>
+    struct Kind : Seconds<M> {
+        static std::string Read(std::string_view name, const std::string& text, Row& r) {
+            if (!text.empty() && !(r.*M = Decimal(text, Most, false)))
+                return Bad(name, text, "is out of range");
+            return {};
+        }
+    };
+};
 
+// Fields of their own.
+std::string AppendDigit(const std::string& started);  // a receiver's name, a cycle's digits
+std::string ReadReceiver(std::string_view name, const std::string& text, Row& r);
 std::string WriteCycle(const Row& r);
 std::string ReadCycle(std::string_view name, const std::string& text, Row& r);
 std::string WriteVerdict(const Row& r);
@@ -91,61 +114,38 @@ std::string WriteSatellites(const Row& r);
 std::string ReadSatellites(std::string_view name, const std::string& text, Row& r);
 std::string ReadStart(std::string_view name, const std::string& text, Row& r);
 std::string CompleteStart(const std::string& started);
-std::string ReadReceiver(std::string_view name, const std::string& text, Row& r);
 }  // namespace columns
 
-// The kinds of column.
-// A text the lab wrote itself, without commas or quotes: as it is.
-template <auto M>
-constexpr Column AsIs(std::string_view name, bool newLayout = false) {
-    return {name, columns::WriteAsIs<M>, columns::ReadAsIs<M>, nullptr, newLayout};
+// A column of the kind `Kind` for the member M of the row.
+template <template <auto> class Kind, auto M>
+constexpr Column Of(std::string_view name, bool newLayout = false) {
+    return {name, Kind<M>::Write, Kind<M>::Read, nullptr, newLayout};
 }
-// A text from a person or the lab's own words: quoted where need be, read as it is.
-template <auto M>
-constexpr Column Text(std::string_view name, bool newLayout = false) {
-    return {name, columns::WriteCsv<M>, columns::ReadAsIs<M>, nullptr, newLayout};
-}
-// A text the receiver sent: safe for a spreadsheet, read back as the receiver said it.
-template <auto M>
-constexpr Column Said(std::string_view name, bool newLayout = false) {
-    return {name, columns::WriteSaid<M>, columns::ReadSaid<M>, nullptr, newLayout};
-}
-// Seconds in tenths, from 0 to a year; empty when there are none.
-template <auto M>
-constexpr Column Seconds(std::string_view name, bool newLayout = false) {
-    return {name, columns::WriteTenths<M>, columns::ReadSecondsOf<M>, nullptr, newLayout};
-}
-// A value in tenths from 0 to `Most`; empty when there is none.
-template <auto M, double Most>
-constexpr Column UpTo(std::string_view name, bool newLayout = false) {
-    return {name, columns::WriteTenths<M>, columns::ReadUpTo<M, Most>, nullptr, newLayout};
-}
-
 inline constexpr bool kNewLayout = true;
 
 // The journal's columns, in their order in the file. A new column goes last, marked
 // kNewLayout when journals without it exist: a journal's layout is a number of leading
 // columns, so those journals are still read.
 inline constexpr std::array kColumns = {
-    AsIs<&Row::utc>("utc"),
-    Column{"receiver", columns::WriteCsv<&Row::receiver>, columns::ReadReceiver,
+    Of<columns::AsIs, &Row::utc>("utc"),
+    Column{"receiver", columns::Text<&Row::receiver>::Write, columns::ReadReceiver,
            columns::AppendDigit},
     Column{"cycle", columns::WriteCycle, columns::ReadCycle, columns::AppendDigit},
     Column{"verdict", columns::WriteVerdict, columns::ReadVerdict, columns::CompleteVerdict},
-    Seconds<&Row::restartS>("restart_s"),
-    Seconds<&Row::ttffS>("ttff_s"),
+    Of<columns::Seconds, &Row::restartS>("restart_s"),
+    Of<columns::Seconds, &Row::ttffS>("ttff_s"),
     Column{"satellites", columns::WriteSatellites, columns::ReadSatellites},
-    Said<&Row::hdop>("hdop"),
-    Column{"start", columns::WriteAsIs<&Row::start>, columns::ReadStart, columns::CompleteStart,
+    Of<columns::Said, &Row::hdop>("hdop"),
+    Column{"start", columns::AsIs<&Row::start>::Write, columns::ReadStart, columns::CompleteStart,
            kNewLayout},
-    AsIs<&Row::profile>("profile"),
-    Said<&Row::make>("make"),
-    Said<&Row::model>("model"),
-    Said<&Row::firmware>("firmware"),
-    UpTo<&Row::errorM, 4e7>("error_m"),
-    UpTo<&Row::cn0, 99.0>("cn0_dbhz"),
-    Text<&Row::ttffRule>("ttff_rule"),
-    Seconds<&Row::cn0AgeS>("cn0_age_s", kNewLayout),
+    Of<columns::AsIs, &Row::profile>("profile"),
+    Of<columns::Said, &Row::make>("make"),
+    Of<columns::Said, &Row::model>("model"),
+    Of<columns::Said, &Row::firmware>("firmware"),
+    Of<columns::UpTo<4e7>::Kind, &Row::errorM>("error_m"),
+    Of<columns::UpTo<99.0>::Kind, &Row::cn0>("cn0_dbhz"),
+    Of<columns::Text, &Row::ttffRule>("ttff_rule"),
+    Of<columns::Seconds, &Row::cn0AgeS>("cn0_age_s", kNewLayout),
 };
 
 // Today's layout: every column.
@@ -185,16 +185,4 @@ std::string FormatRow(const Row& row);
 std::optional<Row> ParseRow(const std::vector<std::string>& fields, std::size_t count,
                             std::string& why);
 
-// Texts the receiver chose (its make, model, firmware, and the hdop its GGA sent) go into the
-// journal safe to open in a spreadsheet: one a spreadsheet would take for a formula, beginning
-// with =, +, - or @ (or tab or CR, left out anyway as control characters), gets a ' before it,
-// as does one beginning with ' itself, so that ReceiverSaid gives back exactly what was said.
-std::string SpreadsheetSafe(const std::string& text);
-// A receiver's text as the journal holds it, back as the receiver said it: the ' that
-// SpreadsheetSafe put before it taken away.
-std::string ReceiverSaid(const std::string& field);
-// `text` for a terminal: each control character shown as \xNN (ESC as the four characters
-// \x1b), so a receiver's name never moves the cursor or recolours the screen. Text already
-// escaped stays as it is.
-std::string EscapeControls(const std::string& text);
 }  // namespace quorvel::lab
