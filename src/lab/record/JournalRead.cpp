@@ -10,7 +10,6 @@
 #include <map>
 
 #include "lab/families/Identity.h"
-#include "lab/families/Profiles.h"
 
 namespace quorvel::lab {
 namespace {
