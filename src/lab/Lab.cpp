@@ -1,97 +1,33 @@
 #include "lab/Lab.h"
 
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <set>
 
 #include "lab/families/Identity.h"
 #include "lab/families/Profiles.h"
 #include "lab/ports/PortFactory.h"
-#include "link/QtSerialPort.h"
+#include "lab/present/LiveView.h"
 #include "lab/present/Report.h"
+#include "lab/present/Summary.h"
+#include "lab/present/WholeFile.h"
 #include "link/ComPorts.h"
+#include "link/QtSerialPort.h"
 
 namespace quorvel::lab {
 namespace {
 
 std::string DefaultJournal() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char name[64];
-    std::strftime(name, sizeof name, "quorvel-lab-%Y%m%d-%H%M%S", &tm);
     // Two labs started in the same second in one folder must not share a journal.
-    return name + ("-" + std::to_string(::getpid())) + ".csv";
-}
-
-std::string Seconds(const std::optional<double>& value) {
-    if (!value) return "-";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", *value);
-    return text;
-}
-
-std::string Hms(double seconds) {
-    const long long s = static_cast<long long>(seconds);
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-    return text;
-}
-
-std::string Pad(std::string text, std::size_t width) {
-    if (text.size() < width) text.resize(width, ' ');
-    return text;
-}
-
-// The columns a live line needs for `names`, each cut no shorter than the tail that tells it
-// from the others, and no shorter than 8 characters: a tail that short still reads as a name.
-std::size_t ShortestNameColumn(const std::vector<std::string>& names) {
-    std::size_t longest = 0;
-    for (const std::string& name : names) longest = std::max(longest, name.size());
-    std::size_t tail = 8;
-    for (; tail < longest; ++tail) {
-        std::set<std::string> tails;
-        bool apart = true;
-        for (const std::string& name : names)
-            apart = tails.insert(name.substr(name.size() - std::min(tail, name.size()))).second &&
-                    apart;
-        if (apart) break;
-    }
-    std::size_t column = 0;
-    for (const std::string& name : names)
-        column = std::max(column, name.size() <= tail ? name.size() : tail + 1);  // "~" first
-    return column;
+    return UtcText(std::chrono::system_clock::now(), "quorvel-lab-%Y%m%d-%H%M%S") + "-" +
+           std::to_string(::getpid()) + ".csv";
 }
 
 constexpr int kReportEveryS = 60;
-
-// A report that cannot be written is found before any port opens, not a minute into the run:
-// a file is made and removed where the report's temporary files will be.
-bool TryReportFolder(const std::string& path, std::string& error) {
-    const auto slash = path.rfind('/');
-    std::string temporary = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
-    struct stat st {};
-    int fd = -1;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        errno = EISDIR;
-    else
-        fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot write the report " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    return true;
-}
 
 }  // namespace
 
@@ -106,7 +42,7 @@ Lab::Lab(LabOptions options, std::ostream& out, int tickMs, Lab::Clock clock)
 
 Lab::~Lab() {
     // The receivers hold references to their ports.
-    receivers_.clear();
+    for (Station& station : stations_) station.receiver.reset();
 }
 
 double Lab::Now() const {
@@ -114,46 +50,51 @@ double Lab::Now() const {
 }
 
 bool Lab::Begin(std::string& error) {
-    if (!options_.report.empty() && !TryReportFolder(options_.report, error)) return false;
+    // A report that cannot be written is found before any port opens, not a minute into the run.
+    if (std::string reason; !options_.report.empty() && !CanWriteWhole(options_.report, reason)) {
+        error = "cannot write the report " + options_.report + ": " + reason;
+        return false;
+    }
     if (!journal_.Open(options_.journal, error)) return false;
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();
     for (std::size_t i = 0; i < options_.ports.size(); ++i) {
         const PortSpec& given = options_.ports[i];
-        const Receiver::Settings settings{.interval = options_.interval,
-                                          .profile = FindProfile(given.profile),
-                                          .starts = given.starts,
-                                          .order = options_.order,
-                                          .sign = options_.sign,
-                                          .retryS = options_.retry,
-                                          .fixLimitS = options_.fixLimit,
-                                          .cycles = options_.cycles,
-                                          .fixDueS = options_.pass.ttffS,
-                                          .reference = given.reference,
-                                          .fixWithinM = options_.fixWithinM,
-                                          .fix3d = options_.fix3d,
-                                          // Real seconds: a lab whose second is shortened
-                                          // must not take a busy machine's hiccup for a stall.
-                                          .stallS = std::max(Receiver::kStallS,
-                                                             Receiver::kStallS * 1000.0 / tickMs_)};
-        ports_.push_back(MakePort(given, portsFolder, [this, i](std::int16_t kind) {
-            receivers_[i]->HandlePortEvent(kind);
-        }));
-        devices_.push_back(PortDevice(given, portsFolder));
-        networks_.push_back(TcpAddress(given.device).has_value());
-        receivers_.push_back(std::make_unique<Receiver>(
-            given, *ports_.back(), settings, [this] { return Now(); },
+        const Receiver::Settings settings{
+            .interval = options_.interval,
+            .profile = FindProfile(given.profile),
+            .starts = given.starts,
+            .order = options_.order,
+            .sign = options_.sign,
+            .retryS = options_.retry,
+            .fixLimitS = options_.fixLimit,
+            .cycles = options_.cycles,
+            .fixDueS = options_.pass.ttffS,
+            .reference = given.reference,
+            .fixWithinM = options_.fixWithinM,
+            .fix3d = options_.fix3d,
+            // Real seconds: a lab whose second is shortened
+            // must not take a busy machine's hiccup for a stall.
+            .stallS = std::max(Receiver::kStallS, Receiver::kStallS * 1000.0 / tickMs_)};
+        Station& station = stations_.emplace_back();
+        station.port = MakePort(given, portsFolder, [this, i](std::int16_t kind) {
+            stations_[i].receiver->HandlePortEvent(kind);
+        });
+        station.device = PortDevice(given, portsFolder);
+        station.network = TcpAddress(given.device).has_value();
+        station.receiver = std::make_unique<Receiver>(
+            given, *station.port, settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
-            [this, i](const Receiver::Event& event) { OnEvent(i, event); }));
+            [this, i](const Receiver::Event& event) { OnEvent(i, event); });
         // Every receiver has a line in the summary, rows or none.
         TallyFor(i, StartName(given.starts.front()));
     }
-    for (const auto& receiver : receivers_) names_.push_back(EscapeControls(receiver->Name()));
-    shortestName_ = ShortestNameColumn(names_);
-    problems_.assign(receivers_.size(), "");
-    liveLines_.assign(receivers_.size() + 1, "");
-    if (live_) out_ << std::string(liveLines_.size(), '\n') << std::flush;
-    for (auto& receiver : receivers_) receiver->Start();
+    std::vector<std::string> names;
+    for (const Station& station : stations_)
+        names.push_back(EscapeControls(station.receiver->Name()));
+    liveView_.emplace(out_, std::move(names));
+    if (live_) liveView_->Open();
+    for (Station& station : stations_) station.receiver->Start();
 
     QObject::connect(&tick_, &QTimer::timeout, [this] { OnTick(); });
     tick_.start(tickMs_);
@@ -166,9 +107,9 @@ void Lab::OnTick() {
     if (options_.durationS && Now() >= *options_.durationS) return End();
     if (++ticks_ % kReportEveryS == 0 && !options_.report.empty()) RewriteReport(false);
     bool allFinished = true;
-    for (auto& receiver : receivers_) {
-        receiver->Tick();
-        allFinished = allFinished && receiver->Finished();
+    for (Station& station : stations_) {
+        station.receiver->Tick();
+        allFinished = allFinished && station.receiver->Finished();
     }
     if (live_) DrawLiveLines();
     if (allFinished) End();
@@ -181,15 +122,16 @@ Tally& Lab::TallyFor(std::size_t receiver, const std::string& start) {
         if (owners_[at] == receiver && tallies_[at].start == start) return tallies_[at];
     }
     owners_.insert(owners_.begin() + static_cast<std::ptrdiff_t>(at), receiver);
-    const Receiver& r = *receivers_[receiver];
-    return *tallies_.insert(tallies_.begin() + static_cast<std::ptrdiff_t>(at),
-                            Tally{.receiver = r.Name(), .profile = r.ProfileName(), .start = start});
+    const Receiver& r = *stations_[receiver].receiver;
+    return *tallies_.insert(
+        tallies_.begin() + static_cast<std::ptrdiff_t>(at),
+        Tally{.receiver = r.Name(), .profile = r.ProfileName(), .start = start});
 }
 
 // What each receiver said of itself and what else the summary says of it, as it stands now.
 void Lab::NoteReceivers() {
     for (std::size_t i = 0; i < tallies_.size(); ++i) {
-        const Receiver& r = *receivers_[owners_[i]];
+        const Receiver& r = *stations_[owners_[i]].receiver;
         Tally& t = tallies_[i];
         t.profile = r.ProfileName();
         t.identity = IdentityText(r.Identified());
@@ -199,108 +141,48 @@ void Lab::NoteReceivers() {
                               r.Contradiction());
         if (r.Damaged() > 0)
             t.notes.push_back(std::to_string(r.Damaged()) + " damaged sentences" +
-                              (r.Intact() == 0 ? ", every sentence it sent" : "") + ", not analysed");
+                              (r.Intact() == 0 ? ", every sentence it sent" : "") +
+                              ", not analysed");
     }
 }
 
 void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
-    if (row.verdict == Verdict::Ok && row.ttffS) problems_[receiver].clear();
+    if (row.verdict == Verdict::Ok && row.ttffS) stations_[receiver].problem.clear();
     TallyFor(receiver, row.start).Add(row);
-    if (!live_)
-        out_ << row.utc << ' ' << EscapeControls(row.receiver) << " cycle " << row.cycle << ' '
-             << NameOf(row.verdict) << " restart " << Seconds(row.restartS) << " ttff "
-             << Seconds(row.ttffS) << std::endl;
+    if (!live_) out_ << RowLine(row) << std::endl;
 }
 
 void Lab::OnEvent(std::size_t receiver, const Receiver::Event& event) {
+    Station& station = stations_[receiver];
     std::string line = event.text;
     std::string reason = event.reason;
     // Behind a device server the lab's rate never reaches the line: the server's own does.
-    if (event.state && event.verdict == Verdict::BaudMismatch && networks_[receiver])
+    if (event.state && event.verdict == Verdict::BaudMismatch && station.network)
         reason = "the device server sets the line speed; check its setting";
     // A port's trouble names the device its last open used: "COM5" alone does not say which,
     // and a link made or changed under the run changes it.
     if (event.verdict && !reason.empty()) {
-        std::string device = ports_[receiver]->DeviceName();
-        if (device.empty()) device = devices_[receiver];
+        std::string device = station.port->DeviceName();
+        if (device.empty()) device = station.device;
         const std::string trouble = (device.empty() ? "no device" : device) + ": " + reason;
         line = std::string(NameOf(*event.verdict)) + ": " + trouble;
-        problems_[receiver] = EscapeControls(trouble);
+        station.problem = EscapeControls(trouble);
     }
     if (live_) return;
-    out_ << UtcNow() << ' ' << EscapeControls(receivers_[receiver]->Name() + ' ' + line)
-         << std::endl;
+    out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name() + ' ' + line) << std::endl;
 }
 
-std::string Lab::ProgressLine() const {
-    const double now = Now();
-    std::string line = "elapsed " + Hms(now);
-    if (options_.durationS) line += ", left " + Hms(std::max(0.0, *options_.durationS - now));
-    if (options_.cycles) {
-        long long judged = 0;
-        for (const Tally& t : tallies_) judged += t.Cycles();
-        line += ", cycles " + std::to_string(judged) + "/" +
-                std::to_string(static_cast<long long>(*options_.cycles) * receivers_.size());
-    }
-    line += " | journal " + journal_.Path() + ": " +
-            std::to_string(std::max(journal_.Rows(), 0LL)) + " rows";
-    if (journal_.Unwritten()) line += ", " + std::to_string(journal_.Unwritten()) + " unwritten";
-    return line;
-}
-
-// Every line stays within the terminal's width, so that the cursor goes back up exactly as
-// many lines as were drawn. A narrow terminal drops fields first (profile, restart, ttff,
-// cycles; never the state), then shortens the names, never below the tails that tell them
-// apart.
 void Lab::DrawLiveLines() {
-    winsize size{};
-    const std::size_t width =
-        ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
-    std::vector<std::array<std::string, 5>> fields;
-    for (std::size_t i = 0; i < receivers_.size(); ++i) {
-        const Receiver& r = *receivers_[i];
-        fields.push_back({" " + Pad(r.ProfileName(), 7),
-                          " cycles " + Pad(std::to_string(r.Cycles()), 5), " " + Pad(r.State(), 16),
-                          " restart " + Pad(Seconds(r.LastRestart()), 8),
-                          " ttff " + Pad(Seconds(r.LastTtff()), 8)});
+    long long cycles = 0;
+    for (const Tally& t : tallies_) cycles += t.Cycles();
+    std::vector<LiveRow> rows;
+    for (const Station& station : stations_) {
+        const Receiver& r = *station.receiver;
+        rows.push_back({r.ProfileName(), r.Cycles(), r.State(), r.LastRestart(), r.LastTtff(),
+                        station.problem});
     }
-    std::array<bool, 5> kept;
-    kept.fill(true);
-    auto widest = [&fields, &kept] {
-        std::size_t most = 0;
-        for (const auto& line : fields) {
-            std::size_t sum = 0;
-            for (std::size_t f = 0; f < line.size(); ++f) sum += kept[f] ? line[f].size() : 0;
-            most = std::max(most, sum);
-        }
-        return most;
-    };
-    for (const std::size_t field : {0, 3, 4, 1})
-        if (shortestName_ + widest() > width) kept[field] = false;
-
-    std::string frame = "\x1b[" + std::to_string(liveLines_.size()) + "A";
-    bool changed = false;
-    for (std::size_t i = 0; i < liveLines_.size(); ++i) {
-        std::string line;
-        if (i == 0) {
-            line = ProgressLine();
-        } else {
-            std::string rest;
-            for (std::size_t f = 0; f < kept.size(); ++f) rest += kept[f] ? fields[i - 1][f] : "";
-            std::string name = names_[i - 1];
-            const std::size_t room = width > rest.size() ? width - rest.size() : 1;
-            if (name.size() > room)
-                name = (room > 1 ? "~" : "") + name.substr(name.size() - room + (room > 1));
-            // The port's trouble last: the width cuts it before any field.
-            line = Pad(name, std::min<std::size_t>(room, 16)) + rest + " " + problems_[i - 1];
-        }
-        if (line.size() > width) line.resize(width);
-        changed = changed || liveLines_[i] != line;
-        liveLines_[i] = line;
-        frame += "\r\x1b[2K" + line + "\n";
-    }
-    if (changed) out_ << frame << std::flush;
+    liveView_->Draw(ProgressLine(Now(), options_, cycles, stations_.size(), journal_), rows);
 }
 
 void Lab::RewriteReport(bool last) {
@@ -309,7 +191,7 @@ void Lab::RewriteReport(bool last) {
     // A browser left on the page during the run follows it; the last page stays as it is.
     const int reloadS = last ? 0 : std::max(1, kReportEveryS * tickMs_ / 1000);
     std::vector<std::string> profiles;
-    for (const auto& receiver : receivers_) profiles.push_back(receiver->ProfileName());
+    for (const Station& station : stations_) profiles.push_back(station.receiver->ProfileName());
     const ReportHead head = RunHead(options_, profiles, clock_.elapsed() / 1000.0, last);
     if (WriteReport(options_.report, tallies_, error, options_.pass, head, kChartJs, reloadS)) {
         reportFailure_.clear();
@@ -326,7 +208,7 @@ void Lab::End() {
     if (ended_) return;
     ended_ = true;
     tick_.stop();
-    for (auto& receiver : receivers_) receiver->Finish();
+    for (Station& station : stations_) station.receiver->Finish();
     if (live_) DrawLiveLines();
     // Lines lost before were event lines; the summary is what the run was for. A reader that
     // went away (`| head`) wanted no more of it; any other failure loses it.

@@ -4,14 +4,17 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "engine/SerialPort.h"
-#include "lab/record/Journal.h"
 #include "lab/command/LabOptions.h"
+#include "lab/record/Journal.h"
 #include "lab/cycle/Receiver.h"
+#include "lab/present/LiveView.h"
+#include "lab/record/Journal.h"
 #include "lab/record/Stats.h"
 
 namespace quorvel::lab {
@@ -40,7 +43,6 @@ class Lab {
     void OnRow(std::size_t receiver, const Row& row);
     void OnEvent(std::size_t receiver, const Receiver::Event& event);
     void DrawLiveLines();
-    std::string ProgressLine() const;
     void RewriteReport(bool last);
     double Now() const;
 
@@ -56,18 +58,20 @@ class Lab {
     Clock clockOverride_;
     QElapsedTimer clock_;
     QTimer tick_;
-    std::vector<std::unique_ptr<SerialPort>> ports_;
-    std::vector<std::string> devices_;  // what each port names, when its adapter cannot say
-    std::vector<bool> networks_;        // a port on a device server
-    std::vector<std::unique_ptr<Receiver>> receivers_;
+    // A port, its receiver, and what the lab keeps of them.
+    struct Station {
+        std::unique_ptr<SerialPort> port;
+        std::string device;    // what the port names, when its adapter cannot say
+        bool network = false;  // a port on a device server
+        std::unique_ptr<Receiver> receiver;
+        std::string problem = {};  // the last port trouble, for its live line
+    };
+    std::vector<Station> stations_;
     Tally& TallyFor(std::size_t receiver, const std::string& start);
     void NoteReceivers();
     std::vector<Tally> tallies_;
     std::vector<std::size_t> owners_;  // the receiver of each tally
-    std::vector<std::string> liveLines_;
-    std::vector<std::string> names_;     // the receivers' names as a terminal shows them
-    std::size_t shortestName_ = 0;       // the columns below which names would no longer differ
-    std::vector<std::string> problems_;  // each receiver's last port trouble, for its live line
+    std::optional<LiveView> liveView_;
 };
 
 }  // namespace quorvel::lab

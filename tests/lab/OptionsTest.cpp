@@ -8,6 +8,7 @@
 #include "lab/command/ReportCommand.h"
 #include "lab/families/Orders.h"
 #include "lab/families/Profiles.h"
+#include "lab/present/Summary.h"
 #include "lab/record/Stats.h"
 
 namespace quorvel::lab {

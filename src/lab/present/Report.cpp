@@ -1,24 +1,20 @@
 #include "lab/present/Report.h"
 
 #include <limits.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <sstream>
 
 #include "lab/families/Orders.h"
 #include "lab/families/Profiles.h"
+#include "lab/present/Charts.h"
+#include "lab/present/WholeFile.h"
 
 namespace quorvel::lab {
 namespace {
@@ -40,132 +36,6 @@ std::string Html(const std::string& text) {
     return out;
 }
 
-// A JSON string that is also safe inside a <script> element.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        char escaped[8];
-        if (c == '"' || c == '\\' || c == '<' || c == '>' || c == '&' || c < 0x20) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-// Numbers for the page's script: null where there is none, or where a number is not finite
-// (JSON has no inf or nan; one in the script would stop every chart).
-std::string JsonNumbers(const std::vector<double>& values) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i)
-        out += (i ? "," : "") + (std::isfinite(values[i]) ? Fixed(values[i], 2) : "null");
-    return out + "]";
-}
-
-std::string JsonRange(const std::optional<Spread>& s, bool core) {
-    if (!s) return "null";
-    return JsonNumbers({core ? s->median : s->min, core ? s->p95 : s->max});
-}
-
-// The values that are numbers: not NaN (no value), nor infinite.
-std::vector<double> Finite(const std::vector<double>& values) {
-    std::vector<double> finite;
-    std::copy_if(values.begin(), values.end(), std::back_inserter(finite),
-                 [](double v) { return std::isfinite(v); });
-    return finite;
-}
-
-// At most this many points per line chart: beyond it each point stands for a run of cycles.
-// The canvas is 540 pixels wide, and the page stays small for a year of cycles.
-constexpr std::size_t kMostPoints = 500;
-
-// One receiver's TTFF and restart over the cycles, as the page's script takes them: every cycle,
-// or for a long run per run of `stride` cycles the median, and for TTFF its min and max too.
-std::string JsonCycles(const Tally& t) {
-    const std::size_t n = t.ttffByCycle.size();
-    const std::size_t stride = (n + kMostPoints - 1) / kMostPoints;
-    if (stride <= 1)
-        return "stride: 1, ttff: " + JsonNumbers(t.ttffByCycle) +
-               ", restart: " + JsonNumbers(t.restartByCycle) + ", low: [], high: []";
-    std::vector<double> ttff, restart, low, high;
-    for (std::size_t first = 0; first < n; first += stride) {
-        const auto run = [&](const std::vector<double>& all) {
-            return SpreadOf(
-                Finite({all.begin() + static_cast<std::ptrdiff_t>(first),
-                        all.begin() + static_cast<std::ptrdiff_t>(std::min(n, first + stride))}));
-        };
-        const auto t1 = run(t.ttffByCycle), r1 = run(t.restartByCycle);
-        ttff.push_back(t1 ? t1->median : NAN);
-        low.push_back(t1 ? t1->min : NAN);
-        high.push_back(t1 ? t1->max : NAN);
-        restart.push_back(r1 ? r1->median : NAN);
-    }
-    return "stride: " + std::to_string(stride) + ", ttff: " + JsonNumbers(ttff) +
-           ", restart: " + JsonNumbers(restart) + ", low: " + JsonNumbers(low) +
-           ", high: " + JsonNumbers(high);
-}
-
-// The TTFF histogram, counted here over every cycle: about 12 bins of whole seconds from the
-// lowest to the highest TTFF.
-std::string JsonHistogram(const Tally& t) {
-    const auto values = Finite(t.ttffByCycle);
-    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-    const double low = values.empty() ? 0 : std::floor(*lowest);
-    const double high = values.empty() ? 1 : std::floor(*highest) + 1;
-    const double width = std::max(1.0, std::ceil((high - low) / 12));
-    const auto count = static_cast<std::size_t>((high - low) / width) + 1;
-    std::vector<double> bins(count, 0);
-    for (double v : values)
-        bins[std::min(count - 1, static_cast<std::size_t>((v - low) / width))]++;
-    std::string labels = "[";
-    for (std::size_t b = 0; b < count; ++b) {
-        const double from = low + static_cast<double>(b) * width;
-        labels += (b ? "," : "") + JsonString(Fixed(from, 0) + "-" + Fixed(from + width, 0));
-    }
-    return "bins: " + JsonNumbers(bins) + ", binLabels: " + labels + "]";
-}
-
-// Each cycle's first-fix error (m) against its TTFF (s), for the cycles that have both.
-std::pair<std::vector<double>, std::vector<double>> ErrorAgainstTtff(const Tally& t) {
-    std::vector<double> x, y;
-    for (std::size_t i = 0; i < t.ttffByCycle.size() && i < t.errorByCycle.size(); ++i) {
-        if (std::isfinite(t.ttffByCycle[i]) && std::isfinite(t.errorByCycle[i])) {
-            x.push_back(t.ttffByCycle[i]);
-            y.push_back(t.errorByCycle[i]);
-        }
-    }
-    return {x, y};
-}
-
-// The scatter's points: every cycle's or, past kMostPoints of them, the first of each cell of a
-// grid over their range, so that a year of cycles stays small and every outlier keeps its point.
-std::string JsonScatter(const Tally& t) {
-    auto [x, y] = ErrorAgainstTtff(t);
-    const std::size_t all = x.size();
-    if (all > kMostPoints) {
-        constexpr std::size_t kColumns = 100, kRows = 50;
-        const auto [xLow, xHigh] = std::minmax_element(x.begin(), x.end());
-        const auto [yLow, yHigh] = std::minmax_element(y.begin(), y.end());
-        const double x0 = *xLow, xCell = (*xHigh - x0) / (kColumns - 1);
-        const double y0 = *yLow, yCell = (*yHigh - y0) / (kRows - 1);
-        std::vector<bool> taken(kColumns * kRows);
-        std::vector<double> keptX, keptY;
-        for (std::size_t i = 0; i < all; ++i) {
-            const auto column = xCell > 0 ? static_cast<std::size_t>((x[i] - x0) / xCell) : 0;
-            const auto row = yCell > 0 ? static_cast<std::size_t>((y[i] - y0) / yCell) : 0;
-            if (taken[column * kRows + row]) continue;
-            taken[column * kRows + row] = true;
-            keptX.push_back(x[i]);
-            keptY.push_back(y[i]);
-        }
-        x.swap(keptX);
-        y.swap(keptY);
-    }
-    return "errors: " + std::to_string(all) + ", ex: " + JsonNumbers(x) + ", ey: " + JsonNumbers(y);
-}
-
 std::string Joined(const std::vector<std::string>& texts, const char* between = ", ") {
     std::string out;
     for (const std::string& text : texts) out += (out.empty() ? "" : between) + text;
@@ -175,16 +45,6 @@ std::string Joined(const std::vector<std::string>& texts, const char* between = 
 // `more` appended to `list` unless it is there already.
 void AddOnce(std::vector<std::string>& list, const std::string& more) {
     if (std::find(list.begin(), list.end(), more) == list.end()) list.push_back(more);
-}
-
-std::string UtcText(std::chrono::system_clock::time_point at) {
-    const auto seconds = static_cast<std::time_t>(
-        std::chrono::duration_cast<std::chrono::seconds>(at.time_since_epoch()).count());
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
 }
 
 // A number as a person writes it: 60, 94.95.
@@ -270,46 +130,6 @@ std::string VerdictHtml(const std::vector<Tally>& tallies, const PassRule& rule)
            std::to_string(tallies.size()) + " fail: " + Shown(Joined(failing)) + "</p>\n";
 }
 
-// The page goes to a file beside `path` and is renamed over it: a browser never sees half a
-// page, and a failed write leaves the last good one.
-bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot write the report " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    std::string reason;
-    if (::fchmod(fd, mode) != 0) reason = std::strerror(errno);
-    for (std::size_t done = 0; reason.empty() && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            reason = n < 0 ? std::strerror(errno) : "nothing was written";
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
-    if (reason.empty() && ::rename(temporary.c_str(), path.c_str()) != 0)
-        reason = std::strerror(errno);
-    if (reason.empty()) return true;
-    ::unlink(temporary.c_str());
-    error = "cannot write the report " + path + ": " + reason;
-    return false;
-}
-
 constexpr const char* kStyle = R"(
 body { font-family: sans-serif; margin: 24px; color: #111; background: #fff; }
 table { border-collapse: collapse; margin-bottom: 24px; }
@@ -325,68 +145,6 @@ p.verdict { display: inline-block; padding: 6px 12px; font-size: 1.2em; }
 canvas { border: 1px solid #ccc; }
 #overview { display: block; margin-bottom: 24px; }
 @media print { * { -webkit-print-color-adjust: exact; print-color-adjust: exact; } }
-)";
-
-// Draws the overview and every receiver's two charts from `receivers`; no animation, so a
-// snapshot of the page shows them complete.
-constexpr const char* kDrawCharts = R"(
-Chart.defaults.animation = false;
-// The --pass-ttff limit as a dashed line across the chart, at `limit` on its `axis`; the axis
-// reaches past it, so the line shows even when every TTFF is far below.
-const reach = limit === null ? undefined : limit * 1.05;
-const limitLine = axis => ({ id: 'passLimit', afterDatasetsDraw(chart) {
-  if (limit === null) return;
-  const a = chart.chartArea, c = chart.ctx, at = chart.scales[axis].getPixelForValue(limit);
-  c.save();
-  c.strokeStyle = c.fillStyle = '#d62728';
-  c.lineWidth = 2;
-  c.setLineDash([6, 4]);
-  c.beginPath();
-  if (axis === 'x') { c.moveTo(at, a.top); c.lineTo(at, a.bottom); } else { c.moveTo(a.left, at); c.lineTo(a.right, at); }
-  c.stroke();
-  const label = 'pass limit ' + limit + ' s', width = c.measureText(label).width;
-  if (axis === 'x') c.fillText(label, at + 4 + width > a.right ? at - 4 - width : at + 4, a.top + 10);
-  else c.fillText(label, a.left + 4, at - 4);
-  c.restore();
-} });
-new Chart(document.getElementById('overview'), {
-  type: 'bar',
-  data: { labels: receivers.map(r => r.name), datasets: [
-    { label: 'TTFF min - max (s)', data: receivers.map(r => r.range), backgroundColor: '#c7c7c7', grouped: false, barPercentage: 0.9, minBarLength: 3, order: 1 },
-    { label: 'TTFF median - p95 (s)', data: receivers.map(r => r.core), backgroundColor: '#1f77b4', grouped: false, barPercentage: 0.5, minBarLength: 3, order: 0 }] },
-  options: { indexAxis: 'y', responsive: false,
-             scales: { x: { beginAtZero: true, grace: '5%', suggestedMax: reach, title: { display: true, text: 'TTFF (s)' } }, y: { ticks: { autoSkip: false } } } },
-  plugins: [limitLine('x')]
-});
-receivers.forEach((r, i) => {
-  const cycles = r.ttff.map((_, n) => n * r.stride + 1);
-  const band = (label, data) => ({ label: label, data: data, borderColor: '#aec7e8', backgroundColor: 'rgba(174, 199, 232, 0.3)', pointRadius: 0, borderWidth: 1 });
-  new Chart(document.getElementById('ttff' + i), {
-    type: 'line',
-    data: { labels: cycles, datasets: [
-      { label: 'TTFF (s)', data: r.ttff, borderColor: '#1f77b4', backgroundColor: '#1f77b4', pointRadius: r.stride > 1 ? 0 : 3 },
-      { label: 'restart (s)', data: r.restart, borderColor: '#ff7f0e', backgroundColor: '#ff7f0e', pointRadius: r.stride > 1 ? 0 : 3 }]
-      .concat(r.stride > 1 ? [band('TTFF min (s)', r.low), Object.assign(band('TTFF max (s)', r.high), { fill: '-1' })] : []) },
-    options: { responsive: false, scales: { x: { title: { display: true, text: 'cycle' } },
-                                            y: { beginAtZero: true, suggestedMax: reach, title: { display: true, text: 's' } } },
-               plugins: { title: { display: r.stride > 1, text: 'each point: median of ' + r.stride + ' cycles; band: TTFF min - max' } } },
-    plugins: [limitLine('y')]
-  });
-  new Chart(document.getElementById('hist' + i), {
-    type: 'bar',
-    data: { labels: r.binLabels, datasets: [{ label: 'cycles by TTFF (s)', data: r.bins, backgroundColor: '#2ca02c' }] },
-    options: { responsive: false, scales: { y: { beginAtZero: true, ticks: { precision: 0 } } } }
-  });
-  if (!r.errors) return;
-  new Chart(document.getElementById('error' + i), {
-    type: 'scatter',
-    data: { datasets: [{ label: 'first fix: error (m) against TTFF (s)', data: r.ex.map((x, k) => ({ x: x, y: r.ey[k] })), borderColor: '#9467bd', backgroundColor: '#9467bd', pointRadius: 3 }] },
-    options: { responsive: false, scales: { x: { beginAtZero: true, suggestedMax: reach, title: { display: true, text: 'TTFF (s)' } },
-                                            y: { beginAtZero: true, title: { display: true, text: 'error (m)' } } },
-               plugins: { title: { display: r.ex.length < r.errors, text: r.errors + ' cycles; a point stands for the cycles close to it' } } },
-    plugins: [limitLine('x')]
-  });
-});
 )";
 
 }  // namespace
@@ -441,7 +199,7 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
              << "</h2>\n<div class=\"charts\">"
              << "<canvas id=\"ttff" << i << "\" width=\"540\" height=\"260\"></canvas>"
              << "<canvas id=\"hist" << i << "\" width=\"540\" height=\"260\"></canvas>";
-        if (!ErrorAgainstTtff(t).first.empty())
+        if (HasErrorChart(t))
             page << "<canvas id=\"error" << i << "\" width=\"540\" height=\"260\"></canvas>";
         page << "</div>\n";
     }
@@ -449,18 +207,16 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
         page << "<script>" << script.str()
              << "</script>\n<script>\nconst limit = " << (rule.ttffS ? Plain(*rule.ttffS) : "null")
              << ";\nconst receivers = [\n";
-        for (const Tally& t : tallies) {
-            const auto spread = SpreadOf(Finite(t.ttffByCycle));
-            page << "{name: " << JsonString(t.receiver + (t.start.empty() ? "" : " " + t.start))
-                 << ", " << JsonCycles(t) << ", " << JsonHistogram(t) << ", " << JsonScatter(t)
-                 << ", range: " << JsonRange(spread, false) << ", core: " << JsonRange(spread, true)
-                 << "},\n";
-        }
+        for (const Tally& t : tallies) page << ChartData(t) << ",\n";
         page << "];\n" << kDrawCharts << "</script>\n";
     }
     page << "</body></html>\n";
 
-    return WriteWhole(path, page.str(), error);
+    // A browser never sees half a page, and a failed write leaves the last good one.
+    std::string reason;
+    if (WriteWhole(path, page.str(), reason)) return true;
+    error = "cannot write the report " + path + ": " + reason;
+    return false;
 }
 
 ReportHead RunHead(const LabOptions& options, const std::vector<std::string>& profiles,
@@ -469,7 +225,7 @@ ReportHead RunHead(const LabOptions& options, const std::vector<std::string>& pr
     const auto began = now - std::chrono::milliseconds(std::llround(elapsedS * 1000));
     ReportHead head{
         .source = "this run",
-        .run = "from " + UtcText(began) + (ended ? " to " + UtcText(now) : ", under way")};
+        .run = "from " + UtcText(began, kUtcSeconds) + (ended ? " to " + UtcText(now, kUtcSeconds) : ", under way")};
     std::string end =
         options.cycles ? std::to_string(*options.cycles) + " judged cycles a receiver" : "";
     if (options.durationS)

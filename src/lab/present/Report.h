@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lab/command/LabOptions.h"
+#include "lab/present/Summary.h"
 #include "lab/record/Stats.h"
 
 namespace quorvel::lab {

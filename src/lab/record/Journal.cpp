@@ -13,79 +13,26 @@
 namespace quorvel::lab {
 namespace {
 
-std::string Tenths(const std::optional<double>& seconds) {
-    if (!seconds) return "";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", *seconds);
-    return text;
-}
-
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
-
-// A receiver name is the port as given, an hdop what a damaged sentence held; quote it if it
-// could split the row.
-std::string CsvField(std::string text) {
-    text.erase(std::remove_if(text.begin(), text.end(), IsControl), text.end());
-    if (text.find_first_of(",\"") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-bool FormulaStart(const std::string& text) {
-    return !text.empty() && std::string_view("=+-@\t\r'").find(text[0]) != std::string::npos;
-}
-
-// A receiver's text: what CsvField keeps of it, made safe for a spreadsheet.
-std::string SaidField(std::string text) {
-    text.erase(std::remove_if(text.begin(), text.end(), IsControl), text.end());
-    return CsvField(SpreadsheetSafe(text));
-}
-
 std::string HeaderLine() { return std::string(kJournalHeader) + "\n"; }
 
 }  // namespace
 
-std::string FormatRow(const Row& r) {
-    return r.utc + "," + CsvField(r.receiver) + "," + std::to_string(r.cycle) + "," + std::string(NameOf(r.verdict)) +
-           "," + Tenths(r.restartS) + "," + Tenths(r.ttffS) + "," +
-           (r.satellites ? std::to_string(*r.satellites) : "") + "," + SaidField(r.hdop) + "," +
-           r.start + "," + r.profile + "," + SaidField(r.make) + "," + SaidField(r.model) + "," +
-           SaidField(r.firmware) + "," + Tenths(r.errorM) + "," + Tenths(r.cn0) + "," +
-           CsvField(r.ttffRule) + "," + Tenths(r.cn0AgeS);
-}
-
-std::string SpreadsheetSafe(const std::string& text) {
-    return FormulaStart(text) ? "'" + text : text;
-}
-
-std::string ReceiverSaid(const std::string& field) {
-    return field.size() > 1 && field[0] == '\'' && FormulaStart(field.substr(1)) ? field.substr(1)
-                                                                                 : field;
-}
-
-std::string EscapeControls(const std::string& text) {
-    std::string shown;
-    for (char c : text) {
-        char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
-        shown += IsControl(c) ? std::string(escaped) : std::string(1, c);
-    }
-    return shown;
+std::string UtcText(std::chrono::system_clock::time_point at, const char* format) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char text[128];
+    return std::string(text, std::strftime(text, sizeof text, format, &tm));
 }
 
 std::string UtcNow() {
     using namespace std::chrono;
     const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
-    return text;
+    char millis[16];
+    std::snprintf(
+        millis, sizeof millis, ".%03dZ",
+        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000));
+    return UtcText(now, "%Y-%m-%dT%H:%M:%S") + millis;
 }
 
 Journal::~Journal() {
@@ -116,17 +63,19 @@ bool Journal::Open(const std::string& path, std::string& error) {
         pending_ = HeaderLine();
         rows_ = -1;
     } else if (Adopt() && st.st_size > 0) {
-        std::string head(std::string_view(kPreviousJournalHeader).size() + 1, '\0');
+        // The longest older header and its line end.
+        std::string head(JournalHeader(kJournalLayouts[1]).size() + 1, '\0');
         head.resize(std::max<ssize_t>(::pread(fd_, head.data(), head.size(), 0), 0));
         std::string older;
-        for (const char* layout : {kOlderJournalHeader, kPreviousJournalHeader})
-            if (head.starts_with(std::string(layout) + "\n")) older = layout;
+        for (std::size_t i = 1; i < kJournalLayouts.size(); ++i)
+            if (head.starts_with(JournalHeader(kJournalLayouts[i]) + "\n"))
+                older = JournalHeader(kJournalLayouts[i]);
         error = "the journal " + path +
                 (!older.empty() ? " has the columns of an older quorvel-lab (" + older +
-                                     "); not appended to, so that no file mixes two layouts: "
-                                     "name a new journal"
-                               : " does not begin with the header line " +
-                                     std::string(kJournalHeader) + "; not appended to");
+                                      "); not appended to, so that no file mixes two layouts: "
+                                      "name a new journal"
+                                : " does not begin with the header line " +
+                                      std::string(kJournalHeader) + "; not appended to");
         return false;
     }
     Push();

@@ -42,7 +42,7 @@ struct Tally {
     std::vector<Verdict> verdictByCycle = {};
     std::vector<double> errorByCycle = {};  // metres from the reference at the first fix
     std::vector<double> cn0ByCycle = {};    // dB-Hz at the first fix
-    std::string ttffRule = {};              // what counted as the first fix; empty when not known  // index in kVerdicts; kVerdicts.size(): unknown
+    std::string ttffRule = {};              // what counted as the first fix; empty when not known
 
     void Add(const Row& row);
     int Cycles() const { return static_cast<int>(ttffByCycle.size()); }
@@ -64,21 +64,6 @@ Standing StandingOf(const Tally& tally, const PassRule& rule);
 // True when a rule is given and some receiver fails it.
 bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule);
 
-// Which optional columns the summary has: the first fix's error against a reference and its
-// C/N0, each only when some receiver has one.
-struct SummaryShape {
-    bool errors = false;
-    bool cn0 = false;
-};
-SummaryShape ShapeOf(const std::vector<Tally>& tallies);
-
-// The summary table as plain text columns; `cells` gives the same cells for the report.
-std::vector<std::string> SummaryHeader(const PassRule& rule = {}, SummaryShape shape = {});
-std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {},
-                                      SummaryShape shape = {});
-std::string SummaryText(const std::vector<Tally>& tallies, const PassRule& rule = {});
-// "COM5: u-blox NEO-M8N, ..." lines: each receiver's identity and notes, once a receiver.
-std::vector<std::string> SummaryNotes(const std::vector<Tally>& tallies);
 // A receiver and start as one text, for finding a tally.
 inline std::string TallyKey(const Tally& t) { return t.receiver + '\n' + t.start; }
 
