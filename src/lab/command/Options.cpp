@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <set>
 
+#include "engine/Gga.h"
 #include "lab/command/OptionTable.h"
 #include "lab/families/Profiles.h"
 #include "lab/ports/PortFactory.h"
@@ -13,12 +14,6 @@
 
 namespace quorvel::lab {
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 // "COM5", "COM 5", "/dev/ttyUSB0", "tcp://HOST:PORT", each with an optional "@BAUD" (not on a
 // network port) and an optional "PROFILE:", "PROFILE+STARTS:" or "+STARTS:" before it. A device
@@ -98,9 +93,9 @@ std::optional<std::string> BuildOrder(const std::string& text, std::string* why)
             bytes += text[i];
             continue;
         }
-        if (i + 3 >= text.size() || HexDigit(text[i + 2]) < 0 || HexDigit(text[i + 3]) < 0)
+        if (i + 3 >= text.size() || HexValue(text[i + 2]) < 0 || HexValue(text[i + 3]) < 0)
             return {};
-        bytes += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+        bytes += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
         i += 3;
     }
     if (bytes.empty() || bytes[0] != '$')
@@ -112,13 +107,13 @@ std::optional<std::string> BuildOrder(const std::string& text, std::string* why)
     if (bytes.find('*') == std::string::npos) bytes += '*';
     const std::size_t star = bytes.find('*');
     const std::size_t digits = bytes.size() - star - 1;
-    unsigned char sum = 0;
-    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(bytes[i]);
+    const unsigned sum = NmeaChecksum(std::string_view(bytes).substr(1, star - 1));
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02X", sum);
     if (digits == 0) return bytes + hex + "\r\n";
-    if (digits != 2 || HexDigit(bytes[star + 1]) < 0 || HexDigit(bytes[star + 2]) < 0) return {};
-    if (HexDigit(bytes[star + 1]) * 16 + HexDigit(bytes[star + 2]) == sum) return bytes + "\r\n";
+    if (digits != 2 || HexValue(bytes[star + 1]) < 0 || HexValue(bytes[star + 2]) < 0) return {};
+    if (static_cast<unsigned>(HexValue(bytes[star + 1]) * 16 + HexValue(bytes[star + 2])) == sum)
+        return bytes + "\r\n";
     if (why) *why = "checksum " + bytes.substr(star + 1) + " does not match, the text's is " + hex;
     return {};
 }

@@ -87,7 +87,7 @@ std::string HostName() {
 }
 
 // Head text for the page: control characters shown, markup escaped.
-std::string Shown(const std::string& text) { return Html(EscapeControls(text)); }
+std::string PageText(const std::string& text) { return Html(EscapeControls(text)); }
 
 std::string HeadHtml(const ReportHead& head, const std::vector<Tally>& tallies,
                      const PassRule& rule) {
@@ -100,7 +100,7 @@ std::string HeadHtml(const ReportHead& head, const std::vector<Tally>& tallies,
     rows.emplace_back("what counted as the first fix", TtffRules(tallies));
     std::string html = "<table class=\"head\">\n";
     for (const auto& [name, value] : rows)
-        html += "<tr><th>" + Shown(name) + "</th><td>" + Shown(value) + "</td></tr>\n";
+        html += "<tr><th>" + PageText(name) + "</th><td>" + PageText(value) + "</td></tr>\n";
     html += "</table>\n";
     if (head.ports.empty()) return html;
     html +=
@@ -109,7 +109,7 @@ std::string HeadHtml(const ReportHead& head, const std::vector<Tally>& tallies,
     for (const ReportHead::Port& p : head.ports) {
         html += "<tr>";
         for (const std::string* cell : {&p.name, &p.profile, &p.starts, &p.orders, &p.sign})
-            html += "<td>" + Shown(*cell) + "</td>";
+            html += "<td>" + PageText(*cell) + "</td>";
         html += "</tr>\n";
     }
     return html + "</table>\n";
@@ -127,7 +127,7 @@ std::string VerdictHtml(const std::vector<Tally>& tallies, const PassRule& rule)
     if (failing.empty())
         return "<p class=\"verdict pass\">&#10004; PASS: every receiver passes</p>\n";
     return "<p class=\"verdict fail\">&#10008; FAIL: " + std::to_string(failing.size()) + " of " +
-           std::to_string(tallies.size()) + " fail: " + Shown(Joined(failing)) + "</p>\n";
+           std::to_string(tallies.size()) + " fail: " + PageText(Joined(failing)) + "</p>\n";
 }
 
 constexpr const char* kStyle = R"(
@@ -195,7 +195,7 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
         std::vector<std::string> about;
         if (!t.profile.empty()) about.push_back(t.profile);
         if (!t.start.empty()) about.push_back(t.start + " start");
-        page << "<h2>" << Shown(t.receiver + (about.empty() ? "" : " (" + Joined(about) + ")"))
+        page << "<h2>" << PageText(t.receiver + (about.empty() ? "" : " (" + Joined(about) + ")"))
              << "</h2>\n<div class=\"charts\">"
              << "<canvas id=\"ttff" << i << "\" width=\"540\" height=\"260\"></canvas>"
              << "<canvas id=\"hist" << i << "\" width=\"540\" height=\"260\"></canvas>";

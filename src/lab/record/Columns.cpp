@@ -21,7 +21,7 @@ bool FormulaStart(const std::string& text) {
 }
 
 // A journal's text for a message on the terminal: control characters escaped, long text cut.
-std::string Shown(const std::string& text) {
+std::string MessageText(const std::string& text) {
     constexpr std::size_t kMost = 40;
     std::string out;
     for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
@@ -68,7 +68,7 @@ std::string Tenths(const std::optional<double>& seconds) {
 }
 
 std::string Bad(std::string_view name, const std::string& text, const std::string& complaint) {
-    return std::string(name) + " '" + Shown(text) + "' " + complaint;
+    return std::string(name) + " '" + MessageText(text) + "' " + complaint;
 }
 
 std::optional<double> Decimal(const std::string& text, double most, bool whole) {
