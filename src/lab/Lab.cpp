@@ -82,6 +82,7 @@ bool Lab::Begin(std::string& error) {
         });
         station.device = PortDevice(given, portsFolder);
         station.network = TcpAddress(given.device).has_value();
+        station.starts = given.starts;
         station.receiver = std::make_unique<Receiver>(
             given, *station.port, settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
@@ -109,7 +110,7 @@ void Lab::OnTick() {
     bool allFinished = true;
     for (Station& station : stations_) {
         station.receiver->Tick();
-        allFinished = allFinished && station.receiver->Finished();
+        allFinished = allFinished && (station.receiver->Finished() || station.decided);
     }
     if (live_) DrawLiveLines();
     if (allFinished) End();
@@ -150,6 +151,14 @@ void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
     if (row.verdict == Verdict::Ok && row.ttffS) stations_[receiver].problem.clear();
     TallyFor(receiver, row.start).Add(row);
+    Station& station = stations_[receiver];
+    if (options_.untilDecided && !station.decided && Decided(receiver)) {
+        station.decided = true;
+        station.receiver->StopOrders();
+        if (!live_)
+            out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name())
+                 << " decided: no further order" << std::endl;
+    }
     if (!live_) out_ << RowLine(row) << std::endl;
 }
 
@@ -233,7 +242,19 @@ void Lab::End() {
         exitCode_ = 1;
     }
     if (!options_.report.empty()) RewriteReport(true);
-    if (exitCode_ == 0 && AnyFails(tallies_, options_.pass)) exitCode_ = 3;
+    if (exitCode_ == 0) exitCode_ = StandingStatus(tallies_, options_.pass);
+}
+
+bool Lab::Decided(std::size_t receiver) const {
+    for (const Start start : stations_[receiver].starts) {
+        const auto t = std::find_if(tallies_.begin(), tallies_.end(), [&](const Tally& tally) {
+            return tally.receiver == stations_[receiver].receiver->Name() &&
+                   tally.start == StartName(start);
+        });
+        if (t == tallies_.end() || t->Decided(options_.pass).decision == Decision::Undecided)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace quorvel::lab

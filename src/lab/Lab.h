@@ -65,7 +65,11 @@ class Lab {
         bool network = false;  // a port on a device server
         std::unique_ptr<Receiver> receiver;
         std::string problem = {};  // the last port trouble, for its live line
+        std::vector<Start> starts = {};  // the starts it was given
+        bool decided = false;            // --until-decided: each of its starts is decided
     };
+    // Whether each of the receiver's starts has a tally decided PASS or FAIL.
+    bool Decided(std::size_t receiver) const;
     std::vector<Station> stations_;
     Tally& TallyFor(std::size_t receiver, const std::string& start);
     void NoteReceivers();

@@ -222,6 +222,14 @@ TEST(LabRecord, EachReceiverPassesOrFailsOnItsJudgedCycles) {
         {justUnder, {"--pass-ttff", "10"}, "FAIL 94.9 % (1899/1999)", 3},
         {justOver, {"--pass-ttff", "10", "--pass-rate", "94.95"}, "PASS 94.95 % (1899/2000)", 0},
         {{"ok,50", "no-respond,"}, {}, "", 0},
+        // Decided as it goes: a flawless receiver passes at its 171st start, not before (the
+        // first good start's risk is halved, the k-th one's 1/(k(k+1)) of it); two bad starts
+        // in a row fail one at once. 0.05^(1/171) = 0.983, 1 - 0.05^(1/2) = 0.776.
+        {std::vector<std::string>(171, "ok,9"), {"--pass-ttff", "10", "--confidence", "95"}, "PASS at 171: 100.0 % [98.3, 100.0] (171 good, 0 bad)", 0},
+        {std::vector<std::string>(170, "ok,9"), {"--pass-ttff", "10", "--confidence", "95"}, "UNDECIDED: 100.0 % [98.3, 100.0] (170 good, 0 bad)", 4},
+        {{"no-respond,", "ok,11", "ok,9"}, {"--pass-ttff", "10", "--confidence", "95"}, "FAIL at 2: 33.3 % [1.7, 86.5] (1 good, 2 bad)", 3},
+        {{"ok,9"}, {"--pass-ttff", "10", "--bad-factor", "2"}, "", 2},
+        {{"ok,9"}, {"--confidence", "95"}, "", 2},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -273,6 +281,35 @@ TEST(LabRecord, ACycleTheEndCutsIsJudgedOnlyWhenItsFixWasDue) {
         sim.terminate();
         sim.waitForFinished(5000);
     }
+}
+
+// A receiver decided is ordered nothing more, and a run whose receivers are all decided ends:
+// at 50 % and 60 % confidence two good starts pass one (the second good start may spend a
+// sixth of the 40 % risk, 6.7 %, and two good starts of a receiver 1.5 times worse come
+// 6.25 % of the time).
+TEST(LabRecord, ARunUntilDecidedEndsWhenEveryReceiverIs) {
+    QProcess sim;
+    sim.start(QString(QUORVEL_BINARY_DIR) + "/tools/quorvel-sim",
+              {"--rate-ms", "100", "--ttff", "2", "--family", "ubx"});
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    QTemporaryDir dir;
+    const std::string pty = QString(sim.readLine()).section(' ', 1, 1).trimmed().toStdString();
+    LabOptions o = Options("ubx:" + pty, dir.filePath("j.csv").toStdString(), 600);
+    o.interval = 1;
+    o.pass = {.ttffS = 60, .ratePct = 50, .confidencePct = 60};
+    o.untilDecided = true;
+    std::ostringstream out;
+    Lab lab(o, out, 100);
+    std::string error;
+    ASSERT_TRUE(lab.Begin(error)) << error;
+    while (!lab.Ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_NE(out.str().find("decided: no further order"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("PASS at 2: 100.0 %"), std::string::npos) << out.str();
+    EXPECT_EQ(lab.ExitCode(), 0);
+    const std::string journal = Slurp(o.journal);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 3) << journal;
+    sim.terminate();
+    sim.waitForFinished(5000);
 }
 
 TEST(LabRecord, AYearLongRunEndsOnTheLabsClock) {

@@ -36,6 +36,7 @@ bool Read(const Option& option, Value& value) {
     std::optional<double> number;
     switch (option.kind) {
         case Kind::Flag:
+        case Kind::Switch:
         case Kind::Text:
             return true;
         case Kind::Whole:
@@ -49,6 +50,7 @@ bool Read(const Option& option, Value& value) {
             if (number && !(*number > option.low && *number <= option.high)) number.reset();
             break;
         case Kind::Percent:
+        case Kind::Factor:
             number = DecimalNumber(value.text);
             if (number && !(*number >= option.low && *number <= option.high)) number.reset();
             break;
@@ -83,6 +85,10 @@ std::string ReadArgs(const std::vector<Option>& table, Grammar grammar,
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (const Option* flag = Find(table, args[i]); flag && flag->kind == Kind::Flag)
             return flag->set(Value{args[i], {}});
+        if (const Option* on = Find(table, args[i]); on && on->kind == Kind::Switch) {
+            if (std::string error = on->set(Value{args[i], {}}); !error.empty()) return error;
+            continue;
+        }
         if (!args[i].starts_with(grammar.prefix)) {
             operands.push_back(args[i]);
             continue;
@@ -94,7 +100,8 @@ std::string ReadArgs(const std::vector<Option>& table, Grammar grammar,
             value.name.resize(eq);
         }
         const Option* option = Find(table, value.name);
-        if (option && option->kind == Kind::Flag) option = nullptr;  // "--help=1"
+        if (option && (option->kind == Kind::Flag || option->kind == Kind::Switch))
+            option = nullptr;  // "--help=1"
         if (!option && !grammar.unknownTakesValue) return "unknown option " + value.name;
         if (!text) {
             if (i + 1 == args.size()) return value.name + " needs a value";
@@ -127,7 +134,7 @@ std::string OptionLines(const std::vector<Option>& table) {
 std::string UsageOptions(const std::vector<Option>& table) {
     std::string usage;
     for (const Option& option : table)
-        if (option.kind != Kind::Flag)
+        if (option.kind != Kind::Flag && option.kind != Kind::Switch)
             usage += (usage.empty() ? "[" : " [") + std::string(option.synopsis) + "]";
     return usage;
 }

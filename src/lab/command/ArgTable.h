@@ -12,11 +12,13 @@ namespace quorvel::lab {
 // the same spellings; a number outside the option's range is as bad as one misspelt.
 enum class Kind {
     Flag,      // no value; it ends the reading: what it asks for is done instead of the rest
+    Switch,    // no value; the reading goes on
     Text,      // any text, checked by the option itself
     Whole,     // a count, or the timers' whole seconds: a whole number from low to high
     Seconds,   // a plain decimal number (DecimalNumber), more than low and at most high
     Metres,    // a plain decimal number, more than low and at most high
     Percent,   // a plain decimal number from low to high
+    Factor,    // a plain decimal number from low to high
     Duration,  // whole seconds, or with a unit: "90", "90s", "45m", "8h"; up to a year
 };
 

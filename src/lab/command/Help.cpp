@@ -96,6 +96,24 @@ byte for byte what the lab sent on that port (a line that echoes) are ignored.
 The next order waits for the start under way: its first fix, or --fix-limit.
 A gap of 5 s or more between the lab's own ticks (a stopped process) leaves
 the cycle under way "stalled", not judged, and starts the run afresh.
+
+Deciding early (--confidence C): a good start restarted (verdict ok), has its
+TTFF within --pass-ttff and, with --pass-error M, its first fix within M metres
+of the reference; every other judged start is bad ("ended" and "stalled" are
+not judged). After every judged start the lab bounds the receiver's share of
+bad starts with exact binomial (Clopper-Pearson) bounds: it fails the receiver
+once that share is above 100 - P % (P from --pass-rate) with confidence C,
+passes it once the share is below M times 100 - P % (M from --bad-factor, 1.5
+unless set) with confidence C, and otherwise goes on. Because it looks after
+every start, no single look may use the whole risk 100 - C %: the k-th bad
+start may fail the receiver at risk (100 - C)/(k(k+1)) %, the k-th good start
+may pass it at the same, and these parts add up to 100 - C %. So a receiver
+exactly at P % is wrongly failed, and one M times worse wrongly passed, at most
+100 - C % of the time however long the run. The first decision stands. With
+P = 100 the first bad start fails a receiver and no number of good starts can
+pass it. The summary and report show each receiver's decision and the cycle it
+was reached at (PASS at 47, FAIL at 12, UNDECIDED), its good and bad starts and
+the share of good ones with its bounds at C %.
 )" +
            R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
@@ -110,9 +128,10 @@ cannot be written (a reader of the output going away aside) or a journal cannot
 be read, 2 on a bad option, rate, port or profile, the journal and report being
 one file, either of them naming a port's device, or one device (or device
 server) named twice, 3
-when a receiver fails --pass-ttff/--pass-rate. 1 wins over 3: a run whose journal
-is incomplete exits 1 even when a receiver failed, and its summary still shows
-each FAIL.
+when a receiver fails --pass-ttff/--pass-rate (with --confidence: is decided
+FAIL), 4 with --confidence when none failed but one is undecided. 1 wins over
+3 and 4: a run whose journal is incomplete exits 1 even when a receiver failed,
+and its summary still shows each FAIL.
 )";
 }
 

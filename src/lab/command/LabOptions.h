@@ -33,7 +33,8 @@ struct LabOptions {
     bool help = false;
     bool version = false;
     bool listPorts = false;
-    PassRule pass;  // --pass-ttff, --pass-rate
+    PassRule pass;  // --pass-ttff, --pass-rate, --pass-error, --confidence, --bad-factor
+    bool untilDecided = false;  // no order to a decided receiver; the run ends when all are
 };
 
 }  // namespace quorvel::lab

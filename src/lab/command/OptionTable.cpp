@@ -67,14 +67,48 @@ std::vector<Option> PassOptions(PassRule& rule, bool& rateGiven) {
              },
          .help = "a receiver passes when at least P % of its judged cycles\n"
                  "pass (default 95)"},
+        {.synopsis = "--pass-error M",
+         .kind = Kind::Metres,
+         .high = kMostFixWithinM,
+         .set = Into(rule.errorM),
+         .help = "a cycle passes only with its first fix within M metres of\n"
+                 "the reference as well (needs --reference for every port)"},
+        {.synopsis = "--confidence C",
+         .kind = Kind::Percent,
+         .high = 100,
+         .set =
+             [&rule](const Value& v) {
+                 if (!(v.number > 0 && v.number < 100)) return v.Bad(" (more than 0, below 100)");
+                 rule.confidencePct = v.number;
+                 return std::string();
+             },
+         .help = "decide each receiver and start after every judged cycle,\n"
+                 "at C % confidence: PASS, FAIL or UNDECIDED (see Deciding\n"
+                 "early below); needs --pass-ttff"},
+        {.synopsis = "--bad-factor M",
+         .kind = Kind::Factor,
+         .low = 1,
+         .high = 100,
+         .set = Into(rule.badFactor),
+         .help = "with --confidence: a receiver M times worse than the rate\n"
+                 "allows must not pass (default 1.5)"},
     };
 }
+
 
 Option Help(bool& help) {
     return {.synopsis = "-h, --help", .kind = Kind::Flag, .set = Raise(help), .help = "this text"};
 }
 
 }  // namespace
+
+std::string PassRuleError(const PassRule& rule, bool rateGiven) {
+    if (rateGiven && !rule.ttffS) return "--pass-rate needs --pass-ttff";
+    if (rule.errorM && !rule.ttffS) return "--pass-error needs --pass-ttff";
+    if (rule.confidencePct && !rule.ttffS) return "--confidence needs --pass-ttff";
+    if (rule.badFactor != 1.5 && !rule.confidencePct) return "--bad-factor needs --confidence";
+    return {};
+}
 
 std::optional<std::vector<Start>> StartList(const std::string& text, const Profile* profile,
                                             const LabOptions& options, std::string& error) {
@@ -249,6 +283,12 @@ std::vector<Option> LabTable(LabReading& into) {
                  "when opened) gets a row for every try, one try per S"},
     };
     for (Option& pass : PassOptions(o.pass, into.rateGiven)) table.push_back(std::move(pass));
+    table.push_back({.synopsis = "--until-decided",
+                     .kind = Kind::Switch,
+                     .set = Raise(o.untilDecided),
+                     .help = "with --confidence: a receiver whose every start is decided\n"
+                             "gets no further order (its port stays open), and the run\n"
+                             "ends when every receiver is decided"});
     table.push_back({.synopsis = "--ports",
                      .kind = Kind::Flag,
                      .set = Raise(o.listPorts),

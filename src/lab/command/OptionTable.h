@@ -26,6 +26,10 @@ struct ReportReading {
     bool help = false;
 };
 
+// What the pass options need of each other (--pass-rate, --pass-error and --confidence need
+// --pass-ttff, --bad-factor needs --confidence); the error line, or empty.
+std::string PassRuleError(const PassRule& rule, bool rateGiven);
+
 // The options of each command, their setters writing into `into`; the tables --help lists.
 std::vector<Option> LabTable(LabReading& into);
 std::vector<Option> ReportTable(ReportReading& into);

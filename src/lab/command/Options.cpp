@@ -130,7 +130,9 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     LabOptions& o = parsed.options = std::move(reading.options);
     if (!error.empty()) return fail(error);
     if (o.help || o.version || o.listPorts) return parsed;
-    if (reading.rateGiven && !o.pass.ttffS) return fail("--pass-rate needs --pass-ttff");
+    if (const std::string why = PassRuleError(o.pass, reading.rateGiven); !why.empty())
+        return fail(why);
+    if (o.untilDecided && !o.pass.confidencePct) return fail("--until-decided needs --confidence");
     // The order given for every start replaces the profiles' only when it is known which.
     if (o.order && o.starts.find(',') != std::string::npos)
         return fail("--order gives one order: it cannot take several --start in turn");
@@ -144,6 +146,8 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
         if (!seen.insert(key).second) return fail("port named twice: '" + text + "'");
         if (o.fixWithinM && !port->reference)
             return fail("--fix-within needs a --reference for '" + text + "'");
+        if (o.pass.errorM && !port->reference)
+            return fail("--pass-error needs a --reference for '" + text + "'");
         o.ports.push_back(*port);
     }
     for (const auto& [name, reference] : o.references) {

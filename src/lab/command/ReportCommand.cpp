@@ -84,7 +84,8 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
     std::string& report = reading.report;
     const PassRule& rule = reading.rule;
     if (journals.empty()) return bad("no JOURNAL given");
-    if (reading.rateGiven && !rule.ttffS) return bad("--pass-rate needs --pass-ttff");
+    if (const std::string why = PassRuleError(rule, reading.rateGiven); !why.empty())
+        return bad(why);
     if (report.empty()) {
         // Beside the first journal: night.csv gives night.html.
         report = journals[0];
@@ -145,7 +146,7 @@ int RunReportCommand(const std::vector<std::string>& args, std::ostream& out) {
         out << "Report: " << report << "\n";
         failed = !written("report's name") || failed;
     }
-    return failed ? 1 : AnyFails(tallies, rule) ? 3 : 0;
+    return failed ? 1 : StandingStatus(tallies, rule);
 }
 
 }  // namespace quorvel::lab

@@ -145,6 +145,25 @@ std::string ChartData(const Tally& t) {
 
 bool HasErrorChart(const Tally& t) { return !ErrorAgainstTtff(t).first.empty(); }
 
+std::string BoundsData(const Tally& t, const PassRule& rule) {
+    std::vector<double> judged, lower, upper;
+    int good = 0, bad = 0;
+    const std::size_t cycles = t.verdictByCycle.size();
+    // Bounds cost two beta quantiles: a long run is drawn at evenly spread cycles.
+    const std::size_t stride = std::max<std::size_t>(1, cycles / kMostBoundPoints + 1);
+    for (std::size_t i = 0; i < cycles; ++i) {
+        if (!Judged(t.verdictByCycle[i])) continue;
+        (t.Good(i, rule) ? good : bad) += 1;
+        if ((good + bad) % stride != 0 && i + 1 != cycles) continue;
+        const SuccessBounds b = BoundsAt(good, bad, *rule.confidencePct);
+        judged.push_back(good + bad);
+        lower.push_back(100 * b.lower);
+        upper.push_back(100 * b.upper);
+    }
+    return "bounds: {at: " + JsonNumbers(judged) + ", low: " + JsonNumbers(lower) +
+           ", high: " + JsonNumbers(upper) + "}";
+}
+
 // Draws the overview and every receiver's two charts from `receivers`; no animation, so a
 // snapshot of the page shows them complete.
 const char* const kDrawCharts = R"(
@@ -195,6 +214,19 @@ receivers.forEach((r, i) => {
     data: { labels: r.binLabels, datasets: [{ label: 'cycles by TTFF (s)', data: r.bins, backgroundColor: '#2ca02c' }] },
     options: { responsive: false, scales: { y: { beginAtZero: true, ticks: { precision: 0 } } } }
   });
+  if (r.bounds && decision !== null) {
+    const level = (label, y, colour) => ({ label: label, data: r.bounds.at.map(x => ({ x: x, y: y })), borderColor: colour, borderDash: [6, 4], pointRadius: 0, borderWidth: 2 });
+    new Chart(document.getElementById('bounds' + i), {
+      type: 'line',
+      data: { datasets: [
+        { label: 'good starts: lower bound (%)', data: r.bounds.at.map((x, k) => ({ x: x, y: r.bounds.low[k] })), borderColor: '#1f77b4', pointRadius: 0 },
+        { label: 'upper bound (%)', data: r.bounds.at.map((x, k) => ({ x: x, y: r.bounds.high[k] })), borderColor: '#aec7e8', pointRadius: 0, fill: '-1', backgroundColor: 'rgba(174, 199, 232, 0.3)' },
+        level('pass: lower bound above ' + decision.pass + ' %', decision.pass, '#2ca02c'),
+        level('fail: upper bound below ' + decision.fail + ' %', decision.fail, '#d62728')] },
+      options: { responsive: false, scales: { x: { type: 'linear', title: { display: true, text: 'judged cycles' } },
+                                              y: { min: 0, max: 100, title: { display: true, text: 'good starts (%)' } } } }
+    });
+  }
   if (!r.errors) return;
   new Chart(document.getElementById('error' + i), {
     type: 'scatter',

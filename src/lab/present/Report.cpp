@@ -56,9 +56,21 @@ std::string Plain(double value) {
 
 std::string PassRuleText(const PassRule& rule) {
     if (!rule.ttffS) return "none (no --pass-ttff)";
-    return "a cycle passes with verdict ok and a TTFF of at most " + Plain(*rule.ttffS) +
-           " s; a receiver passes when at least " + Plain(rule.ratePct) +
-           " % of its judged cycles pass";
+    std::string text = "a cycle passes with verdict ok and a TTFF of at most " +
+                       Plain(*rule.ttffS) + " s";
+    if (rule.errorM) text += " and its first fix within " + Plain(*rule.errorM) + " m";
+    text += "; a receiver passes when at least " + Plain(rule.ratePct) +
+            " % of its judged cycles pass";
+    if (rule.confidencePct)
+        text += ", decided after every judged cycle at " + Plain(*rule.confidencePct) +
+                " % confidence, bad-receiver factor " + Plain(rule.badFactor);
+    return text;
+}
+
+// With --confidence, the decision of each receiver and start; else its pass or fail.
+Decision DecisionOf(const Tally& t, const PassRule& rule) {
+    if (rule.confidencePct) return t.Decided(rule).decision;
+    return StandingOf(t, rule).pass ? Decision::Pass : Decision::Fail;
 }
 
 // What counted as the first fix; with several rules, each with the receivers it held for.
@@ -119,11 +131,17 @@ std::string HeadHtml(const ReportHead& head, const std::vector<Tally>& tallies,
 // white still tells PASS from FAIL.
 std::string VerdictHtml(const std::vector<Tally>& tallies, const PassRule& rule) {
     if (!rule.ttffS) return {};
-    std::vector<std::string> failing;
+    std::vector<std::string> failing, undecided;
     for (const Tally& t : tallies) {
-        if (!StandingOf(t, rule).pass)
-            failing.push_back(t.receiver + (t.start.empty() ? "" : " " + t.start));
+        const Decision d = DecisionOf(t, rule);
+        if (d != Decision::Pass)
+            (d == Decision::Fail ? failing : undecided)
+                .push_back(t.receiver + (t.start.empty() ? "" : " " + t.start));
     }
+    if (failing.empty() && !undecided.empty())
+        return "<p class=\"verdict undecided\">? UNDECIDED: " + std::to_string(undecided.size()) +
+               " of " + std::to_string(tallies.size()) + " not decided yet: " +
+               PageText(Joined(undecided)) + "</p>\n";
     if (failing.empty())
         return "<p class=\"verdict pass\">&#10004; PASS: every receiver passes</p>\n";
     return "<p class=\"verdict fail\">&#10008; FAIL: " + std::to_string(failing.size()) + " of " +
@@ -140,6 +158,7 @@ table.head th { background: #eee; }
 .pass, .fail { font-weight: bold; white-space: nowrap; }
 .pass { background: #c8e6c9; border: 2px solid #111; }
 .fail { background: #f8c8c8; border: 4px double #111; }
+.undecided { font-weight: bold; white-space: nowrap; background: #fff3c4; border: 2px dashed #111; }
 p.verdict { display: inline-block; padding: 6px 12px; font-size: 1.2em; }
 .charts { display: flex; flex-wrap: wrap; gap: 24px; }
 canvas { border: 1px solid #ccc; }
@@ -175,10 +194,13 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
         const std::string standing = rule.ttffS ? cells.back() : "";
         if (rule.ttffS) cells.pop_back();
         for (const std::string& cell : cells) page << "<td>" << Html(cell) << "</td>";
-        if (rule.ttffS)
-            page << (StandingOf(t, rule).pass ? "<td class=\"pass\">&#10004; "
-                                              : "<td class=\"fail\">&#10008; ")
+        if (rule.ttffS) {
+            const Decision d = DecisionOf(t, rule);
+            page << (d == Decision::Pass   ? "<td class=\"pass\">&#10004; "
+                     : d == Decision::Fail ? "<td class=\"fail\">&#10008; "
+                                           : "<td class=\"undecided\">? ")
                  << Html(standing) << "</td>";
+        }
         page << "</tr>\n";
     }
     page << "</table>\n";
@@ -199,6 +221,8 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
              << "</h2>\n<div class=\"charts\">"
              << "<canvas id=\"ttff" << i << "\" width=\"540\" height=\"260\"></canvas>"
              << "<canvas id=\"hist" << i << "\" width=\"540\" height=\"260\"></canvas>";
+        if (rule.confidencePct)
+            page << "<canvas id=\"bounds" << i << "\" width=\"540\" height=\"260\"></canvas>";
         if (HasErrorChart(t))
             page << "<canvas id=\"error" << i << "\" width=\"540\" height=\"260\"></canvas>";
         page << "</div>\n";
@@ -206,8 +230,17 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     if (charts) {
         page << "<script>" << script.str()
              << "</script>\n<script>\nconst limit = " << (rule.ttffS ? Plain(*rule.ttffS) : "null")
+             << ";\nconst decision = "
+             << (rule.confidencePct
+                     ? "{pass: " + Plain(100 - rule.badFactor * (100 - rule.ratePct)) +
+                           ", fail: " + Plain(rule.ratePct) + "}"
+                     : std::string("null"))
              << ";\nconst receivers = [\n";
-        for (const Tally& t : tallies) page << ChartData(t) << ",\n";
+        for (const Tally& t : tallies) {
+            std::string data = ChartData(t);
+            if (rule.confidencePct) data.insert(data.size() - 1, ", " + BoundsData(t, rule));
+            page << data << ",\n";
+        }
         page << "];\n" << kDrawCharts << "</script>\n";
     }
     page << "</body></html>\n";

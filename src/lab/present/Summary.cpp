@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace quorvel::lab {
 namespace {
@@ -32,7 +33,26 @@ std::string SpreadText(const std::optional<Spread>& s) {
            Number(s->max);
 }
 
+std::string Percent(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 }  // namespace
+
+std::string DecisionText(const Tally& t, const PassRule& rule) {
+    const SequentialTest& test = t.Decided(rule);
+    const int judged = test.good + test.bad;
+    std::string text = test.decision == Decision::Pass   ? "PASS at " + std::to_string(test.at)
+                       : test.decision == Decision::Fail ? "FAIL at " + std::to_string(test.at)
+                                                         : "UNDECIDED";
+    if (judged == 0) return text + ": no judged cycle";
+    const SuccessBounds b = BoundsAt(test.good, test.bad, *rule.confidencePct);
+    return text + ": " + Fixed(100.0 * test.good / judged, 1) + " % [" + Fixed(100 * b.lower, 1) +
+           ", " + Fixed(100 * b.upper, 1) + "] (" + std::to_string(test.good) + " good, " +
+           std::to_string(test.bad) + " bad)";
+}
 
 SummaryShape ShapeOf(const std::vector<Tally>& tallies) {
     SummaryShape shape;
@@ -50,7 +70,10 @@ std::vector<std::string> SummaryHeader(const PassRule& rule, SummaryShape shape)
                                  "ttff_s min / median / p95 / max", "no fix"});
     if (shape.errors) header.push_back("error_m min / median / p95 / max");
     if (shape.cn0) header.push_back("cn0_dbhz min / median / p95 / max");
-    if (rule.ttffS) header.push_back("pass");
+    if (rule.confidencePct)
+        header.push_back("decision at " + Percent(*rule.confidencePct) + " %: success [bounds]");
+    else if (rule.ttffS)
+        header.push_back("pass");
     return header;
 }
 
@@ -68,7 +91,9 @@ std::vector<std::string> SummaryCells(const Tally& t, const PassRule& rule, Summ
     cells.push_back(std::to_string(t.WithoutFix()));
     if (shape.errors) cells.push_back(SpreadText(SpreadOf(Present(t.errorByCycle))));
     if (shape.cn0) cells.push_back(SpreadText(SpreadOf(Present(t.cn0ByCycle))));
-    if (rule.ttffS) {
+    if (rule.confidencePct) {
+        cells.push_back(DecisionText(t, rule));
+    } else if (rule.ttffS) {
         const Standing s = StandingOf(t, rule);
         cells.push_back(
             s.judged ? std::string(s.pass ? "PASS " : "FAIL ") + RateText(s, rule.ratePct) +

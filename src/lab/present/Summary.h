@@ -17,6 +17,9 @@ struct SummaryShape {
 SummaryShape ShapeOf(const std::vector<Tally>& tallies);
 
 // The summary table as plain text columns; `cells` gives the same cells for the report.
+// With --confidence: "PASS at 47: 97.9 % [90.1, 99.6] (47 good, 1 bad)", the decision, the cycle
+// it was reached at, the share of good starts and its bounds at that confidence.
+std::string DecisionText(const Tally& t, const PassRule& rule);
 std::vector<std::string> SummaryHeader(const PassRule& rule = {}, SummaryShape shape = {});
 std::vector<std::string> SummaryCells(const Tally& tally, const PassRule& rule = {},
                                       SummaryShape shape = {});

@@ -41,13 +41,31 @@ int Tally::WithoutFix() const {
     return count;
 }
 
+bool Tally::Good(std::size_t i, const PassRule& rule) const {
+    return verdictByCycle[i] == Verdict::Ok && !std::isnan(ttffByCycle[i]) && rule.ttffS &&
+           ttffByCycle[i] <= *rule.ttffS &&
+           (!rule.errorM || (!std::isnan(errorByCycle[i]) && errorByCycle[i] <= *rule.errorM));
+}
+
+DecisionRule DecisionRuleOf(const PassRule& rule) {
+    return {rule.ratePct, rule.confidencePct.value_or(0), rule.badFactor};
+}
+
+const SequentialTest& Tally::Decided(const PassRule& rule) const {
+    const DecisionRule decision = DecisionRuleOf(rule);
+    for (; decidedCycles < verdictByCycle.size(); ++decidedCycles) {
+        if (lab::Judged(verdictByCycle[decidedCycles]))
+            decided = Advance(decided, !Good(decidedCycles, rule), decision);
+    }
+    return decided;
+}
+
 Standing StandingOf(const Tally& t, const PassRule& rule) {
     Standing s;
     for (std::size_t i = 0; i < t.ttffByCycle.size(); ++i) {
         if (!Judged(t.verdictByCycle[i])) continue;
         ++s.judged;
-        s.passed += t.verdictByCycle[i] == Verdict::Ok && !std::isnan(t.ttffByCycle[i]) &&
-                    rule.ttffS && t.ttffByCycle[i] <= *rule.ttffS;
+        s.passed += t.Good(i, rule);
     }
     s.ratePct = s.judged ? 100.0 * s.passed / s.judged : 0;
     s.pass = s.judged > 0 && 100.0 * s.passed >= rule.ratePct * s.judged;
@@ -57,9 +75,19 @@ Standing StandingOf(const Tally& t, const PassRule& rule) {
 bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule) {
     if (!rule.ttffS) return false;
     for (const Tally& t : tallies) {
-        if (!StandingOf(t, rule).pass) return true;
+        if (rule.confidencePct ? t.Decided(rule).decision == Decision::Fail
+                               : !StandingOf(t, rule).pass)
+            return true;
     }
     return false;
+}
+
+int StandingStatus(const std::vector<Tally>& tallies, const PassRule& rule) {
+    if (AnyFails(tallies, rule)) return 3;
+    if (!rule.confidencePct) return 0;
+    for (const Tally& t : tallies)
+        if (t.Decided(rule).decision == Decision::Undecided) return 4;
+    return 0;
 }
 
 std::vector<double> Present(const std::vector<double>& all) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lab/decide/Decision.h"
 #include "lab/record/Journal.h"
 #include "lab/record/PassRule.h"
 
@@ -52,7 +53,18 @@ struct Tally {
     }
     // Judged cycles that ended without a fix.
     int WithoutFix() const;
+    // Whether judged cycle `i` is a good start by `rule`: it restarted, and its first fix came
+    // within --pass-ttff and, with --pass-error, within that many metres of the reference.
+    bool Good(std::size_t i, const PassRule& rule) const;
+    // The sequential test at --confidence over the judged cycles so far; the cycles already
+    // taken are kept, so each is looked at once however often it is asked.
+    const SequentialTest& Decided(const PassRule& rule) const;
+    // What Decided has taken so far.
+    mutable SequentialTest decided = {};
+    mutable std::size_t decidedCycles = 0;
 };
+
+DecisionRule DecisionRuleOf(const PassRule& rule);
 
 struct Standing {
     int judged = 0;
@@ -61,8 +73,11 @@ struct Standing {
     bool pass = false;
 };
 Standing StandingOf(const Tally& tally, const PassRule& rule);
-// True when a rule is given and some receiver fails it.
+// True when a rule is given and some receiver fails it (with --confidence: is decided FAIL).
 bool AnyFails(const std::vector<Tally>& tallies, const PassRule& rule);
+// What the receivers' standings make of the exit status: 0 when none failed, 3 when one did,
+// and with --confidence 4 when none failed but one is undecided.
+int StandingStatus(const std::vector<Tally>& tallies, const PassRule& rule);
 
 // A receiver and start as one text, for finding a tally.
 inline std::string TallyKey(const Tally& t) { return t.receiver + '\n' + t.start; }
