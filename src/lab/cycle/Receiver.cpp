@@ -42,10 +42,6 @@ Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& sett
       port_(port),
       tap_(port),
       given_(settings),
-      retryS_(settings.retryS),
-      fixLimitS_(settings.fixLimitS),
-      cycleLimit_(settings.cycles),
-      fixDueS_(settings.fixDueS),
       now_(std::move(clock)),
       rows_(std::move(rows)),
       events_(std::move(events)) {
@@ -119,7 +115,7 @@ void Receiver::Tick() {
     // A run that fell silent before its first order ends without a verdict, all timers off.
     if (!verdict_ && !Idle()) return;
     if (!retryAt_) {
-        retryAt_ = now_() + retryS_;
+        retryAt_ = now_() + given_.retryS;
         if (!verdict_) SetState("silent");
     }
     // The tick nearest to the retry time, not the first one after it: ticks come a second
@@ -139,10 +135,10 @@ void Receiver::WatchFixWait() {
     // While an order awaits its restart, the no-respond watchdog speaks: a deaf receiver is
     // no-respond whatever the fix limit.
     if (cycle_ == Cycle::Ordered) return;
-    if (!fixAwaitedSince_ || now_() - *fixAwaitedSince_ < fixLimitS_) return;
+    if (!fixAwaitedSince_ || now_() - *fixAwaitedSince_ < given_.fixLimitS) return;
     JudgeLatest();
     if (!fixAwaitedSince_) return;  // it was there
-    std::string event = "no-fix for " + std::to_string(fixLimitS_) + " s";
+    std::string event = "no-fix for " + std::to_string(given_.fixLimitS) + " s";
     if (const Epoch* last = fixes_.Latest(); last && last->gga.HasFix() && !last->gga.hasTime)
         event += ": no time in its GGA";
     if (firstFix_.withinM && lastError_) {
@@ -191,7 +187,7 @@ void Receiver::EndRun(lab::Verdict verdict, const std::string& line, bool judgeL
                       const std::string& reason) {
     if (judgeLatest) JudgeLatest();
     verdict_ = verdict;
-    retryAt_ = now_() + retryS_;
+    retryAt_ = now_() + given_.retryS;
     fixAwaitedSince_.reset();
     WriteRow(verdict);
     if (port_.IsOpen()) port_.Close();
@@ -235,7 +231,7 @@ void Receiver::Finish() {
     if (!finished_) JudgeLatest();
     if (!finished_ && cycle_ != Cycle::Idle) {
         // Cut by the end of the run: judged, as a failure, only when its fix was already due.
-        const bool due = fixDueS_ && now_() - orderAt_ >= *fixDueS_;
+        const bool due = given_.fixDueS && now_() - orderAt_ >= *given_.fixDueS;
         WriteRow(!due                          ? lab::Verdict::Ended
                  : cycle_ == Cycle::Restarted ? lab::Verdict::Ok
                                               : lab::Verdict::NoRespond);
@@ -257,7 +253,7 @@ bool Receiver::OrdersWanted() const {
     // A start is counted to its end: no order while the last one awaits its restart or its
     // first fix, nor before the interval after that fix.
     return family_ && !finished_ && !runEnded && !ordersStopped_ &&
-           !(cycleLimit_ && cycles_ >= *cycleLimit_) &&
+           !(given_.cycles && cycles_ >= *given_.cycles) &&
            cycle_ == Cycle::Idle && OrderDue();
 }
 
@@ -352,7 +348,7 @@ void Receiver::VerdictReached(quorvel::Verdict reached) {
     // not come. The run stays open: a receiver back before the retry goes on.
     JudgeLatest();
     verdict_ = verdict;
-    retryAt_ = now_() + retryS_;
+    retryAt_ = now_() + given_.retryS;
     fixAwaitedSince_.reset();
     WriteRow(verdict);
     SetState(name, verdict);
@@ -382,7 +378,7 @@ void Receiver::WriteRow(lab::Verdict verdict, std::optional<double> ttff,
     row.firmware = id.firmware;
     cycle_ = Cycle::Idle;
     restart_.reset();
-    if (cycleLimit_ && cycles_ >= *cycleLimit_) finished_ = true;
+    if (given_.cycles && cycles_ >= *given_.cycles) finished_ = true;
     if (rows_) rows_(row);
 }
 

@@ -163,10 +163,6 @@ class Receiver : public EngineObserver {
     const Profile* family_ = nullptr;  // the profile the machine runs; nothing while listening
     std::vector<lab::Start> starts_;        // the starts in turn that the family has
     std::vector<std::string> orders_;  // the order of each
-    int retryS_;
-    int fixLimitS_;
-    std::optional<int> cycleLimit_;
-    std::optional<double> fixDueS_;
     Clock now_;
     RowSink rows_;
     EventSink events_;
