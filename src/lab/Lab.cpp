@@ -247,12 +247,11 @@ void Lab::End() {
 
 bool Lab::Decided(std::size_t receiver) const {
     for (const Start start : stations_[receiver].starts) {
-        const auto t = std::find_if(tallies_.begin(), tallies_.end(), [&](const Tally& tally) {
-            return tally.receiver == stations_[receiver].receiver->Name() &&
-                   tally.start == StartName(start);
-        });
-        if (t == tallies_.end() || t->Decided(options_.pass).decision == Decision::Undecided)
-            return false;
+        bool decided = false;
+        for (std::size_t i = 0; i < tallies_.size(); ++i)
+            decided = decided || (owners_[i] == receiver && tallies_[i].start == StartName(start) &&
+                                  tallies_[i].Decided(options_.pass).decision != Decision::Undecided);
+        if (!decided) return false;
     }
     return true;
 }

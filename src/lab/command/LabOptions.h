@@ -7,7 +7,7 @@
 
 #include "engine/EngineObserver.h"
 #include "lab/cycle/Geo.h"
-#include "lab/ports/PortSpec.h"
+#include "lab/ports/PortArgument.h"
 #include "lab/record/PassRule.h"
 
 namespace quorvel::lab {

@@ -19,7 +19,7 @@
 #include "lab/families/Identity.h"
 #include "lab/record/Journal.h"
 #include "lab/record/Verdict.h"
-#include "lab/ports/PortSpec.h"
+#include "lab/ports/PortArgument.h"
 #include "lab/families/Profiles.h"
 #include "link/Connection.h"
 #include "link/SettingsStore.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/SerialPort.h"
-#include "lab/ports/PortSpec.h"
+#include "lab/ports/PortArgument.h"
 
 namespace quorvel::lab {
 
