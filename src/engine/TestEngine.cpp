@@ -233,6 +233,15 @@ void TestEngine::OrderColdStart() {
     if (cycle_.observer) cycle_.observer->OrderSent(*order);
 }
 
+void TestEngine::ConfirmRestart() {
+    if (s_.Phase == 0) return;
+    s_.Phase = 2;
+    s_.GgaCount = kConfirmedGgaCount;
+    display_.SetStatusColour(Colour::Green);
+    display_.SetStatusText(texts::Phase2Text(s_.RestartCountdown));
+    if (cycle_.observer) cycle_.observer->RestartConfirmed(s_.ColdStartSeconds);
+}
+
 void TestEngine::NoteSign(std::int16_t second) {
     if (s_.FirstSignSecond < 0 || second < s_.FirstSignSecond) s_.FirstSignSecond = second;
 }

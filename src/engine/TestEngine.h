@@ -29,6 +29,10 @@ public:
     // Tick handlers.
     void Timer_Start_Tick();
     void Timer_PF_Tick();
+    // For a front end that restarted the receiver by other means than the order (it switched
+    // its supply off and on) and heard it come back: the restart stands confirmed, as a
+    // confirming sentence would make it. Nothing while no order is outstanding.
+    void ConfirmRestart();
 
     // Reached through HandlePortEvent; public so the receive path can be driven in parts.
     void ProcessSentence();

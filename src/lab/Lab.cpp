@@ -28,6 +28,8 @@ std::string DefaultJournal() {
 }
 
 constexpr int kReportEveryS = 60;
+// A switch of a receiver's supply not done by then has failed.
+constexpr int kPowerSwitchS = 30;
 
 }  // namespace
 
@@ -75,7 +77,16 @@ bool Lab::Begin(std::string& error) {
             .fix3d = options_.fix3d,
             // Real seconds: a lab whose second is shortened
             // must not take a busy machine's hiccup for a stall.
-            .stallS = std::max(Receiver::kStallS, Receiver::kStallS * 1000.0 / tickMs_)};
+            .stallS = std::max(Receiver::kStallS, Receiver::kStallS * 1000.0 / tickMs_),
+            .powerOffForS = options_.powerOffForS};
+        std::unique_ptr<PowerSwitch> power;
+        if (std::find(given.starts.begin(), given.starts.end(), Start::Power) !=
+            given.starts.end()) {
+            PowerPlan plan = options_.power;
+            plan.timeoutMs = kPowerSwitchS * tickMs_;
+            power = MakePowerSwitch(plan, given.name, PortDevice(given, portsFolder), error);
+            if (!power) return false;
+        }
         Station& station = stations_.emplace_back();
         station.port = MakePort(given, portsFolder, [this, i](std::int16_t kind) {
             stations_[i].receiver->HandlePortEvent(kind);
@@ -86,7 +97,7 @@ bool Lab::Begin(std::string& error) {
         station.receiver = std::make_unique<Receiver>(
             given, *station.port, settings, [this] { return Now(); },
             [this, i](const Row& row) { OnRow(i, row); },
-            [this, i](const Receiver::Event& event) { OnEvent(i, event); });
+            [this, i](const Receiver::Event& event) { OnEvent(i, event); }, std::move(power));
         // Every receiver has a line in the summary, rows or none.
         TallyFor(i, StartName(given.starts.front()));
     }
@@ -213,18 +224,48 @@ void Lab::RewriteReport(bool last) {
     if (last) exitCode_ = 1;
 }
 
+bool Lab::PowerPending() const {
+    return std::any_of(stations_.begin(), stations_.end(),
+                       [](const Station& s) { return s.receiver->PowerPending(); });
+}
+
 void Lab::End() {
-    if (ended_) return;
-    ended_ = true;
+    if (ending_) return;
+    ending_ = true;
     tick_.stop();
     for (Station& station : stations_) station.receiver->Finish();
+    if (!PowerPending()) return Conclude();
+    // A switch under way, then the one that switches the supply back on.
+    restoreUntilMs_ = clock_.elapsed() + 2LL * kPowerSwitchS * tickMs_ + 1000;
+    if (!live_) out_ << UtcNow() << " switching power back on" << std::endl;
+    QObject::connect(&restore_, &QTimer::timeout, [this] {
+        if (PowerPending() && clock_.elapsed() < *restoreUntilMs_) return;
+        restore_.stop();
+        Conclude();
+    });
+    restore_.start(std::max(1, tickMs_ / 20));
+}
+
+void Lab::Conclude() {
+    if (ended_) return;
+    ended_ = true;
     if (live_) DrawLiveLines();
     // Lines lost before were event lines; the summary is what the run was for. A reader that
     // went away (`| head`) wanted no more of it; any other failure loses it.
     out_.clear();
     errno = 0;
     NoteReceivers();
-    out_ << "\n" << SummaryText(tallies_, options_.pass) << std::flush;
+    out_ << "\n" << SummaryText(tallies_, options_.pass);
+    // The lab never leaves a receiver without power unsaid.
+    for (const Station& station : stations_) {
+        const Receiver& r = *station.receiver;
+        if (!r.PowerPending() && r.PowerLeftOff().empty()) continue;
+        const std::string why = r.PowerPending() ? "its switch did not finish in time"
+                                                 : r.PowerLeftOff();
+        out_ << "Power left off: " << EscapeControls(r.Name() + ": " + why) << "\n";
+        exitCode_ = 1;
+    }
+    out_ << std::flush;
     if (const int lost = errno; !out_ && lost != EPIPE) {
         std::fprintf(stderr, "quorvel-lab: the summary could not be written: %s\n",
                      lost ? std::strerror(lost) : "the output failed");

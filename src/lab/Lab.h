@@ -31,7 +31,8 @@ class Lab {
 
     // Opens the journal and starts every receiver; false with a message in `error`.
     bool Begin(std::string& error);
-    // Ends every run, prints the summary and writes the report.
+    // Ends every run, prints the summary and writes the report. A receiver's supply that a power
+    // start left off is switched on first: the lab has ended when Ended() says so.
     void End();
     bool Ended() const { return ended_; }
     // 0; 1 when a journal row, the report or the summary could not be written; else 3 when a
@@ -40,6 +41,9 @@ class Lab {
 
   private:
     void OnTick();
+    // What End does once every supply is back on, or its switches had their time.
+    void Conclude();
+    bool PowerPending() const;
     void OnRow(std::size_t receiver, const Row& row);
     void OnEvent(std::size_t receiver, const Receiver::Event& event);
     void DrawLiveLines();
@@ -51,6 +55,9 @@ class Lab {
     int tickMs_;
     bool live_;  // a terminal: lines updated in place
     bool ended_ = false;
+    bool ending_ = false;
+    QTimer restore_;  // while the lab waits for supplies to come back on
+    std::optional<long long> restoreUntilMs_;
     int exitCode_ = 0;
     long long ticks_ = 0;
     std::string reportFailure_;

@@ -8,6 +8,7 @@
 #include "engine/EngineObserver.h"
 #include "lab/cycle/Geo.h"
 #include "lab/ports/PortArgument.h"
+#include "lab/power/PowerSwitch.h"
 #include "lab/record/PassRule.h"
 
 namespace quorvel::lab {
@@ -35,6 +36,8 @@ struct LabOptions {
     bool listPorts = false;
     PassRule pass;  // --pass-ttff, --pass-rate, --pass-error, --confidence, --bad-factor
     bool untilDecided = false;  // no order to a decided receiver; the run ends when all are
+    PowerPlan power;            // how power starts switch each receiver's supply
+    double powerOffForS = 5;    // how long a power start keeps it off
 };
 
 }  // namespace quorvel::lab

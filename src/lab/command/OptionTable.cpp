@@ -119,7 +119,7 @@ std::optional<std::vector<Start>> StartList(const std::string& text, const Profi
         const std::string name = text.substr(at, comma - at);
         const auto start = StartNamed(name);
         if (!start) {
-            error = "--start: unknown start '" + name + "' (hot, warm, cold, factory)";
+            error = "--start: unknown start '" + name + "' (hot, warm, cold, factory, power)";
             return {};
         }
         if (profile && OrdersFor(profile, {*start}, options.order, options.sign).orders.empty()) {
@@ -167,7 +167,9 @@ std::vector<Option> LabTable(LabReading& into) {
          .help = "the starts ordered, taken in turn one per cycle, e.g.\n"
                  "cold,warm,hot (default cold): hot, warm, cold or factory;\n"
                  "a profile has only the starts listed below; factory also\n"
-                 "resets the receiver's settings (rate, messages)"},
+                 "resets the receiver's settings (rate, messages); power,\n"
+                 "in every profile, switches its supply off and on (see\n"
+                 "--power-off, --pdudaemon) and times the fix from power-on"},
         {.synopsis = "--reference R",
          .kind = Kind::Text,
          .set =
@@ -281,6 +283,46 @@ std::vector<Option> LabTable(LabReading& into) {
                  "(default 10); a port that fails at once (a server that\n"
                  "closes or resets the connection, a device that hangs up\n"
                  "when opened) gets a row for every try, one try per S"},
+        {.synopsis = "--power-off CMD",
+         .kind = Kind::Text,
+         .set = Named(o.power.offCommand),
+         .help = "the shell command that switches a receiver off, for power\n"
+                 "starts; {outlet}, {port} and {device} in it are replaced by\n"
+                 "the port's --outlet, its name and its device, quoted for\n"
+                 "the shell; it must exit 0 within 30 s"},
+        {.synopsis = "--power-on CMD",
+         .kind = Kind::Text,
+         .set = Named(o.power.onCommand),
+         .help = "the command that switches it on again, as --power-off"},
+        {.synopsis = "--outlet PORT=TEXT",
+         .kind = Kind::Text,
+         .set =
+             [&o](const Value& v) {
+                 const auto eq = v.text.rfind('=');
+                 if (eq == std::string::npos || eq == 0 || eq + 1 == v.text.size())
+                     return v.Bad(" (PORT=OUTLET)");
+                 o.power.outlets[v.text.substr(0, eq)] = v.text.substr(eq + 1);
+                 return std::string();
+             },
+         .help = "what switches PORT's power: the {outlet} of the commands,\n"
+                 "or PDU:OUTLET with --pdudaemon"},
+        {.synopsis = "--pdudaemon URL",
+         .kind = Kind::Text,
+         .set =
+             [&o](const Value& v) {
+                 if (!v.text.starts_with("http://") || v.text.size() <= 7)
+                     return v.Bad(" (http://HOST:PORT)");
+                 o.power.pdudaemon = v.text;
+                 return std::string();
+             },
+         .help = "switch power through the PDU daemon at http://HOST:PORT\n"
+                 "(its /power/control/on and off), each port's outlet\n"
+                 "given as --outlet PORT=PDU:OUTLET"},
+        {.synopsis = "--power-off-for S",
+         .kind = Kind::Seconds,
+         .high = kMostTimerS,
+         .set = Into(o.powerOffForS),
+         .help = "seconds a power start keeps the receiver off (default 5)"},
     };
     for (Option& pass : PassOptions(o.pass, into.rateGiven)) table.push_back(std::move(pass));
     table.push_back({.synopsis = "--until-decided",

@@ -118,6 +118,50 @@ std::optional<std::string> BuildOrder(const std::string& text, std::string* why)
     return {};
 }
 
+namespace {
+
+// What the power options need of each other and of the ports; the error line, or empty.
+std::string PowerPlanError(const LabOptions& o) {
+    const PowerPlan& plan = o.power;
+    const bool commands = !plan.offCommand.empty() || !plan.onCommand.empty();
+    std::vector<const PortSpec*> powered;
+    for (const PortSpec& port : o.ports)
+        if (std::find(port.starts.begin(), port.starts.end(), Start::Power) != port.starts.end())
+            powered.push_back(&port);
+    for (const auto& [name, outlet] : plan.outlets)
+        if (std::none_of(o.ports.begin(), o.ports.end(),
+                         [&](const PortSpec& p) { return p.name == name; }))
+            return "--outlet names no PORT given: '" + name + "'";
+    if (powered.empty())
+        return commands || !plan.pdudaemon.empty() || !plan.outlets.empty()
+                   ? "the power options are for power starts: no port has --start power"
+                   : "";
+    if (commands && !plan.pdudaemon.empty())
+        return "--pdudaemon or --power-off and --power-on: one way to switch the power";
+    if (plan.pdudaemon.empty() && (plan.offCommand.empty() || plan.onCommand.empty()))
+        return "a power start needs --power-off and --power-on, or --pdudaemon";
+    const bool outletsNeeded = !plan.pdudaemon.empty() ||
+                               plan.offCommand.find("{outlet}") != std::string::npos ||
+                               plan.onCommand.find("{outlet}") != std::string::npos;
+    for (const PortSpec* port : powered) {
+        const auto outlet = plan.outlets.find(port->name);
+        if (outletsNeeded && outlet == plan.outlets.end())
+            return (plan.pdudaemon.empty() ? "{outlet} needs --outlet " + port->name + "=OUTLET"
+                                           : "--pdudaemon needs --outlet " + port->name +
+                                                 "=PDU:OUTLET") +
+                   " for the power starts of '" + port->name + "'";
+        if (!plan.pdudaemon.empty()) {
+            const auto colon = outlet->second.rfind(':');
+            if (colon == std::string::npos || colon == 0 || colon + 1 == outlet->second.size())
+                return "--outlet " + port->name + "=" + outlet->second +
+                       ": PDU:OUTLET with --pdudaemon";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     ParsedOptions parsed;
     LabReading reading;
@@ -150,6 +194,7 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
             return fail("--pass-error needs a --reference for '" + text + "'");
         o.ports.push_back(*port);
     }
+    if (const std::string why = PowerPlanError(o); !why.empty()) return fail(why);
     for (const auto& [name, reference] : o.references) {
         if (!name.empty() && std::none_of(o.ports.begin(), o.ports.end(),
                                           [&](const PortSpec& p) { return p.name == name; }))

@@ -37,14 +37,15 @@ Receiver::Machine::Machine(Receiver& r, const CycleSettings& cycle)
       connection(r.run_, r.display_, r.tap_, r.settings_, cycle) {}
 
 Receiver::Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
-                   RowSink rows, EventSink events)
+                   RowSink rows, EventSink events, std::unique_ptr<PowerSwitch> power)
     : name_(given.name),
       port_(port),
       tap_(port),
       given_(settings),
       now_(std::move(clock)),
       rows_(std::move(rows)),
-      events_(std::move(events)) {
+      events_(std::move(events)),
+      powerSwitch_(std::move(power)) {
     // A device path opens through any COM number; the port adapter resolves it.
     display_.port = "COM " + std::to_string(given.com ? given.com : 1);
     display_.baud = given.baud;
@@ -100,6 +101,7 @@ void Receiver::Tick() {
         return;
     }
     if (CheckStall()) return;
+    WatchPower();
     if (!family_ && !verdict_ && listenUntil_ && now_() >= *listenUntil_) return DecideFamily();
     bool due[4];
     for (int i = 0; i < 4; ++i) due[i] = display_.TimerEnabled(kTimers[i]);
@@ -215,8 +217,15 @@ void Receiver::HandlePortEvent(std::int16_t kind) {
     // Bytes read after a stall came during it: their times are not theirs.
     if (lastTickAt_ && now_() - *lastTickAt_ >= given_.stallS + 1 && CheckStall()) return;
     if (kind == comm_event::kDeviceFailure) {
-        // The device failed under the run: the port's fault, not the receiver's.
         const std::string reason = port_.ErrorReason();
+        // A receiver on USB leaves the system with its power, and comes back when it is on.
+        if (powerCycleOpen_ && !verdict_) {
+            if (!vanishTold_) Tell("its device went away with its power: " + reason);
+            vanishTold_ = true;
+            display_.SetTimerEnabled(TimerId::Timer_PF, false);  // until it is back
+            return;
+        }
+        // The device failed under the run: the port's fault, not the receiver's.
         if (!verdict_) EndRun(lab::Verdict::PortError, "port-error: " + reason, true, reason);
         return;
     }
@@ -240,6 +249,79 @@ void Receiver::Finish() {
     if (port_.IsOpen()) port_.Close();
     for (TimerId timer : kTimers) display_.SetTimerEnabled(timer, false);
     SetState("done");
+    // One more try for a supply an earlier switch left off: the lab never leaves it so.
+    if (!powerLeftOff_.empty() && power_ == Power::Steady && powerSwitch_) SwitchPower(true);
+}
+
+bool Receiver::PowerPending() const {
+    return power_ == Power::SwitchingOff || power_ == Power::Off || power_ == Power::SwitchingOn;
+}
+
+void Receiver::SwitchPower(bool on) {
+    power_ = on ? Power::SwitchingOn : Power::SwitchingOff;
+    if (powerCycleOpen_) SetState(on ? "switching on" : "switching off");
+    powerSwitch_->Switch(on, [this, on](const std::string& error) { PowerSwitched(on, error); });
+}
+
+void Receiver::PowerSwitched(bool on, const std::string& error) {
+    if (!powerCycleOpen_) {
+        // The cycle has its row; what is left is to put the supply back on. A switch-off that
+        // failed may still have switched it off.
+        if (!on) return SwitchPower(true);
+        power_ = Power::Steady;
+        if (!error.empty() && powerLeftOff_.empty())
+            Tell("power-error: its power could not be switched back on: " + error);
+        powerLeftOff_ = error;
+        return;
+    }
+    if (!error.empty()) {
+        if (on) powerLeftOff_ = error;
+        power_ = on ? Power::Steady : Power::Off;  // an Off is switched on as the row closes it
+        EndRun(lab::Verdict::PowerError, "power-error: " + error, false, error);
+        return;
+    }
+    if (!on) {
+        power_ = Power::Off;
+        poweredOffAt_ = now_();
+        SetState("powered off");
+        return;
+    }
+    // The start the journal times: from the moment the supply is back.
+    power_ = Power::Back;
+    powerLeftOff_.clear();
+    orderAt_ = now_();
+    fixAwaitedSince_ = orderAt_;
+    restart_.reset();
+    SetState("powered on");
+    if (port_.IsOpen()) display_.SetTimerEnabled(TimerId::Timer_PF, true);
+}
+
+// The power start's own clock: when to switch on again, and a device that went away with its
+// power reopened as soon as it is back, under whatever device its name now leads to.
+void Receiver::WatchPower() {
+    if (!powerCycleOpen_ || verdict_) return;
+    if (power_ == Power::Off && now_() - poweredOffAt_ >= given_.powerOffForS - 0.5)
+        return SwitchPower(true);
+    if (power_ != Power::Back || port_.IsOpen()) return;
+    if (port_.Open()) {
+        const std::string device = port_.DeviceName();
+        Tell("back after its power start" + (device.empty() ? std::string() : " as " + device));
+        display_.SetTimerEnabled(TimerId::Timer_PF, true);
+        return;
+    }
+    if (now_() - orderAt_ < given_.fixLimitS) return;
+    const std::string reason = port_.ErrorReason();
+    EndRun(lab::Verdict::PortError,
+           "port-error: not back within " + std::to_string(given_.fixLimitS) +
+               " s of its power coming on: " + reason,
+           false, reason);
+}
+
+// The row of a power start is written: a supply still off is switched on again.
+void Receiver::PowerCycleClosed() {
+    powerCycleOpen_ = false;
+    if (power_ == Power::Off) return SwitchPower(true);
+    if (power_ == Power::Back) power_ = Power::Steady;
 }
 
 std::optional<std::string> Receiver::NextOrder(const std::string&) {
@@ -269,10 +351,23 @@ void Receiver::OrderSent(const std::string&) {
     hadTime_ = false;
     fixAwaitedSince_ = orderAt_;
     SetState("restarting");
+    if (orderStart_ != lab::Start::Power) return;
+    powerCycleOpen_ = true;
+    vanishTold_ = false;
+    // While the lab holds the power, silence is what it asked for: the watchdog waits for on.
+    display_.SetTimerEnabled(TimerId::Timer_PF, false);
+    if (!powerSwitch_) {
+        EndRun(lab::Verdict::PowerError, "power-error: no way to switch its power", false,
+               "no way to switch its power");
+        return;
+    }
+    SwitchPower(false);
 }
 
 void Receiver::RestartConfirmed(std::int16_t) {
     if (cycle_ != Cycle::Ordered) return;
+    // Only its words after its power came on show that it came back.
+    if (powerCycleOpen_ && power_ != Power::Back) return;
     cycle_ = Cycle::Restarted;
     restart_ = Tenth(now_() - orderAt_);
     lastRestart_ = restart_;
@@ -297,7 +392,8 @@ void Receiver::GgaAnalysed(std::string_view, const GgaFields& gga) {
 // Its GSA and GSV come after its GGA, so an epoch is judged when the next one begins, and its
 // TTFF is stamped with the time its GGA came.
 void Receiver::Judge(const Epoch& e) {
-    if (cycle_ != Cycle::Restarted || !e.gga.HasFix()) return;
+    // An epoch begun before its start is the fix it had before.
+    if (cycle_ != Cycle::Restarted || !e.gga.HasFix() || e.at < orderAt_) return;
     if (firstFix_.fix3d && !fixes_.GsaSeen()) {
         if (!verdict_)
             EndRun(lab::Verdict::NoFix, "no-fix: it sends no GSA, so no fix of it is known 3D",
@@ -326,6 +422,19 @@ void Receiver::SentenceRead(std::string_view sentence, bool intact) {
         return;
     }
     ++intact_;
+    if (powerCycleOpen_ && !verdict_) {
+        const double now = now_();
+        if (power_ == Power::Off && now - poweredOffAt_ >= kPowerDrainS) {
+            char text[112];
+            std::snprintf(text, sizeof text,
+                          "still talking with its power off (%.1f s after it was switched off)",
+                          now - poweredOffAt_);
+            EndRun(lab::Verdict::PowerError, std::string("power-error: ") + text, false, text);
+            return;
+        }
+        // Its first sentence after the power came back: the restart is the power cycle itself.
+        if (power_ == Power::Back && cycle_ == Cycle::Ordered) machine_->engine.ConfirmRestart();
+    }
     if (const Epoch* closed = fixes_.Feed(sentence, now_())) Judge(*closed);
 }
 
@@ -342,6 +451,8 @@ void Receiver::VerdictReached(quorvel::Verdict reached) {
         if (verdict == lab::Verdict::NoRespond && orderStart_ == lab::Start::Hot)
             reason = "no sign of a restart after the hot start (no silence, start-up text or "
                      "loss of the fix)";
+        if (verdict == lab::Verdict::NoRespond && powerCycleOpen_)
+            reason = "nothing heard since its power came on";
         return EndRun(verdict, reason.empty() ? name : name + ": " + reason, true, trouble);
     }
     // Switched off after a restart: the cycle's row, with its restart time when its fix had
@@ -378,6 +489,7 @@ void Receiver::WriteRow(lab::Verdict verdict, std::optional<double> ttff,
     row.firmware = id.firmware;
     cycle_ = Cycle::Idle;
     restart_.reset();
+    if (open && powerCycleOpen_) PowerCycleClosed();
     if (given_.cycles && cycles_ >= *given_.cycles) finished_ = true;
     if (rows_) rows_(row);
 }

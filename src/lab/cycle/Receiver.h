@@ -21,6 +21,7 @@
 #include "lab/record/Verdict.h"
 #include "lab/ports/PortArgument.h"
 #include "lab/families/Profiles.h"
+#include "lab/power/PowerSwitch.h"
 #include "link/Connection.h"
 #include "link/SettingsStore.h"
 
@@ -54,6 +55,8 @@ class Receiver : public EngineObserver {
         // A gap between two ticks this long means the lab itself was stopped (a suspended
         // process, a paused machine): what it would measure across the gap is its own stall.
         double stallS = kStallS;
+        // A power start keeps the receiver off this long before it switches it on again.
+        double powerOffForS = 5;
     };
     using Clock = std::function<double()>;  // seconds, monotonic
     using RowSink = std::function<void(const Row&)>;
@@ -74,9 +77,13 @@ class Receiver : public EngineObserver {
     // or two. A sign that begins later is some other event's (a dropout, a stall).
     static constexpr std::int16_t kSignWithinS = 5;
     static constexpr double kStallS = 5;
+    // What a receiver sends after its supply is switched off is what was under way: a whole
+    // sentence later than this is a receiver the switch did not switch off.
+    static constexpr double kPowerDrainS = 1;
 
+    // `power` switches its supply, for power starts; nothing when it has none.
     Receiver(const PortSpec& given, SerialPort& port, const Settings& settings, Clock clock,
-             RowSink rows, EventSink events = {});
+             RowSink rows, EventSink events = {}, std::unique_ptr<PowerSwitch> power = {});
 
     // Presses start, as the operator does.
     void Start();
@@ -103,6 +110,10 @@ class Receiver : public EngineObserver {
     // against the profile it was given; empty when nothing.
     const std::string& ProfileName() const { return profileName_; }
     const std::string& Contradiction() const { return contradiction_; }
+    // A switch of its supply is under way, or the supply is off: the lab waits for it at the end.
+    bool PowerPending() const;
+    // Why its supply could not be switched back on; empty when it is on or was never off.
+    const std::string& PowerLeftOff() const { return powerLeftOff_; }
 
     void OrderSent(const std::string& order) override;
     void RestartConfirmed(std::int16_t coldStartSeconds) override;
@@ -151,6 +162,12 @@ class Receiver : public EngineObserver {
     void DecideFamily();
     lab::Start NextStart() const;
     bool OrdersWanted() const;
+    // A power start: off, a wait, on; its TTFF counts from the moment the supply is back.
+    enum class Power { Steady, SwitchingOff, Off, SwitchingOn, Back };
+    void SwitchPower(bool on);
+    void PowerSwitched(bool on, const std::string& error);
+    void WatchPower();
+    void PowerCycleClosed();
 
     std::string name_;
     RunState run_;
@@ -198,6 +215,13 @@ class Receiver : public EngineObserver {
     std::string state_ = "idle";
     std::optional<double> lastRestart_;
     std::optional<double> lastTtff_;
+    Power power_ = Power::Steady;
+    bool powerCycleOpen_ = false;  // a power start whose row is not written yet
+    double poweredOffAt_ = 0;
+    bool vanishTold_ = false;
+    std::string powerLeftOff_;
+    // Last: destroyed first, so that no switch reports to a receiver being torn down.
+    std::unique_ptr<PowerSwitch> powerSwitch_;
 };
 
 }  // namespace quorvel::lab

@@ -10,6 +10,11 @@ PortOrders OrdersFor(const Profile* family, const std::vector<Start>& starts,
     PortOrders given{.sign = sign.value_or(family ? family->sign : RestartSign::FixLost)};
     for (const Start start : starts) {
         const std::string* own = family ? family->OrderFor(start) : nullptr;
+        if (start == Start::Power) {
+            given.starts.push_back(start);
+            given.orders.emplace_back();  // the lab switches the power; nothing is sent
+            continue;
+        }
         if (!order && !own) continue;
         given.starts.push_back(start);
         given.orders.push_back(order ? *order : *own);

@@ -18,6 +18,9 @@ std::optional<std::string> Bytes(std::string_view frame) { return std::string(fr
 }  // namespace
 
 const std::string* Profile::OrderFor(Start start) const {
+    // Every receiver has a supply to switch: its power start sends nothing.
+    static const std::string kNoBytes;
+    if (start == Start::Power) return &kNoBytes;
     const auto& order = orders[static_cast<int>(start)];
     return order ? &*order : nullptr;
 }

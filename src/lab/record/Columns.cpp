@@ -140,7 +140,7 @@ std::string ReadStart(std::string_view name, const std::string& text, Row& r) {
 }
 
 std::string CompleteStart(const std::string& started) {
-    return FirstBeginning(started, kStarts, StartName);
+    return FirstBeginning(started, kAllStarts, StartName);
 }
 
 }  // namespace columns

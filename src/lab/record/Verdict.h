@@ -19,12 +19,13 @@ enum class Verdict : std::uint8_t {
     Unidentified,  // an `auto` port whose receiver named no family
     Ended,         // cut short by the end of the run before its fix was due: not judged
     Stalled,       // under way while the lab itself was stopped: not judged
+    PowerError,    // the receiver's supply could not be switched, or did not switch
 };
 
 // The journal's names, in the order of the enum; the summary's columns follow it.
-inline constexpr std::array<std::string_view, 10> kVerdictNames = {
-    "ok",     "no-respond", "shut-down",    "baud-mismatch", "cant-connect",
-    "no-fix", "port-error", "unidentified", "ended",         "stalled"};
+inline constexpr std::array<std::string_view, 11> kVerdictNames = {
+    "ok",     "no-respond", "shut-down",    "baud-mismatch", "cant-connect", "no-fix",
+    "port-error", "unidentified", "ended",   "stalled",       "power-error"};
 
 constexpr std::string_view NameOf(Verdict verdict) {
     return kVerdictNames[static_cast<std::size_t>(verdict)];
