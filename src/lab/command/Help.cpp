@@ -114,6 +114,27 @@ P = 100 the first bad start fails a receiver and no number of good starts can
 pass it. The summary and report show each receiver's decision and the cycle it
 was reached at (PASS at 47, FAIL at 12, UNDECIDED), its good and bad starts and
 the share of good ones with its bounds at C %.
+
+Power starts (--start power, or PROFILE+power:PORT, in every profile): the lab
+sends no order; it switches the receiver's supply off (--power-off CMD, or the
+PDU daemon of --pdudaemon), waits --power-off-for S (default 5), switches it
+on, and times the restart and the TTFF from the moment the on switch is done.
+The receiver's first sentences after power-on are its restart. A command runs
+through /bin/sh with {outlet}, {port} and {device} replaced by the port's
+--outlet text, its name and its device, each quoted for the shell, e.g.
+  --outlet COM5=3 --power-off 'uhubctl -l 1-1 -p {outlet} -a off'
+and must exit 0 within 30 s. With --pdudaemon http://HOST:PORT the lab asks
+the daemon for /power/control/off and /on of --outlet PORT=PDU:OUTLET. A switch
+that fails (a non-zero exit, a time-out, an HTTP error, no daemon) gives a
+"power-error" row that names why, and the lab switches that receiver back on;
+so does a receiver still talking a second after its power went off (a switch
+that does not switch). A device that goes away with its power (USB) is
+expected: it is reopened by its name (a COM link, a /dev/serial/by-id link or
+the device) as soon as it is back, and the event line names the device found;
+one not back within --fix-limit of power-on is port-error. At the end of the
+run, and on SIGINT, SIGTERM or SIGHUP, every supply the lab switched off is
+switched back on before it exits; if that fails the summary ends with "Power
+left off:" and the receiver, and the exit status is 1.
 )" +
            R"(
 Without --cycles or --duration it runs until SIGINT, SIGTERM, SIGHUP (a closed
@@ -124,8 +145,8 @@ name lookup is still under way. "quorvel-lab report" ends on these signals as
 any command does.
 
 Exit status: 0 when done, 1 when a journal row, the report or the summary
-cannot be written (a reader of the output going away aside) or a journal cannot
-be read, 2 on a bad option, rate, port or profile, the journal and report being
+cannot be written (a reader of the output going away aside), a journal cannot
+be read or a receiver's power was left off, 2 on a bad option, rate, port or profile, the journal and report being
 one file, either of them naming a port's device, or one device (or device
 server) named twice, 3
 when a receiver fails --pass-ttff/--pass-rate (with --confidence: is decided
