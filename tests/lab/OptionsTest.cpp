@@ -68,7 +68,18 @@ TEST(LabCommandLine, ABadOptionRateOrPortIsNamed) {
         {{"COM5", "/dev/ttyS4"}, "port named twice: 'COM5' and '/dev/ttyS4'"},
         {{"--journal", "/proc/self/root/dev/ttyS0", "COM1"}, "--journal names the device of port"},
         {{"--report", "/dev/ttyS5", "COM6"}, "--report names the device of port 'COM6'"},
-        {{"COM33", "/proc/self/root/dev/ttyUSB0"}, "'COM33' and '/proc/self/root/dev/ttyUSB0'"}};
+        {{"COM33", "/proc/self/root/dev/ttyUSB0"}, "'COM33' and '/proc/self/root/dev/ttyUSB0'"},
+        // Power starts need one way to switch, and each port what it switches.
+        {{"--start", "power", "COM5"}, "a power start needs --power-off and --power-on, or --pdudaemon"},
+        {{"--power-off", "x", "--power-on", "y", "COM5"}, "no port has --start power"},
+        {{"--start", "power", "--power-off", "off {outlet}", "--power-on", "on", "COM5"},
+         "{outlet} needs --outlet COM5=OUTLET"},
+        {{"--start", "power", "--pdudaemon", "http://127.0.0.1:16421", "--outlet", "COM5=3", "COM5"},
+         "--outlet COM5=3: PDU:OUTLET with --pdudaemon"},
+        {{"--start", "power", "--pdudaemon", "http://h:1", "--power-off", "x", "COM5"}, "one way"},
+        {{"--pdudaemon", "h:16421", "COM5"}, "--pdudaemon: bad value 'h:16421' (http://HOST:PORT)"},
+        {{"ubx+power:COM5", "--power-off", "x", "--power-on", "y", "--outlet", "COM6=1"},
+         "--outlet names no PORT given: 'COM6'"}};
     for (const auto& [args, named] : rows) {
         const ParsedOptions parsed = ParseLabOptions(args);
         const std::string error =
