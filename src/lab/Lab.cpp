@@ -147,6 +147,7 @@ void Lab::NoteReceivers() {
         Tally& t = tallies_[i];
         t.profile = r.ProfileName();
         t.identity = IdentityText(r.Identified());
+        t.trouble = stations_[owners_[i]].problem;
         t.notes.clear();
         if (!r.Contradiction().empty())
             t.notes.push_back("contradicts its profile " + r.ProfileName() + ": it " +

@@ -164,10 +164,15 @@ std::string BoundsData(const Tally& t, const PassRule& rule) {
            ", high: " + JsonNumbers(upper) + "}";
 }
 
-// Draws the overview and every receiver's two charts from `receivers`; no animation, so a
+// Draws the overview and every receiver's charts from `receivers`; no animation, so a
 // snapshot of the page shows them complete.
 const char* const kDrawCharts = R"(
 Chart.defaults.animation = false;
+// A receiver's section holds only the charts it has something for.
+const draw = (id, config) => { const canvas = document.getElementById(id); if (canvas) new Chart(canvas, config); };
+// A long name shortened on the overview's axis, its end kept: that is where by-id paths and
+// journals' receivers differ. The table has it whole.
+const shortName = name => name.length <= 40 ? name : name.slice(0, 12) + '\u2026' + name.slice(-27);
 // The --pass-ttff limit as a dashed line across the chart, at `limit` on its `axis`; the axis
 // reaches past it, so the line shows even when every TTFF is far below.
 const reach = limit === null ? undefined : limit * 1.05;
@@ -192,13 +197,14 @@ new Chart(document.getElementById('overview'), {
     { label: 'TTFF min - max (s)', data: receivers.map(r => r.range), backgroundColor: '#c7c7c7', grouped: false, barPercentage: 0.9, minBarLength: 3, order: 1 },
     { label: 'TTFF median - p95 (s)', data: receivers.map(r => r.core), backgroundColor: '#1f77b4', grouped: false, barPercentage: 0.5, minBarLength: 3, order: 0 }] },
   options: { indexAxis: 'y', responsive: false,
-             scales: { x: { beginAtZero: true, grace: '5%', suggestedMax: reach, title: { display: true, text: 'TTFF (s)' } }, y: { ticks: { autoSkip: false } } } },
+             scales: { x: { beginAtZero: true, grace: '5%', suggestedMax: reach, title: { display: true, text: 'TTFF (s)' } },
+                       y: { ticks: { autoSkip: false, callback(value) { return shortName(this.getLabelForValue(value)); } } } } },
   plugins: [limitLine('x')]
 });
 receivers.forEach((r, i) => {
   const cycles = r.ttff.map((_, n) => n * r.stride + 1);
   const band = (label, data) => ({ label: label, data: data, borderColor: '#aec7e8', backgroundColor: 'rgba(174, 199, 232, 0.3)', pointRadius: 0, borderWidth: 1 });
-  new Chart(document.getElementById('ttff' + i), {
+  draw('ttff' + i, {
     type: 'line',
     data: { labels: cycles, datasets: [
       { label: 'TTFF (s)', data: r.ttff, borderColor: '#1f77b4', backgroundColor: '#1f77b4', pointRadius: r.stride > 1 ? 0 : 3 },
@@ -209,14 +215,14 @@ receivers.forEach((r, i) => {
                plugins: { title: { display: r.stride > 1, text: 'each point: median of ' + r.stride + ' cycles; band: TTFF min - max' } } },
     plugins: [limitLine('y')]
   });
-  new Chart(document.getElementById('hist' + i), {
+  draw('hist' + i, {
     type: 'bar',
     data: { labels: r.binLabels, datasets: [{ label: 'cycles by TTFF (s)', data: r.bins, backgroundColor: '#2ca02c' }] },
     options: { responsive: false, scales: { y: { beginAtZero: true, ticks: { precision: 0 } } } }
   });
   if (r.bounds && decision !== null) {
     const level = (label, y, colour) => ({ label: label, data: r.bounds.at.map(x => ({ x: x, y: y })), borderColor: colour, borderDash: [6, 4], pointRadius: 0, borderWidth: 2 });
-    new Chart(document.getElementById('bounds' + i), {
+    draw('bounds' + i, {
       type: 'line',
       data: { datasets: [
         { label: 'good starts: lower bound (%)', data: r.bounds.at.map((x, k) => ({ x: x, y: r.bounds.low[k] })), borderColor: '#1f77b4', pointRadius: 0 },
@@ -228,7 +234,7 @@ receivers.forEach((r, i) => {
     });
   }
   if (!r.errors) return;
-  new Chart(document.getElementById('error' + i), {
+  draw('error' + i, {
     type: 'scatter',
     data: { datasets: [{ label: 'first fix: error (m) against TTFF (s)', data: r.ex.map((x, k) => ({ x: x, y: r.ey[k] })), borderColor: '#9467bd', backgroundColor: '#9467bd', pointRadius: 3 }] },
     options: { responsive: false, scales: { x: { beginAtZero: true, suggestedMax: reach, title: { display: true, text: 'TTFF (s)' } },

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -148,6 +149,65 @@ std::string VerdictHtml(const std::vector<Tally>& tallies, const PassRule& rule)
            std::to_string(tallies.size()) + " fail: " + PageText(Joined(failing)) + "</p>\n";
 }
 
+// Failing receivers first, then the undecided, then the passing: the page opens on what needs
+// a look. Their own order otherwise, and all of it without a pass rule.
+std::vector<const Tally*> FailingFirst(const std::vector<Tally>& tallies, const PassRule& rule) {
+    std::vector<const Tally*> order;
+    for (const Tally& t : tallies) order.push_back(&t);
+    if (!rule.ttffS) return order;
+    const auto rank = [&rule](const Tally* t) {
+        const Decision d = DecisionOf(*t, rule);
+        return d == Decision::Fail ? 0 : d == Decision::Undecided ? 1 : 2;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&rank](const Tally* a, const Tally* b) { return rank(a) < rank(b); });
+    return order;
+}
+
+// What a try of each verdict came to, for a receiver without a TTFF to chart.
+constexpr std::array<const char*, kVerdictNames.size()> kVerdictMeanings = {
+    "restarted, no fix",
+    "no sign of a restart after its order",
+    "switched off after its restart",
+    "the line speed did not match",
+    "the port could not be opened, or sent nothing",
+    "no fix within the fix limit",
+    "the port failed under the run",
+    "it named no family",
+    "cut short by the end of the run",
+    "under way while the lab itself was stopped"};
+
+// Why a receiver has no TTFF to chart, counted over its tries: "5 of 5 tries cant-connect:
+// /dev/ttyUSB0: Connection refused". The lab's last trouble stands for the verdict of the last
+// try; a journal's verdicts say what they mean.
+std::string NoTtffLine(const Tally& t) {
+    if (t.Cycles() == 0) return "No TTFF to chart: no try has ended yet";
+    const std::string tries = " of " + std::to_string(t.Cycles()) + " tries ";
+    const auto last = static_cast<std::size_t>(t.verdictByCycle.back());
+    std::vector<std::string> parts;
+    for (std::size_t v = 0; v < kVerdictNames.size(); ++v) {
+        if (t.verdicts[v] == 0) continue;
+        parts.push_back(std::to_string(t.verdicts[v]) + tries + std::string(kVerdictNames[v]) +
+                        ": " + (v == last && !t.trouble.empty() ? t.trouble : kVerdictMeanings[v]));
+    }
+    return "No TTFF to chart: " + Joined(parts, "; ");
+}
+
+// The summary's verdict columns as one cell, the verdicts that occurred with their counts:
+// ten columns of mostly zeros would push the page past the screen.
+std::vector<std::string> VerdictsInOne(std::vector<std::string> cells, bool header) {
+    const auto first = cells.begin() + 4, end = first + kVerdictNames.size();
+    std::string counts;
+    for (std::size_t v = 0; v < kVerdictNames.size() && !header; ++v) {
+        if (first[static_cast<std::ptrdiff_t>(v)] != "0")
+            counts += (counts.empty() ? "" : ", ") + std::string(kVerdictNames[v]) + " " +
+                      first[static_cast<std::ptrdiff_t>(v)];
+    }
+    *first = header ? "verdicts" : counts.empty() ? "-" : counts;
+    cells.erase(first + 1, end);
+    return cells;
+}
+
 constexpr const char* kStyle = R"(
 body { font-family: sans-serif; margin: 24px; color: #111; background: #fff; }
 table { border-collapse: collapse; margin-bottom: 24px; }
@@ -155,10 +215,15 @@ th, td { border: 1px solid #999; padding: 4px 8px; text-align: right; }
 th:first-child, td:first-child { text-align: left; }
 table.head th, table.head td { text-align: left; }
 table.head th { background: #eee; }
-.pass, .fail { font-weight: bold; white-space: nowrap; }
+.pass, .fail, .undecided { font-weight: bold; }
 .pass { background: #c8e6c9; border: 2px solid #111; }
 .fail { background: #f8c8c8; border: 4px double #111; }
-.undecided { font-weight: bold; white-space: nowrap; background: #fff3c4; border: 2px dashed #111; }
+.undecided { background: #fff3c4; border: 2px dashed #111; }
+table.summary td:first-child, table.summary td:last-child, table.summary th:last-child {
+    text-align: left; min-width: 11em; }
+/* Names, paths and a receiver's own texts may hold no space: they break anywhere rather than
+   push the page past the screen. */
+table.head td, table.summary td:first-child, h2, p, li { overflow-wrap: anywhere; }
 p.verdict { display: inline-block; padding: 6px 12px; font-size: 1.2em; }
 .charts { display: flex; flex-wrap: wrap; gap: 24px; }
 canvas { border: 1px solid #ccc; }
@@ -182,20 +247,21 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     page << "<title>quorvel-lab report</title>"
          << "<style>" << kStyle << "</style></head><body>\n<h1>quorvel-lab report</h1>\n"
          << VerdictHtml(tallies, rule) << HeadHtml(head, tallies, rule);
+    const std::vector<const Tally*> order = FailingFirst(tallies, rule);
     // Every receiver at a glance: one bar per receiver, its TTFF range and its median to p95.
     page << "<h2>Overview</h2>\n<canvas id=\"overview\" width=\"1100\" height=\""
-         << 100 + 18 * tallies.size() << "\"></canvas>\n<table><tr>";
-    for (const std::string& cell : SummaryHeader(rule, shape))
+         << 100 + 18 * tallies.size() << "\"></canvas>\n<table class=\"summary\"><tr>";
+    for (const std::string& cell : VerdictsInOne(SummaryHeader(rule, shape), true))
         page << "<th>" << Html(cell) << "</th>";
     page << "</tr>\n";
-    for (const Tally& t : tallies) {
+    for (const Tally* t : order) {
         page << "<tr>";
-        auto cells = SummaryCells(t, rule, shape);
+        auto cells = VerdictsInOne(SummaryCells(*t, rule, shape), false);
         const std::string standing = rule.ttffS ? cells.back() : "";
         if (rule.ttffS) cells.pop_back();
         for (const std::string& cell : cells) page << "<td>" << Html(cell) << "</td>";
         if (rule.ttffS) {
-            const Decision d = DecisionOf(t, rule);
+            const Decision d = DecisionOf(*t, rule);
             page << (d == Decision::Pass   ? "<td class=\"pass\">&#10004; "
                      : d == Decision::Fail ? "<td class=\"fail\">&#10008; "
                                            : "<td class=\"undecided\">? ")
@@ -212,16 +278,21 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
     if (!charts)
         page << "<p>No charts: " << Html(chartJs)
              << " (Debian package libjs-chart.js) is missing.</p>\n";
-    for (std::size_t i = 0; i < tallies.size(); ++i) {
-        const Tally& t = tallies[i];
+    // A chart only where there is something to draw; a receiver without a TTFF says why.
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const Tally& t = *order[i];
         std::vector<std::string> about;
         if (!t.profile.empty()) about.push_back(t.profile);
         if (!t.start.empty()) about.push_back(t.start + " start");
+        const bool ttffs = !Present(t.ttffByCycle).empty();
         page << "<h2>" << PageText(t.receiver + (about.empty() ? "" : " (" + Joined(about) + ")"))
-             << "</h2>\n<div class=\"charts\">"
-             << "<canvas id=\"ttff" << i << "\" width=\"540\" height=\"260\"></canvas>"
-             << "<canvas id=\"hist" << i << "\" width=\"540\" height=\"260\"></canvas>";
-        if (rule.confidencePct)
+             << "</h2>\n";
+        if (!ttffs) page << "<p class=\"nochart\">" << PageText(NoTtffLine(t)) << "</p>\n";
+        page << "<div class=\"charts\">";
+        if (ttffs || !Present(t.restartByCycle).empty())
+            page << "<canvas id=\"ttff" << i << "\" width=\"540\" height=\"260\"></canvas>";
+        if (ttffs) page << "<canvas id=\"hist" << i << "\" width=\"540\" height=\"260\"></canvas>";
+        if (rule.confidencePct && t.Judged() > 0)
             page << "<canvas id=\"bounds" << i << "\" width=\"540\" height=\"260\"></canvas>";
         if (HasErrorChart(t))
             page << "<canvas id=\"error" << i << "\" width=\"540\" height=\"260\"></canvas>";
@@ -236,9 +307,9 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
                            ", fail: " + Plain(rule.ratePct) + "}"
                      : std::string("null"))
              << ";\nconst receivers = [\n";
-        for (const Tally& t : tallies) {
-            std::string data = ChartData(t);
-            if (rule.confidencePct) data.insert(data.size() - 1, ", " + BoundsData(t, rule));
+        for (const Tally* t : order) {
+            std::string data = ChartData(*t);
+            if (rule.confidencePct) data.insert(data.size() - 1, ", " + BoundsData(*t, rule));
             page << data << ",\n";
         }
         page << "];\n" << kDrawCharts << "</script>\n";

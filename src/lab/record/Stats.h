@@ -36,6 +36,9 @@ struct Tally {
     // (sentences damaged, a profile it contradicted); empty when nothing.
     std::string identity = {};
     std::vector<std::string> notes = {};
+    // The last port trouble the lab saw, with the system's reason ("/dev/ttyUSB0: Connection
+    // refused"), while no fix has come since; a journal keeps none.
+    std::string trouble = {};
     std::array<int, kVerdictNames.size()> verdicts{};
     // One value per cycle, NaN where the row has none.
     std::vector<double> restartByCycle = {};
