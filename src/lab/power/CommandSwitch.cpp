@@ -22,10 +22,19 @@ std::string LastLine(const QByteArray& text) {
     return "";
 }
 
-void KillGroup(qint64 pid) {
-    if (pid <= 0) return;
-    // The group is gone, or the shell has not yet made it: the shell alone then.
-    if (::kill(-static_cast<pid_t>(pid), SIGKILL) != 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+// Kills the command with everything it started, and lets it be reaped once it is gone: never
+// waited for here, and free to outlive the switch.
+void KillGroup(QProcess* process) {
+    if (const qint64 pid = process->processId(); pid > 0) {
+        // The group is gone, or the shell has not yet made it: the shell alone then.
+        if (::kill(-static_cast<pid_t>(pid), SIGKILL) != 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+    process->setParent(nullptr);
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+    } else {
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    }
 }
 
 }  // namespace
@@ -40,7 +49,7 @@ CommandSwitch::CommandSwitch(std::string offCommand, std::string onCommand, int 
 }
 
 CommandSwitch::~CommandSwitch() {
-    if (process_) KillGroup(Release()->processId());
+    if (process_) KillGroup(Release());
 }
 
 void CommandSwitch::Switch(bool on, Done done) {
@@ -88,14 +97,7 @@ void CommandSwitch::Finished(int code, QProcess::ExitStatus status) {
 }
 
 void CommandSwitch::TimedOut() {
-    QProcess* const process = Release();
-    KillGroup(process->processId());
-    // Reaped once it is gone; never waited for here.
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
-    } else {
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    }
+    KillGroup(Release());
     pending_.Finish(name_ + " did not finish within " + SecondsText(timeoutMs_) + " s");
 }
 
