@@ -51,7 +51,9 @@ std::string Slurp(const QString& path) {
 }
 
 // Gone, or a zombie that nobody will wake again.
-bool Dead(const std::string& pid) {
+bool Dead(std::string pid) {
+    while (!pid.empty() && pid.back() == '\n') pid.pop_back();
+    if (pid.empty()) return false;
     for (int tries = 0; tries < 100; ++tries, ::usleep(20000)) {
         const std::string stat = Slurp(QString::fromStdString("/proc/" + pid + "/stat"));
         const std::size_t paren = stat.rfind(')');
@@ -105,7 +107,7 @@ TEST(PowerCommand, RunsThroughTheShellAndNamesEachFailure) {
     power.reset();
     Spin(100);
     EXPECT_FALSE(called);
-    EXPECT_TRUE(!child.empty() && Dead(child)) << child;
+    EXPECT_TRUE(Dead(child)) << child;
 }
 
 TEST(PowerPlan, EachPortGetsTheSwitchItsPlanAllows) {
