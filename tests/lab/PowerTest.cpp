@@ -162,7 +162,8 @@ struct Tap {
 
 // The next line of the simulator's output that holds `text`.
 QString SimLine(QProcess& sim, const QString& text) {
-    for (QElapsedTimer clock; (clock.isValid() || (clock.start(), true)) && clock.elapsed() < 5000;) {
+    QElapsedTimer clock;
+    for (clock.start(); clock.elapsed() < 5000;) {
         if (!sim.canReadLine() && !sim.waitForReadyRead(100)) continue;
         const QString line = QString(sim.readLine()).trimmed();
         if (line.contains(text)) return line;
@@ -175,12 +176,11 @@ TEST(PowerPdu, TheRealDaemonSwitchesSimulatedReceivers) {
     if (pdudaemon.isEmpty()) GTEST_SKIP() << "needs pdudaemon (scripts/setup.sh installs it)";
     QTemporaryDir dir;
     const QString d = dir.path();
-    quint16 port = 0, closed = 0;
-    for (quint16* free : {&port, &closed}) {
-        QTcpServer server;
-        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-        *free = server.serverPort();
-    }
+    QTcpServer free[2];  // two ports, for the daemon and for nobody
+    ASSERT_TRUE(free[0].listen(QHostAddress::LocalHost) && free[1].listen(QHostAddress::LocalHost));
+    const quint16 port = free[0].serverPort(), closed = free[1].serverPort();
+    free[0].close();
+    free[1].close();
     QFile conf(d + "/pdudaemon.conf");
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
     conf.write(QString(R"({"daemon": {"hostname": "127.0.0.1", "port": %1, "listener": "http"},

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cstring>
 #include <strings.h>
 
 namespace quorvel::sim {
