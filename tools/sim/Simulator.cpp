@@ -354,30 +354,25 @@ std::string Simulator::SwitchPower(bool on, Clock::time_point now) {
             Say(Timestamp() + " powered off: silent until power-on");
             return "";
         }
-        const std::string gone = pty_.device();
+        gone_ = pty_.device();
         link_.Remove();
         pty_.Close();
         masterQuietUntil_.reset();
         flushPendingAt_.reset();
         commands_.TakePending();
-        Say(Timestamp() + " powered off: " + gone + " gone");
-        gone_ = gone;
+        Say(Timestamp() + " powered off: " + gone_ + " gone");
         return "";
     }
-    if (options_.vanish) {
-        std::string error;
-        if (!pty_.Open(error, gone_)) {
-            exitCode_ = kExitFailure;
-            return "cannot power on: " + error;
-        }
-        if (options_.com) {
-            const std::string dir =
-                options_.portsDir.empty() ? DefaultPortsDir() : options_.portsDir;
-            if (link_.Make(dir, *options_.com, pty_.device(), error) != PortLink::Result::Made) {
-                exitCode_ = kExitFailure;
-                return "cannot power on: " + error;
-            }
-        }
+    std::string error;
+    if (options_.vanish && pty_.Open(error, gone_) && options_.com) {
+        const std::string dir = options_.portsDir.empty() ? DefaultPortsDir() : options_.portsDir;
+        if (link_.Make(dir, *options_.com, pty_.device(), error) == PortLink::Result::Made)
+            error.clear();
+    }
+    if (!error.empty()) {
+        err_ << "quorvel-sim: cannot power on: " << error << std::endl;
+        exitCode_ = kExitFailure;
+        return "cannot power on: " + error;
     }
     receiver_.PowerOn();
     // It boots for one period; its bursts keep their own beat from then on.
