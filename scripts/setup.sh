@@ -13,6 +13,7 @@ PACKAGES=(
   dpkg-dev file
   lintian appstream desktop-file-utils help2man go-md2man  # man pages; package checks in install.deb
   libjs-chart.js chromium  # the lab report's charts, and the browser its test renders them in
+  pdudaemon  # the PDU daemon the lab's power switch asks; its test runs one of its own
 )
 
 missing=()
@@ -29,4 +30,9 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # The package starts its own daemon, with its sample configuration, on every interface; the
+  # tests start theirs on a loopback port, and a lab configures its own.
+  if [[ " ${missing[*]} " == *" pdudaemon "* && -d /run/systemd/system ]]; then
+    $SUDO systemctl disable --now pdudaemon.service >/dev/null 2>&1 || true
+  fi
 fi

@@ -79,6 +79,8 @@ const std::map<std::string, ValueOption>& ValueOptions() {
          {OptionalIntInto(&Options::powerOffAfter, 1, 3600), "1 to 3600 bursts"}},
         {"--ports-dir",
          {[](Options& o, const std::string& t) { return !(o.portsDir = t).empty(); }, "a folder"}},
+        {"--power-file",
+         {[](Options& o, const std::string& t) { return !(o.powerFile = t).empty(); }, "a file"}},
         {"--replay",
          {[](Options& o, const std::string& t) { return !(o.replay = t).empty(); }, "a file"}},
         {"--start-time",
@@ -139,6 +141,7 @@ const std::map<std::string, bool Options::*>& FlagOptions() {
         {"--silent", &Options::silent},
         {"--verbose", &Options::verbose},
         {"--no-gsa", &Options::noGsa},
+        {"--vanish", &Options::vanish},
     };
     return kFlags;
 }
@@ -151,6 +154,8 @@ std::string Conflicts(const Options& o) {
         return "--never-restart excludes --restart-after, --power-off-after and --never-fix";
     }
     if (!o.portsDir.empty() && !o.com) return "--ports-dir needs --com";
+    if (o.vanish && o.powerFile.empty()) return "--vanish needs --power-file";
+    if (!o.powerFile.empty() && o.powerOffAfter) return "--power-file excludes --power-off-after";
     if ((o.offsetM > 0) != (o.offsetFor > 0)) return "--offset-m and --offset-for go together";
     return "";
 }
@@ -308,6 +313,23 @@ Receiver behaviour:
                        skipped, binary passes through, one recorded GGA cycle per
                        burst period, looping. Orders are printed and not obeyed.
   --no-time, --wrong-baud, --silent and --replay exclude each other.
+
+Power:
+  --power-file FILE    the receiver's supply: off while FILE's first word is
+                       "off", on otherwise (no FILE too), so that any command
+                       can switch it (echo off > FILE). Off, it sends nothing
+                       and ignores orders and queries; on, it boots as after a
+                       real power cycle: its first burst one period after
+                       power-on, with its family's start-up text, then no fix
+                       (and the time as after a cold start) until --ttff
+                       periods after power-on. Changes are seen at once through
+                       inotify (read ten times a second where the folder cannot
+                       be watched). Excludes --power-off-after.
+  --vanish             with --power-file: switched off, its device goes too, as
+                       a USB receiver's does: the pty is closed and the COM link
+                       removed. At power-on it comes back under a new pty (a new
+                       device name), printed as "powered on: DEVICE", and the
+                       COM link points at it.
 
 Other:
   --verbose            also print the time of every GGA sent.

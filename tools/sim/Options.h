@@ -39,6 +39,8 @@ struct Options {
     int offsetFor = 0;
     int twoDFor = 0;
     bool noGsa = false;
+    std::string powerFile;  // empty: always on
+    bool vanish = false;    // powered off, its device goes too
 };
 
 struct ParseResult {

@@ -11,12 +11,28 @@
 
 namespace quorvel::sim {
 
-Pty::~Pty() {
+Pty::~Pty() { Close(); }
+
+void Pty::Close() {
     if (slave_ >= 0) ::close(slave_);
     if (master_ >= 0) ::close(master_);
+    slave_ = master_ = -1;
+    device_.clear();
 }
 
-bool Pty::Open(std::string& error) {
+bool Pty::Open(std::string& error, const std::string& avoid) {
+    if (!OpenOne(error)) return false;
+    if (avoid.empty() || device_ != avoid) return true;
+    // Holding this one, the next comes under another number; then this one goes.
+    const int master = master_, slave = slave_;
+    master_ = slave_ = -1;
+    const bool opened = OpenOne(error);
+    ::close(slave);
+    ::close(master);
+    return opened;
+}
+
+bool Pty::OpenOne(std::string& error) {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
         error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);

@@ -15,7 +15,11 @@ class Pty {
     Pty& operator=(const Pty&) = delete;
     ~Pty();
 
-    bool Open(std::string& error);
+    // A pty whose device is not `avoid` (one closed a moment ago, whose number the kernel
+    // would hand out again): a receiver that comes back on a new USB port gets a new name.
+    bool Open(std::string& error, const std::string& avoid = "");
+    // The device goes, as a receiver switched off that takes its USB port with it.
+    void Close();
 
     int master() const { return master_; }
     int slave() const { return slave_; }
@@ -27,6 +31,8 @@ class Pty {
     void DropUnread() const;
 
   private:
+    bool OpenOne(std::string& error);
+
     int master_ = -1;
     int slave_ = -1;
     std::string device_;

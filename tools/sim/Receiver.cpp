@@ -52,6 +52,20 @@ OrderReaction Receiver::OnOrder(Start start) {
     return OrderReaction::Restarting;
 }
 
+void Receiver::PowerOff() {
+    state_ = State::PoweredOff;
+    countdown_ = 0;
+    before_.clear();
+}
+
+void Receiver::PowerOn() {
+    if (state_ != State::PoweredOff) return;
+    start_ = Start::Cold;
+    Restart();
+    // The first burst is one period after power-on: counting from power-on, that is one.
+    if (noFix_ > 0) --noFix_;
+}
+
 QueryReaction Receiver::OnQuery(const std::string& answer) {
     if (state_ == State::PoweredOff) return QueryReaction::IgnoredPoweredOff;
     before_ += answer;

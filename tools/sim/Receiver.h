@@ -75,6 +75,11 @@ class Receiver {
     explicit Receiver(const ReceiverConfig& config);
 
     OrderReaction OnOrder(Start start = Start::Cold);
+    // Its supply switched: off, it sends nothing and forgets what it was doing; on, it boots as
+    // from a cold start, its start-up text in the first burst and the fix in the burst
+    // noFixAfterRestart periods after power-on, when bursts resume one period after it.
+    void PowerOff();
+    void PowerOn();
     // Queues `answer` (to a version query) before the next burst the receiver sends.
     QueryReaction OnQuery(const std::string& answer);
 

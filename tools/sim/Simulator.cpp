@@ -156,6 +156,10 @@ int Simulator::Prepare() {
         settings +=
             ", line noise of a receiver at " + std::to_string(MismatchedRate(options_.baud));
     }
+    if (!options_.powerFile.empty()) {
+        settings += ", power from " + options_.powerFile;
+        if (options_.vanish) settings += " (its device goes while off)";
+    }
     Say(settings);
     return kExitOk;
 }
@@ -169,11 +173,13 @@ int Simulator::Run() {
         deadline_ = start + std::chrono::duration_cast<Clock::duration>(
                                 std::chrono::duration<double>(*options_.exitAfterSeconds));
     }
-    std::string reason = Loop(signals.fd());
+    if (!options_.powerFile.empty()) power_.Watch(options_.powerFile);
+    std::string reason = power_.On() ? "" : SwitchPower(false, start);
+    if (reason.empty()) reason = Loop(signals.fd());
     if (const int signal = signals.Take(); signal != 0) reason = "signal " + std::to_string(signal);
     Say(Timestamp() + " end: " + reason);
     link_.Remove();
-    return kExitOk;
+    return exitCode_;
 }
 
 std::string Simulator::Loop(int signalFd) {
@@ -193,14 +199,18 @@ std::string Simulator::Loop(int signalFd) {
         }
         if (masterQuietUntil_ && now >= *masterQuietUntil_) masterQuietUntil_.reset();
 
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {pty_.master(), POLLIN, 0}};
-        const nfds_t count = masterQuietUntil_ ? 1 : 2;
+        // poll skips the power file's -1 when it is read by the clock.
+        pollfd fds[3] = {
+            {signalFd, POLLIN, 0}, {power_.fd(), POLLIN, 0}, {pty_.master(), POLLIN, 0}};
+        const nfds_t count = masterQuietUntil_ || pty_.master() < 0 ? 2 : 3;
         const int timeout = MillisecondsUntil(*NextWake());
         if (::poll(fds, count, timeout) < 0 && errno != EINTR) {
             return std::string("poll: ") + std::strerror(errno);
         }
         if (fds[0].revents != 0) return "signal";
-        if (count == 2 && fds[1].revents != 0) ReadCommands(Clock::now());
+        if (count == 3 && fds[2].revents != 0) ReadCommands(Clock::now());
+        if (std::string failed = CheckPower(fds[1].revents != 0, Clock::now()); !failed.empty())
+            return failed;
     }
 }
 
@@ -210,6 +220,7 @@ std::optional<Simulator::Clock::time_point> Simulator::NextWake() const {
     if (deadline_) wake = std::min(wake, *deadline_);
     if (flushPendingAt_) wake = std::min(wake, *flushPendingAt_);
     if (masterQuietUntil_) wake = std::min(wake, *masterQuietUntil_);
+    if (const auto look = power_.LookAt()) wake = std::min(wake, *look);
     return wake;
 }
 
@@ -226,6 +237,10 @@ void Simulator::StartBurst(Clock::time_point start) {
 }
 
 std::string Simulator::NextBurstBytes() {
+    if (!poweredOn_) {
+        receiver_.NextBurst();  // its true time runs on
+        return "";
+    }
     if (!replayBursts_.empty()) {
         const std::string& burst = replayBursts_[replayNext_];
         replayNext_ = (replayNext_ + 1) % replayBursts_.size();
@@ -322,6 +337,48 @@ void Simulator::LogCommand(const std::string& command, bool complete) {
         line += " " + why;
     }
     Say(line);
+}
+
+std::string Simulator::CheckPower(bool readable, Clock::time_point now) {
+    if (!power_.Changed(readable, now)) return "";
+    const bool on = power_.On();
+    return on == poweredOn_ ? "" : SwitchPower(on, now);
+}
+
+std::string Simulator::SwitchPower(bool on, Clock::time_point now) {
+    poweredOn_ = on;
+    if (!on) {
+        receiver_.PowerOff();
+        queue_.clear();  // a burst under way stops with its supply
+        if (!options_.vanish) {
+            Say(Timestamp() + " powered off: silent until power-on");
+            return "";
+        }
+        gone_ = pty_.device();
+        link_.Remove();
+        pty_.Close();
+        masterQuietUntil_.reset();
+        flushPendingAt_.reset();
+        commands_.TakePending();
+        Say(Timestamp() + " powered off: " + gone_ + " gone");
+        return "";
+    }
+    std::string error;
+    if (options_.vanish && pty_.Open(error, gone_) && options_.com) {
+        const std::string dir = options_.portsDir.empty() ? DefaultPortsDir() : options_.portsDir;
+        if (link_.Make(dir, *options_.com, pty_.device(), error) == PortLink::Result::Made)
+            error.clear();
+    }
+    if (!error.empty()) {
+        err_ << "quorvel-sim: cannot power on: " << error << std::endl;
+        exitCode_ = kExitFailure;
+        return "cannot power on: " + error;
+    }
+    receiver_.PowerOn();
+    // It boots for one period; its bursts keep their own beat from then on.
+    nextBurst_ = now + milliseconds(options_.rateMs);
+    Say(Timestamp() + " powered on: " + pty_.device());
+    return "";
 }
 
 }  // namespace quorvel::sim

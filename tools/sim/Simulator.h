@@ -11,6 +11,7 @@
 #include "sim/CommandLog.h"
 #include "sim/Options.h"
 #include "sim/PortLink.h"
+#include "sim/PowerFile.h"
 #include "sim/Pty.h"
 #include "sim/Receiver.h"
 
@@ -38,6 +39,9 @@ class Simulator {
     void LogCommand(const std::string& command, bool complete);
     std::optional<Clock::time_point> NextWake() const;
     void Say(const std::string& line);
+    // The supply as --power-file says (SimulatorPower.cpp); why the program must end, if so.
+    std::string CheckPower(bool readable, Clock::time_point now);
+    std::string SwitchPower(bool on, Clock::time_point now);
 
     Options options_;
     std::ostream& out_;
@@ -55,6 +59,10 @@ class Simulator {
     std::optional<Clock::time_point> flushPendingAt_;
     std::optional<Clock::time_point> masterQuietUntil_;
     std::size_t largestBurst_ = 0;
+    PowerFile power_;
+    bool poweredOn_ = true;
+    std::string gone_;  // the device that went at power-off: not to come back under its name
+    int exitCode_ = kExitOk;
 };
 
 }  // namespace quorvel::sim
