@@ -7,6 +7,7 @@
 
 #include "engine/EngineObserver.h"
 #include "lab/cycle/Geo.h"
+#include "lab/http/Address.h"
 #include "lab/ports/PortArgument.h"
 #include "lab/record/PassRule.h"
 
@@ -35,6 +36,7 @@ struct LabOptions {
     bool listPorts = false;
     PassRule pass;  // --pass-ttff, --pass-rate, --pass-error, --confidence, --bad-factor
     bool untilDecided = false;  // no order to a decided receiver; the run ends when all are
+    std::optional<HttpAddress> http;  // --http: the running lab served read-only there
 };
 
 }  // namespace quorvel::lab
