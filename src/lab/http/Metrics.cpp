@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "lab/record/Verdict.h"
 
@@ -126,6 +127,7 @@ void LabMetrics::Add(std::size_t receiver, const Row& row, std::optional<Decisio
     if (row.ttffS) s.ttff.Observe(*row.ttffS);
     if (row.restartS) s.restart.Observe(*row.restartS);
     if (decision) s.decision = *decision;
+    s.changed = true;
     // Who it is, as its latest row says.
     if (!row.profile.empty() &&
         (row.profile != r.profile || row.make != r.make || row.model != r.model ||
@@ -135,57 +137,76 @@ void LabMetrics::Add(std::size_t receiver, const Row& row, std::optional<Decisio
     }
 }
 
-std::string LabMetrics::Text(const std::function<bool(std::size_t)>& up) const {
-    std::string out;
-    std::size_t series = 0;
-    for (const Receiver& r : receivers_) series += r.series.size();
-    out.reserve(series * (decisions_ ? 4600 : 4300) + receivers_.size() * 200 + 2000);
+void LabMetrics::Print(const Series& s) const {
+    std::string& cycles = s.lines[0];
+    cycles.clear();
+    for (std::size_t v = 0; v < kVerdictNames.size(); ++v) {
+        cycles += "quorvel_lab_cycles_total{";
+        cycles += s.labels;
+        cycles += ",verdict=\"";
+        cycles += kVerdictNames[v];
+        cycles += "\"} ";
+        Number(cycles, s.verdicts[v]);
+        cycles += '\n';
+    }
+    const auto histogram = [&s](std::string& out, const char* name, const Histogram& h) {
+        out.clear();
+        long long cumulative = 0;
+        for (std::size_t b = 0; b <= kBuckets.size(); ++b) {
+            cumulative += h.counts[b];
+            out += name;
+            out += "_bucket{";
+            out += s.labels;
+            out += b < kBuckets.size() ? BucketLabels()[b] : std::string(",le=\"+Inf\"} ");
+            Number(out, cumulative);
+            out += '\n';
+        }
+        (((out += name) += "_sum{") += s.labels) += "} ";
+        Number(out, h.sum);
+        (((out += "\n") += name) += "_count{") += s.labels;
+        out += "} ";
+        Number(out, h.count);
+        out += '\n';
+    };
+    histogram(s.lines[1], "quorvel_lab_ttff_seconds", s.ttff);
+    histogram(s.lines[2], "quorvel_lab_restart_seconds", s.restart);
+    std::string& decided = s.lines[3];
+    decided.clear();
+    if (!decisions_) return;
+    for (const Decision d : {Decision::Pass, Decision::Fail, Decision::Undecided}) {
+        decided += "quorvel_lab_decision{";
+        decided += s.labels;
+        decided += ",decision=\"";
+        decided += DecisionName(d);
+        decided += s.decision == d ? "\"} 1\n" : "\"} 0\n";
+    }
+}
 
-    Family(out, "quorvel_lab_cycles_total", "counter",
-           "Rows journaled, one per cycle, by receiver, start and verdict.");
+const std::string& LabMetrics::Text(const std::function<bool(std::size_t)>& up) const {
+    std::size_t size = 2000;
     for (const Receiver& r : receivers_) {
+        size += 2 * r.info.size() + 64;
         for (const Series& s : r.series) {
-            for (std::size_t v = 0; v < kVerdictNames.size(); ++v) {
-                out += "quorvel_lab_cycles_total{";
-                out += s.labels;
-                out += ",verdict=\"";
-                out += kVerdictNames[v];
-                out += "\"} ";
-                Number(out, s.verdicts[v]);
-                out += '\n';
-            }
+            if (std::exchange(s.changed, false)) Print(s);
+            for (const std::string& part : s.lines) size += part.size();
         }
     }
-    const auto histogram = [&](const char* name, const char* help, Histogram Series::*of) {
-        Family(out, name, "histogram", help);
-        const std::string bucket = std::string(name) + "_bucket{";
-        for (const Receiver& r : receivers_) {
-            for (const Series& s : r.series) {
-                const Histogram& h = s.*of;
-                long long cumulative = 0;
-                for (std::size_t b = 0; b <= kBuckets.size(); ++b) {
-                    cumulative += h.counts[b];
-                    out += bucket;
-                    out += s.labels;
-                    out += b < kBuckets.size() ? BucketLabels()[b] : std::string(",le=\"+Inf\"} ");
-                    Number(out, cumulative);
-                    out += '\n';
-                }
-                for (const char* part : {"_sum{", "_count{"}) {
-                    out += name;
-                    out += part;
-                    out += s.labels;
-                    out += "} ";
-                    part[1] == 's' ? Number(out, h.sum) : Number(out, h.count);
-                    out += '\n';
-                }
-            }
-        }
+    std::string& out = text_;
+    out.clear();
+    out.reserve(size);
+    const auto each = [&](std::size_t family) {
+        for (const Receiver& r : receivers_)
+            for (const Series& s : r.series) out += s.lines[family];
     };
-    histogram("quorvel_lab_ttff_seconds",
-              "Time to first fix after each order that had one, in seconds.", &Series::ttff);
-    histogram("quorvel_lab_restart_seconds",
-              "Time from each order to the restart it brought, in seconds.", &Series::restart);
+    Family(out, "quorvel_lab_cycles_total", "counter",
+           "Rows journaled, one per cycle, by receiver, start and verdict.");
+    each(0);
+    Family(out, "quorvel_lab_ttff_seconds", "histogram",
+           "Time to first fix after each order that had one, in seconds.");
+    each(1);
+    Family(out, "quorvel_lab_restart_seconds", "histogram",
+           "Time from each order to the restart it brought, in seconds.");
+    each(2);
     Family(out, "quorvel_lab_receiver_info", "gauge",
            "Who each receiver said it is, and the profile it runs under; always 1.");
     for (const Receiver& r : receivers_) {
@@ -202,17 +223,7 @@ std::string LabMetrics::Text(const std::function<bool(std::size_t)>& up) const {
     if (!decisions_) return out;
     Family(out, "quorvel_lab_decision", "gauge",
            "The decision at --confidence: 1 for the state the receiver and start are in.");
-    for (const Receiver& r : receivers_) {
-        for (const Series& s : r.series) {
-            for (const Decision d : {Decision::Pass, Decision::Fail, Decision::Undecided}) {
-                out += "quorvel_lab_decision{";
-                out += s.labels;
-                out += ",decision=\"";
-                out += DecisionName(d);
-                out += s.decision == d ? "\"} 1\n" : "\"} 0\n";
-            }
-        }
-    }
+    each(3);
     return out;
 }
 

@@ -36,7 +36,9 @@ class LabMetrics {
     // A row of receiver `receiver` (as added); `decision` its start's, with --confidence.
     void Add(std::size_t receiver, const Row& row, std::optional<Decision> decision = {});
     // The exposition (text format 0.0.4); `up` says whether a receiver's port is open now.
-    std::string Text(const std::function<bool(std::size_t)>& up) const;
+    // Valid until the next call: its buffer is kept, as fresh pages for tens of megabytes
+    // would cost more than the copying.
+    const std::string& Text(const std::function<bool(std::size_t)>& up) const;
 
   private:
     struct Histogram {
@@ -51,7 +53,12 @@ class LabMetrics {
         std::array<long long, 10> verdicts{};
         Histogram ttff, restart;
         Decision decision = Decision::Undecided;
+        // Its lines of each family (cycles, TTFF, restart, decision) as last printed; printed
+        // anew only after a row, so a scrape mostly copies.
+        mutable std::array<std::string, 4> lines = {};
+        mutable bool changed = true;
     };
+    void Print(const Series& s) const;
     struct Receiver {
         std::string name;   // receiver="..."
         std::string info;   // every label of its info series
@@ -63,6 +70,7 @@ class LabMetrics {
 
     bool decisions_;
     std::vector<Receiver> receivers_;
+    mutable std::string text_;
 };
 
 }  // namespace quorvel::lab
