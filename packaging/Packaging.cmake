@@ -85,7 +85,7 @@ if(QUORVEL_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation, fonts-wqy-microhei")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libqt6widgets6, libqt6gui6, libqt6core6, libqt6serialport6, libqt6network6, qt6-qpa-plugins, fonts-liberation, fonts-wqy-microhei")
+      "libqt6widgets6, libqt6gui6, libqt6core6, libqt6serialport6, libqt6network6, libqt6httpserver6, qt6-qpa-plugins, fonts-liberation, fonts-wqy-microhei")
 endif()
 # The lab's report inlines Chart.js from Debian's package when it is there, and says so when not.
 if(TARGET quorvel-lab)

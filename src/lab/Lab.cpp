@@ -10,6 +10,7 @@
 
 #include "lab/families/Identity.h"
 #include "lab/families/Profiles.h"
+#include "lab/http/LabServer.h"
 #include "lab/ports/PortFactory.h"
 #include "lab/present/LiveView.h"
 #include "lab/present/Report.h"
@@ -57,6 +58,24 @@ bool Lab::Begin(std::string& error) {
         error = "cannot write the report " + options_.report + ": " + reason;
         return false;
     }
+    if (options_.http) {
+        // Served before the journal opens: a port in use ends the lab before any file is made.
+        LabServer::Source source{
+            .reportPage =
+                [this] {
+                    NoteReceivers();
+                    std::vector<std::string> profiles;
+                    for (const Station& s : stations_) profiles.push_back(s.receiver->ProfileName());
+                    return ReportPage(tallies_, options_.pass,
+                                      RunHead(options_, profiles, clock_.elapsed() / 1000.0, ended_));
+                },
+            .portUp = [this](std::size_t i) { return stations_[i].port->IsOpen(); },
+            .journal = options_.journal};
+        http_ = std::make_unique<LabServer>(std::move(source), options_.pass.confidencePct.has_value());
+        std::string said;
+        if (!http_->Listen(*options_.http, error, said)) return false;
+        out_ << said << std::flush;
+    }
     if (!journal_.Open(options_.journal, error)) return false;
     clock_.start();
     const std::string portsFolder = DefaultPortsFolder();
@@ -100,6 +119,9 @@ bool Lab::Begin(std::string& error) {
             [this, i](const Receiver::Event& event) { OnEvent(i, event); }, std::move(power));
         // Every receiver has a line in the summary, rows or none.
         TallyFor(i, StartName(given.starts.front()));
+        if (http_)
+            http_->Metrics().AddReceiver(station.receiver->Name(), station.receiver->ProfileName(),
+                                         StartName(given.starts.front()));
     }
     std::vector<std::string> names;
     for (const Station& station : stations_)
@@ -162,7 +184,13 @@ void Lab::NoteReceivers() {
 void Lab::OnRow(std::size_t receiver, const Row& row) {
     journal_.Write(row);
     if (row.verdict == Verdict::Ok && row.ttffS) stations_[receiver].problem.clear();
-    TallyFor(receiver, row.start).Add(row);
+    Tally& tally = TallyFor(receiver, row.start);
+    tally.Add(row);
+    if (http_)
+        http_->Metrics().Add(receiver, row,
+                             options_.pass.confidencePct
+                                 ? std::optional(tally.Decided(options_.pass).decision)
+                                 : std::nullopt);
     Station& station = stations_[receiver];
     if (options_.untilDecided && !station.decided && Decided(receiver)) {
         station.decided = true;

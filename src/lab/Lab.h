@@ -19,6 +19,8 @@
 
 namespace quorvel::lab {
 
+class LabServer;
+
 // The lab program: every receiver on the one event thread, woken by its port's notifications,
 // and one shared tick that runs each receiver's enabled timers. `tickMs` is the length of the
 // lab's second; the product's is 1000.
@@ -83,6 +85,7 @@ class Lab {
     std::vector<Tally> tallies_;
     std::vector<std::size_t> owners_;  // the receiver of each tally
     std::optional<LiveView> liveView_;
+    std::unique_ptr<LabServer> http_;  // --http
 };
 
 }  // namespace quorvel::lab

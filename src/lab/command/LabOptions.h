@@ -7,6 +7,7 @@
 
 #include "engine/EngineObserver.h"
 #include "lab/cycle/Geo.h"
+#include "lab/http/Address.h"
 #include "lab/ports/PortArgument.h"
 #include "lab/power/PowerSwitch.h"
 #include "lab/record/PassRule.h"
@@ -38,6 +39,7 @@ struct LabOptions {
     bool untilDecided = false;  // no order to a decided receiver; the run ends when all are
     PowerPlan power;            // how power starts switch each receiver's supply
     double powerOffForS = 5;    // how long a power start keeps it off
+    std::optional<HttpAddress> http;  // --http: the running lab served read-only there
 };
 
 }  // namespace quorvel::lab

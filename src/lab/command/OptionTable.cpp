@@ -6,6 +6,7 @@
 #include "lab/command/Options.h"
 #include "lab/cycle/Geo.h"
 #include "lab/families/Orders.h"
+#include "lab/http/Address.h"
 #include "link/BaudTable.h"
 
 namespace quorvel::lab {
@@ -331,6 +332,18 @@ std::vector<Option> LabTable(LabReading& into) {
                      .help = "with --confidence: a receiver whose every start is decided\n"
                              "gets no further order (its port stays open), and the run\n"
                              "ends when every receiver is decided"});
+    table.push_back({.synopsis = "--http [HOST:]PORT",
+                     .kind = Kind::Text,
+                     .set =
+                         [&o](const Value& v) {
+                             std::string why;
+                             o.http = ParseHttpAddress(v.text, why);
+                             return o.http ? std::string() : v.Bad(why);
+                         },
+                     .help = "serve the running lab read-only over HTTP on PORT (0: a\n"
+                             "free one), at 127.0.0.1 unless HOST (an IP address) is\n"
+                             "named: the live report at /, Prometheus metrics at\n"
+                             "/metrics, the journal at /journal.csv"});
     table.push_back({.synopsis = "--ports",
                      .kind = Kind::Flag,
                      .set = Raise(o.listPorts),

@@ -233,9 +233,8 @@ canvas { border: 1px solid #ccc; }
 
 }  // namespace
 
-bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std::string& error,
-                 const PassRule& rule, const ReportHead& head, const std::string& chartJs,
-                 int reloadS) {
+std::string ReportPage(const std::vector<Tally>& tallies, const PassRule& rule,
+                       const ReportHead& head, const std::string& chartJs, int reloadS) {
     std::ostringstream script;
     script << std::ifstream(chartJs).rdbuf();
     const bool charts = !script.str().empty();
@@ -315,10 +314,15 @@ bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std
         page << "];\n" << kDrawCharts << "</script>\n";
     }
     page << "</body></html>\n";
+    return page.str();
+}
 
+bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std::string& error,
+                 const PassRule& rule, const ReportHead& head, const std::string& chartJs,
+                 int reloadS) {
     // A browser never sees half a page, and a failed write leaves the last good one.
     std::string reason;
-    if (WriteWhole(path, page.str(), reason)) return true;
+    if (WriteWhole(path, ReportPage(tallies, rule, head, chartJs, reloadS), reason)) return true;
     error = "cannot write the report " + path + ": " + reason;
     return false;
 }

@@ -41,6 +41,10 @@ ReportHead JournalsHead(const std::vector<std::string>& journals, const std::vec
 // still carries the table and says why the charts are missing. It replaces the old page whole,
 // or not at all: false with the reason in `error`. With `reloadS`, a browser showing the page
 // reloads it every that many seconds, as the lab rewrites it during the run.
+// The page WriteReport writes, as text (the lab's --http serves it).
+std::string ReportPage(const std::vector<Tally>& tallies, const PassRule& rule = {},
+                       const ReportHead& head = {}, const std::string& chartJs = kChartJs,
+                       int reloadS = 0);
 bool WriteReport(const std::string& path, const std::vector<Tally>& tallies, std::string& error,
                  const PassRule& rule = {}, const ReportHead& head = {},
                  const std::string& chartJs = kChartJs, int reloadS = 0);
