@@ -91,6 +91,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
          {[](Options& o, const std::string& t) {
               const auto family = ParseFamily(t);
               if (family) o.family = *family;
+              o.familyGiven = true;
               return family.has_value();
           },
           "pxemsrt, ubx, pmtk, psrf, pair, pqtm or casic"}},
@@ -120,6 +121,27 @@ const std::map<std::string, ValueOption>& ValueOptions() {
               return metres && *metres > 0 && *metres <= 1e6;
           },
           "metres, more than 0 and at most 1000000"}},
+        {"--tcp-listen",
+         {[](Options& o, const std::string& t) {
+              // HOST:PORT, an IPv6 host in brackets.
+              const auto colon = t.rfind(':');
+              long long port = 0;
+              if (colon == std::string::npos || colon == 0 ||
+                  !ParseInt(t.substr(colon + 1), 1, 65535, port))
+                  return false;
+              o.tcpHost = t.substr(0, colon);
+              o.tcpPort = static_cast<int>(port);
+              const bool bracketed = o.tcpHost.front() == '[' && o.tcpHost.back() == ']';
+              return bracketed ? o.tcpHost.size() > 2
+                               : o.tcpHost.find_first_of("[]:") == std::string::npos;
+          },
+          "HOST:PORT, e.g. 127.0.0.1:5000 or [::1]:5000"}},
+        {"--count", {IntInto(&Options::count, 1, 60000), "1 to 60000 receivers"}},
+        {"--ttff-spread",
+         {OptionalIntInto(&Options::ttffSpread, 0, 3600), "0 to 3600 bursts"}},
+        {"--ports-file-out",
+         {[](Options& o, const std::string& t) { return !(o.portsFileOut = t).empty(); },
+          "a file"}},
         {"--exit-after",
          {[](Options& o, const std::string& t) {
               o.exitAfterSeconds = ParseSeconds(t);
@@ -152,6 +174,14 @@ std::string Conflicts(const Options& o) {
     }
     if (!o.portsDir.empty() && !o.com) return "--ports-dir needs --com";
     if ((o.offsetM > 0) != (o.offsetFor > 0)) return "--offset-m and --offset-for go together";
+    const bool rack = !o.tcpHost.empty();
+    if (!rack && (o.count != 1 || o.ttffSpread || !o.portsFileOut.empty()))
+        return "--count, --ttff-spread and --ports-file-out need --tcp-listen";
+    if (rack && (o.com || !o.replay.empty() || o.chunk != ChunkMode::Burst))
+        return "--tcp-listen excludes --com, --replay and --chunk (a rack sends whole bursts)";
+    if (rack && o.tcpPort + o.count - 1 > 65535)
+        return "--tcp-listen: ports " + std::to_string(o.tcpPort) + " to " +
+               std::to_string(o.tcpPort + o.count - 1) + " go past 65535";
     return "";
 }
 

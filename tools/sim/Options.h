@@ -39,7 +39,17 @@ struct Options {
     int offsetFor = 0;
     int twoDFor = 0;
     bool noGsa = false;
+    bool familyGiven = false;  // with --count: every receiver of --family, not the families in turn
+    // A rack behind a device server: --count receivers on TCP, receiver i on port tcpPort + i.
+    std::string tcpHost;  // empty: no rack, the pty
+    int tcpPort = 0;
+    int count = 1;
+    std::optional<int> ttffSpread;  // the rack's TTFFs are drawn from --ttff +- this
+    std::string portsFileOut;
 };
+
+// The TTFF spread a rack draws from when --ttff-spread is not given: half of --ttff.
+inline int TtffSpread(const Options& o) { return o.ttffSpread.value_or(o.ttff / 2); }
 
 struct ParseResult {
     enum class Outcome { Run, Help, Version, Error };
