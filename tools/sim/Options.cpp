@@ -295,6 +295,27 @@ Port:
   --baud N             the rate the receiver claims (default 9600). A pty has no
                        rate: it is a label, printed at start and used by --wrong-baud.
 
+Rack on TCP (receivers behind a serial device server):
+  --tcp-listen HOST:PORT  serve the receivers on TCP instead of a pty (an IPv6 host
+                       in brackets): receiver i on port PORT+i. Each runs whether
+                       or not a client is connected, serves one client at a time
+                       (its port listens only while it has none, so a second
+                       client is refused) and obeys the orders it reads; what a
+                       client does not take is dropped after two bursts. The
+                       bursts are spread evenly over the period. Prints a line
+                       per receiver: "quorvel-sim: tcp://HOST:PORT family NAME,
+                       ttff S". Raises its open-files limit to the hard limit;
+                       exit 1 when that is below N + 16. Excludes --com, --replay
+                       and --chunk.
+  --count N            N receivers (1-60000, default 1); without --family they
+                       take the families in turn (pxemsrt, ubx, pmtk, psrf, pair,
+                       pqtm, casic), and each draws its --ttff from --ttff +- the
+                       spread with --seed: the same seed, the same rack.
+  --ttff-spread D      the TTFFs are drawn from --ttff-D to --ttff+D bursts
+                       (default half of --ttff; at least 0).
+  --ports-file-out F   write the lab's ports file, one "FAMILY:tcp://HOST:PORT" a
+                       line, once every port listens (quorvel-lab --ports-file F).
+
 Timing and delivery:
   --rate-ms N          burst period in ms, 10-60000 (default 1000).
   --start-time hhmmss  the receiver's UTC time at the first burst (default now).
