@@ -80,6 +80,6 @@ for n in $SIZES; do
     "$(awk -v k="$rss" 'BEGIN {printf "%.1f", k / 1024}')" \
     "$(awk -v d=$((s1 - s0)) -v hz="$HZ" -v w="$WINDOW" 'BEGIN {printf "%.1f", d / hz / w * 100}')" \
     "$late" "$worst"
-  grep -m3 "open-files\|cant-connect" "$dir/lab.log" || true
+  grep -m3 "open-files\|cant-connect:" "$dir/lab.log" || true
   rm -f "$dir/lab.log"  # thousands of event lines a minute
 done
