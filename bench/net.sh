@@ -50,8 +50,16 @@ for n in $SIZES; do
   l_pid=$!
   PIDS+=($l_pid)
   sleep "$SETTLE"  # connections, identities, first orders
+  alive() {
+    for pid in $l_pid $s_pid; do
+      kill -0 "$pid" 2>/dev/null && continue
+      echo "a process of the $n-receiver run ended early:"; tail -3 "$dir/sim.log" "$dir/lab.log"; exit 1
+    done
+  }
+  alive
   l0=$(cpu_ticks $l_pid); s0=$(cpu_ticks $s_pid)
   sleep "$WINDOW"
+  alive
   l1=$(cpu_ticks $l_pid); s1=$(cpu_ticks $s_pid)
   rss=$(peak_rss_kb $l_pid)
   kill -INT $l_pid
