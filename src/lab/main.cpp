@@ -18,6 +18,7 @@
 #include "lab/Lab.h"
 #include "lab/command/Help.h"
 #include "lab/command/Options.h"
+#include "lab/ports/OpenFiles.h"
 #include "lab/ports/PortFactory.h"
 #include "lab/command/ReportCommand.h"
 #include "link/ComPorts.h"
@@ -128,6 +129,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-lab: %s\n", quorvel::lab::EscapeControls(clash).c_str());
         return 2;
     }
+    // Thousands of network ports need as many descriptors: take what the system allows, and
+    // say so when even that is too few, before any port fails for it.
+    if (const std::string low =
+            quorvel::lab::RaiseOpenFilesLimit(quorvel::lab::FilesNeeded(parsed.options));
+        !low.empty())
+        std::cout << low << std::endl;
     if (auto* dispatcher = new quorvel::lab::EpollDispatcher; dispatcher->Usable())
         QCoreApplication::setEventDispatcher(dispatcher);  // Qt owns it from here
     else

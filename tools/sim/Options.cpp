@@ -93,6 +93,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
          {[](Options& o, const std::string& t) {
               const auto family = ParseFamily(t);
               if (family) o.family = *family;
+              o.familyGiven = true;
               return family.has_value();
           },
           "pxemsrt, ubx, pmtk, psrf, pair, pqtm or casic"}},
@@ -122,6 +123,27 @@ const std::map<std::string, ValueOption>& ValueOptions() {
               return metres && *metres > 0 && *metres <= 1e6;
           },
           "metres, more than 0 and at most 1000000"}},
+        {"--tcp-listen",
+         {[](Options& o, const std::string& t) {
+              // HOST:PORT, an IPv6 host in brackets.
+              const auto colon = t.rfind(':');
+              long long port = 0;
+              if (colon == std::string::npos || colon == 0 ||
+                  !ParseInt(t.substr(colon + 1), 1, 65535, port))
+                  return false;
+              o.tcpHost = t.substr(0, colon);
+              o.tcpPort = static_cast<int>(port);
+              const bool bracketed = o.tcpHost.front() == '[' && o.tcpHost.back() == ']';
+              return bracketed ? o.tcpHost.size() > 2
+                               : o.tcpHost.find_first_of("[]:") == std::string::npos;
+          },
+          "HOST:PORT, e.g. 127.0.0.1:5000 or [::1]:5000"}},
+        {"--count", {IntInto(&Options::count, 1, 60000), "1 to 60000 receivers"}},
+        {"--ttff-spread",
+         {OptionalIntInto(&Options::ttffSpread, 0, 3600), "0 to 3600 bursts"}},
+        {"--ports-file-out",
+         {[](Options& o, const std::string& t) { return !(o.portsFileOut = t).empty(); },
+          "a file"}},
         {"--exit-after",
          {[](Options& o, const std::string& t) {
               o.exitAfterSeconds = ParseSeconds(t);
@@ -157,6 +179,16 @@ std::string Conflicts(const Options& o) {
     if (o.vanish && o.powerFile.empty()) return "--vanish needs --power-file";
     if (!o.powerFile.empty() && o.powerOffAfter) return "--power-file excludes --power-off-after";
     if ((o.offsetM > 0) != (o.offsetFor > 0)) return "--offset-m and --offset-for go together";
+    const bool rack = !o.tcpHost.empty();
+    // The rack's receivers have no supply of their own to switch.
+    if (rack && !o.powerFile.empty()) return "--power-file and --tcp-listen: one or the other";
+    if (!rack && (o.count != 1 || o.ttffSpread || !o.portsFileOut.empty()))
+        return "--count, --ttff-spread and --ports-file-out need --tcp-listen";
+    if (rack && (o.com || !o.replay.empty() || o.chunk != ChunkMode::Burst))
+        return "--tcp-listen excludes --com, --replay and --chunk (a rack sends whole bursts)";
+    if (rack && o.tcpPort + o.count - 1 > 65535)
+        return "--tcp-listen: ports " + std::to_string(o.tcpPort) + " to " +
+               std::to_string(o.tcpPort + o.count - 1) + " go past 65535";
     return "";
 }
 
@@ -269,6 +301,27 @@ Port:
                        on macOS); made when missing. Needs --com.
   --baud N             the rate the receiver claims (default 9600). A pty has no
                        rate: it is a label, printed at start and used by --wrong-baud.
+
+Rack on TCP (receivers behind a serial device server):
+  --tcp-listen HOST:PORT  serve the receivers on TCP instead of a pty (an IPv6 host
+                       in brackets): receiver i on port PORT+i. Each runs whether
+                       or not a client is connected, serves one client at a time
+                       (its port listens only while it has none, so a second
+                       client is refused) and obeys the orders it reads; what a
+                       client does not take is dropped after two bursts. The
+                       bursts are spread evenly over the period. Prints a line
+                       per receiver: "quorvel-sim: tcp://HOST:PORT family NAME,
+                       ttff S". Raises its open-files limit to the hard limit;
+                       exit 1 when that is below N + 16. Excludes --com, --replay
+                       and --chunk.
+  --count N            N receivers (1-60000, default 1); without --family they
+                       take the families in turn (pxemsrt, ubx, pmtk, psrf, pair,
+                       pqtm, casic), and each draws its --ttff from --ttff +- the
+                       spread with --seed: the same seed, the same rack.
+  --ttff-spread D      the TTFFs are drawn from --ttff-D to --ttff+D bursts
+                       (default half of --ttff; at least 0).
+  --ports-file-out F   write the lab's ports file, one "FAMILY:tcp://HOST:PORT" a
+                       line, once every port listens (quorvel-lab --ports-file F).
 
 Timing and delivery:
   --rate-ms N          burst period in ms, 10-60000 (default 1000).

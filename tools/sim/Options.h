@@ -41,7 +41,17 @@ struct Options {
     bool noGsa = false;
     std::string powerFile;  // empty: always on
     bool vanish = false;    // powered off, its device goes too
+    bool familyGiven = false;  // with --count: every receiver of --family, not the families in turn
+    // A rack behind a device server: --count receivers on TCP, receiver i on port tcpPort + i.
+    std::string tcpHost;  // empty: no rack, the pty
+    int tcpPort = 0;
+    int count = 1;
+    std::optional<int> ttffSpread;  // the rack's TTFFs are drawn from --ttff +- this
+    std::string portsFileOut;
 };
+
+// The TTFF spread a rack draws from when --ttff-spread is not given: half of --ttff.
+inline int TtffSpread(const Options& o) { return o.ttffSpread.value_or(o.ttff / 2); }
 
 struct ParseResult {
     enum class Outcome { Run, Help, Version, Error };

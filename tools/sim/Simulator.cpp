@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "sim/LineNoise.h"
+#include "sim/LogLines.h"
 #include "sim/Nmea.h"
 #include "sim/Orders.h"
 #include "sim/Replay.h"
@@ -23,6 +24,27 @@ using std::chrono::milliseconds;
 
 // Bytes written without a line end are logged once the tool has been quiet this long.
 constexpr milliseconds kPartialCommandWait{200};
+
+const char* ChunkName(ChunkMode mode) {
+    switch (mode) {
+        case ChunkMode::Burst:
+            return "burst";
+        case ChunkMode::Sentence:
+            return "sentence";
+        case ChunkMode::Byte:
+            return "byte";
+        case ChunkMode::Random:
+            return "random";
+    }
+    return "";
+}
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
+    const auto left = std::chrono::ceil<milliseconds>(when - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
+}
+
+}  // namespace
 
 ReceiverConfig ReceiverConfigFrom(const Options& o) {
     ReceiverConfig c;
@@ -46,66 +68,6 @@ ReceiverConfig ReceiverConfigFrom(const Options& o) {
     c.sendsGsa = !o.noGsa;
     return c;
 }
-
-std::string Timestamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms = std::chrono::duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
-                  local.tm_sec, static_cast<int>(ms));
-    return buffer;
-}
-
-std::string Describe(OrderReaction reaction, Start start) {
-    const std::string order = std::string(StartName(start)) + "-start order";
-    switch (reaction) {
-        case OrderReaction::Restarting:
-            return order + ": restarting";
-        case OrderReaction::IgnoredNeverRestarts:
-            return order + " ignored (--never-restart)";
-        case OrderReaction::IgnoredBusy:
-            return order + " ignored (already restarting)";
-        case OrderReaction::IgnoredPoweredOff:
-            return order + " ignored (powered off)";
-    }
-    return "";
-}
-
-const char* ChunkName(ChunkMode mode) {
-    switch (mode) {
-        case ChunkMode::Burst:
-            return "burst";
-        case ChunkMode::Sentence:
-            return "sentence";
-        case ChunkMode::Byte:
-            return "byte";
-        case ChunkMode::Random:
-            return "random";
-    }
-    return "";
-}
-
-// Binary UBX frames read best as bytes throughout: "\xB5\x62", not "\xB5b".
-std::string LoggedBytes(std::string_view bytes) {
-    if (bytes.find(kUbxSync) == std::string_view::npos) return EscapeBytes(bytes);
-    std::string out;
-    char hex[5];
-    for (char c : bytes) {
-        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-        out += hex;
-    }
-    return out;
-}
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
-    const auto left = std::chrono::ceil<milliseconds>(when - std::chrono::steady_clock::now());
-    return static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
-}
-
-}  // namespace
 
 Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& err)
     : options_(options), out_(out), err_(err), receiver_(ReceiverConfigFrom(options)) {
@@ -320,23 +282,9 @@ void Simulator::ReadCommands(Clock::time_point now) {
 }
 
 void Simulator::LogCommand(const std::string& command, bool complete) {
-    std::string line = Timestamp() + " rx \"" + LoggedBytes(command) + "\"";
-    if (!complete) {
-        line += " (no line end yet)";
-    } else if (const std::optional<Start> start = OrderStart(options_.family, command)) {
-        if (!replayBursts_.empty()) {
-            line += std::string(" ") + StartName(*start) + "-start order ignored (--replay)";
-        } else {
-            line += " " + Describe(receiver_.OnOrder(*start), *start);
-        }
-    } else if (const std::string answer = AnswerTo(options_.family, command); !answer.empty()) {
-        const bool answered = replayBursts_.empty() && !options_.silent &&
-                              receiver_.OnQuery(answer) == QueryReaction::Answering;
-        line += answered ? " version query: answering" : " version query ignored";
-    } else if (const std::string why = WhyNotAnOrder(options_.family, command); !why.empty()) {
-        line += " " + why;
-    }
-    Say(line);
+    Say(Timestamp() + " rx \"" + LoggedBytes(command) + "\"" +
+        HandleCommand(receiver_, options_.family, command, complete,
+                      replayBursts_.empty() && !options_.silent, replayBursts_.empty()));
 }
 
 std::string Simulator::CheckPower(bool readable, Clock::time_point now) {

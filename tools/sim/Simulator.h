@@ -17,6 +17,9 @@
 
 namespace quorvel::sim {
 
+// The receiver the options describe, its clock starting at --start-time or now.
+ReceiverConfig ReceiverConfigFrom(const Options& o);
+
 // The program: the pty, the optional COM link and the event loop that sends bursts and reads
 // commands. Everything waits in poll(); nothing spins and nothing blocks without a time-out.
 class Simulator {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/Options.h"
+#include "sim/Rack.h"
 #include "sim/Simulator.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
             return parsed.exitCode();
         case ParseResult::Outcome::Run:
             break;
+    }
+    if (!parsed.options.tcpHost.empty()) {
+        Rack rack(parsed.options, std::cout, std::cerr);
+        return rack.Run();
     }
     Simulator simulator(parsed.options, std::cout, std::cerr);
     return simulator.Run();

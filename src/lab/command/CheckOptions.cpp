@@ -2,12 +2,14 @@
 #include <netdb.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "lab/command/Options.h"
 #include "lab/ports/PortFactory.h"
@@ -107,11 +109,13 @@ std::string OneServerTwice(const std::vector<PortSpec>& ports) {
         if (host.size() > 1 && host.back() == '.') host.pop_back();
         return host;
     };
+    // Only servers of one port number are compared: thousands of ports stay cheap.
+    std::map<std::uint16_t, std::vector<std::size_t>> byPort;
     for (std::size_t i = 0; i < servers.size(); ++i) {
-        for (std::size_t j = 0; j < i; ++j) {
+        std::vector<std::size_t>& samePort = byPort[servers[i].second.port];
+        for (const std::size_t j : samePort) {
             const auto& [first, a] = servers[j];
             const auto& [second, b] = servers[i];
-            if (a.port != b.port) continue;
             std::string same = bare(a.host) == bare(b.host) ? bare(a.host) : "";
             if (same.empty())
                 for (const std::string& address : named(i))
@@ -120,6 +124,7 @@ std::string OneServerTwice(const std::vector<PortSpec>& ports) {
                 return "port named twice: '" + first->name + "' and '" + second->name + "' are " +
                        NetAddress{same, a.port}.Text();
         }
+        samePort.push_back(i);
     }
     return {};
 }

@@ -325,6 +325,18 @@ std::vector<Option> LabTable(LabReading& into) {
          .set = Into(o.powerOffForS),
          .help = "seconds a power start keeps the receiver off (default 5)"},
     };
+    table.push_back({.synopsis = "--ports-file FILE",
+                     .kind = Kind::Text,
+                     .set =
+                         [&into](const Value& v) {
+                             if (v.text.empty()) return v.Bad();
+                             into.portsFiles.push_back(v.text);
+                             return std::string();
+                         },
+                     .help = "more ports, one a line, each written as on the command\n"
+                             "line (e.g. ubx+cold,hot:tcp://10.0.4.17:4001); blank\n"
+                             "lines and lines beginning with # are skipped; a bad line\n"
+                             "is named with its number; may be given more than once"});
     for (Option& pass : PassOptions(o.pass, into.rateGiven)) table.push_back(std::move(pass));
     table.push_back({.synopsis = "--until-decided",
                      .kind = Kind::Switch,

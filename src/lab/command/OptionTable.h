@@ -16,6 +16,7 @@ struct LabReading {
     LabOptions options;
     std::string baud = "9600";  // for ports without "@BAUD"
     bool rateGiven = false;
+    std::vector<std::string> portsFiles;  // --ports-file, in the order given
 };
 
 // What `quorvel-lab report` reads into.

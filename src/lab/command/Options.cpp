@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "engine/Gga.h"
@@ -82,6 +84,37 @@ std::optional<PortSpec> Port(const std::string& text, const std::string& default
     if (!number) return {};
     parsed.com = static_cast<int>(*number);
     return parsed;
+}
+
+// The PORT lines of a ports file, each with its line number: blank lines and comments left out,
+// spaces around a line and a CR before its LF dropped ("COM 5" keeps its own).
+bool PortLines(const std::string& path, std::vector<std::pair<int, std::string>>& lines,
+               std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    std::string text;
+    if (file) {
+        char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, n);
+    }
+    if (!file || std::ferror(file)) {
+        error = "--ports-file: cannot read " + path + ": " + std::strerror(errno);
+        if (file) std::fclose(file);
+        return false;
+    }
+    std::fclose(file);
+    int number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+        lines.emplace_back(number, std::move(line));
+    }
+    return true;
 }
 
 }  // namespace
@@ -180,18 +213,29 @@ ParsedOptions ParseLabOptions(const std::vector<std::string>& args) {
     // The order given for every start replaces the profiles' only when it is known which.
     if (o.order && o.starts.find(',') != std::string::npos)
         return fail("--order gives one order: it cannot take several --start in turn");
-    if (ports.empty()) return fail("no PORT given");
+    // Each PORT with where it was given: "" on the command line, "--ports-file F line N: ".
+    std::vector<std::pair<std::string, std::string>> given;
+    for (const std::string& text : ports) given.emplace_back("", text);
+    for (const std::string& file : reading.portsFiles) {
+        std::vector<std::pair<int, std::string>> lines;
+        std::string why;
+        if (!PortLines(file, lines, why)) return fail(why);
+        for (auto& [number, text] : lines)
+            given.emplace_back("--ports-file " + file + " line " + std::to_string(number) + ": ",
+                               std::move(text));
+    }
+    if (given.empty()) return fail("no PORT given");
     std::set<std::string> seen;
-    for (const std::string& text : ports) {
+    for (const auto& [where, text] : given) {
         std::string why;
         const auto port = Port(text, reading.baud, o, why);
-        if (!port) return fail(why.empty() ? "bad port '" + text + "'" : why);
+        if (!port) return fail(where + (why.empty() ? "bad port '" + text + "'" : why));
         const std::string key = port->com ? std::to_string(port->com) : port->device;
-        if (!seen.insert(key).second) return fail("port named twice: '" + text + "'");
+        if (!seen.insert(key).second) return fail(where + "port named twice: '" + text + "'");
         if (o.fixWithinM && !port->reference)
-            return fail("--fix-within needs a --reference for '" + text + "'");
+            return fail(where + "--fix-within needs a --reference for '" + text + "'");
         if (o.pass.errorM && !port->reference)
-            return fail("--pass-error needs a --reference for '" + text + "'");
+            return fail(where + "--pass-error needs a --reference for '" + text + "'");
         o.ports.push_back(*port);
     }
     if (const std::string why = PowerPlanError(o); !why.empty()) return fail(why);

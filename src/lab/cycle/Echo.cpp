@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "lab/families/FindAny.h"
+
 namespace quorvel::lab {
 namespace {
 
 // Where an echo can begin: an NMEA sentence or a UBX frame.
-constexpr std::string_view kStarts("$\xB5", 2);
+std::size_t NextStart(std::string_view in, std::size_t at) {
+    return FindAny<'$', '\xB5'>(in, at);
+}
 
 }  // namespace
 
@@ -22,8 +26,7 @@ std::string EchoFilter::Filter(std::string bytes) {
     std::string in = held_.empty() ? std::move(bytes) : std::exchange(held_, {}) + bytes;
     std::string out;
     std::size_t copied = 0;  // `in` up to here is in `out`; nothing was taken out before it
-    for (std::size_t at = in.find_first_of(kStarts); at != std::string::npos;
-         at = in.find_first_of(kStarts, at + 1)) {
+    for (std::size_t at = NextStart(in, 0); at != std::string::npos; at = NextStart(in, at + 1)) {
         const std::string_view rest = std::string_view(in).substr(at);
         bool partial = false;
         std::size_t echo = 0;

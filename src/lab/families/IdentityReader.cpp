@@ -1,4 +1,5 @@
 #include "lab/families/Frames.h"
+#include "lab/families/FindAny.h"
 #include "lab/families/Identity.h"
 
 namespace quorvel::lab {
@@ -25,13 +26,13 @@ bool IdentityReader::Feed(std::string_view bytes) {
     std::size_t at =
         0;  // every byte before it is read; each is looked at a bounded number of times
     for (;;) {
-        at = data.find_first_of("$\xB5", at);
+        at = FindAny<'$', '\xB5'>(data, at);
         if (at == std::string_view::npos) {
             at = data.size();
             break;
         }
         if (data[at] == '$') {
-            const std::size_t next = data.find_first_of("\n$\xB5", at + 1);
+            const std::size_t next = FindAny<'\n', '$', '\xB5'>(data, at + 1);
             if (next == std::string_view::npos) {
                 if (data.size() - at > kSentenceMax) ++at;  // no line end in sight: no sentence
                 if (data.size() - at > kSentenceMax) continue;

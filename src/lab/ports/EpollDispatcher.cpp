@@ -15,7 +15,7 @@ namespace quorvel::lab {
 
 namespace {
 
-constexpr int kEventsPerWait = 64;
+constexpr int kEventsPerWait = 256;
 constexpr std::uint32_t kMasks[3] = {EPOLLIN, EPOLLOUT, EPOLLPRI};
 
 // What a ready descriptor's events wake, by QSocketNotifier::Type. A hang-up or an error wakes
@@ -185,26 +185,41 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
                       alwaysReady_.empty();
     const int timeout = wait ? MsToNextTimer() : 0;
     if (wait) emit aboutToBlock();
-    epoll_event events[kEventsPerWait];
-    int ready = epoll_wait(epoll_, events, kEventsPerWait, timeout);
-    if (ready < 0) ready = 0;  // a signal: the round ends early, nothing lost
+    // Every descriptor that is ready is handled in this round, however many there are: a round
+    // that took only the first batch would leave the rest for the next round, 50 ms later, and
+    // with thousands of receivers their connections and data would wait for seconds.
     bool handled = false;
+    // A descriptor that stays ready cannot hold the round for ever.
+    std::size_t budget = watches_.size() + kEventsPerWait;
+    // Local: a handler may run a loop of its own.
+    epoll_event events[kEventsPerWait];
     std::vector<std::pair<int, std::uint32_t>> woken;
-    for (int i = 0; i < ready; ++i) {
-        const int fd = events[i].data.fd;
-        if (fd == wake_) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const auto got = read(wake_, &count, sizeof count);
-            continue;
+    for (int batch = 0;; ++batch) {
+        int ready = epoll_wait(epoll_, events, kEventsPerWait, batch == 0 ? timeout : 0);
+        if (ready < 0) ready = 0;  // a signal: the round ends early, nothing lost
+        woken.clear();
+        for (int i = 0; i < ready; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == wake_) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const auto got = read(wake_, &count, sizeof count);
+                continue;
+            }
+            woken.emplace_back(fd, std::uint32_t{events[i].events});
         }
-        woken.emplace_back(fd, std::uint32_t{events[i].events});
-    }
-    for (const int fd : alwaysReady_) woken.emplace_back(fd, EPOLLIN | EPOLLOUT);
-    if (!(flags & QEventLoop::ExcludeSocketNotifiers)) {
-        for (const auto& [fd, mask] : woken) {
-            for (int type = 0; type < 3; ++type)
-                if (Wakes(mask, type)) handled = Activate(fd, type) || handled;
+        if (batch == 0)
+            for (const int fd : alwaysReady_) woken.emplace_back(fd, EPOLLIN | EPOLLOUT);
+        if (!(flags & QEventLoop::ExcludeSocketNotifiers)) {
+            for (const auto& [fd, mask] : woken) {
+                for (int type = 0; type < 3; ++type)
+                    if (Wakes(mask, type)) handled = Activate(fd, type) || handled;
+            }
         }
+        const auto taken = static_cast<std::size_t>(ready);
+        if (ready < kEventsPerWait || taken >= budget ||
+            (flags & QEventLoop::ExcludeSocketNotifiers))
+            break;
+        budget -= taken;
     }
     if (!(flags & QEventLoop::X11ExcludeTimers)) handled = FireDueTimers() || handled;
     return handled;
