@@ -6,7 +6,7 @@ page's scripts throw nothing.
 live_page.py LAB [LAB ARGUMENTS...]   (default: a missing device, a cant-connect row every few s)
 QUORVEL_LIVE_SHOT=FILE.png also saves the page, 1280 px wide, once each receiver has 3 cycles.
 """
-import json, os, re, shutil, subprocess, sys, tempfile, time
+import base64, json, os, re, shutil, subprocess, sys, tempfile, time
 
 if not os.path.exists('/usr/bin/chromium'):
     sys.exit(print('SKIPPED: needs /usr/bin/chromium (scripts/setup.sh installs it)'))
@@ -19,8 +19,9 @@ BOUND_S = 30
 # What the page holds now: the summary's cycles, the swaps, the mark and the charts.
 STATE = r"""(() => {
   const table = document.querySelector('table.summary');
-  const column = table ? [...table.rows[0].cells].findIndex(c => c.textContent === 'cycles') : -1;
-  const cycles = table ? [...table.rows].slice(1).map(r => Number(r.cells[column].textContent)) : [];
+  const head = table && table.rows[0] ? [...table.rows[0].cells] : [];  // a page still loading has less
+  const column = head.findIndex(c => c.textContent === 'cycles');
+  const cycles = column < 0 ? [] : [...table.rows].slice(1).map(r => Number(r.cells[column]?.textContent));
   const canvas = document.getElementById('overview');
   const chart = window.Chart && canvas && Chart.getChart(canvas);
   let inked = 0;
@@ -30,7 +31,8 @@ STATE = r"""(() => {
   }
   const note = document.getElementById('quorvel-live-note');
   return {cycles, marked: window.__marked === 1, updates: Number(document.documentElement.dataset.updates || 0),
-          chart: !!chart, inked, width: canvas ? canvas.offsetWidth : 0, note: note && note.textContent};
+          chart: !!chart, inked, width: canvas ? canvas.offsetWidth : 0, note: note && note.textContent,
+          charts: window.Chart ? Object.keys(Chart.instances).length : 0, canvases: document.querySelectorAll('canvas').length};
 })()"""
 
 
@@ -69,7 +71,8 @@ class Page:
     def eval(self, expression):
         got = self.call('Runtime.evaluate', expression=expression, returnByValue=True)
         if 'exceptionDetails' in got:
-            raise RuntimeError(expression[:40] + ': ' + got['exceptionDetails']['text'])
+            d = got['exceptionDetails']
+            raise RuntimeError(expression[:40] + ': ' + d.get('exception', {}).get('description', d['text']))
         return got['result'].get('value')
 
 
@@ -110,36 +113,51 @@ def main():
         page.eval('window.__marked = 1')
         print('first load:', first)
         end, now = time.time() + BOUND_S, first
-        while not (sum(now['cycles']) > sum(first['cycles']) and now['marked'] and now['updates'] >= 1):
+        # Two swaps: the page goes on fetching after the first.
+        while not (sum(now['cycles']) > sum(first['cycles']) and now['marked'] and now['updates'] >= 2):
             if time.time() > end:
                 sys.exit(f'FAILED: no new row in the page without a reload within {BOUND_S} s: at first load '
                          f'{first}, now {now} (marked false: the page reloaded; updates 0: never swapped)')
             time.sleep(0.5)
-            now = page.eval(STATE)
+            try:
+                now = page.eval(STATE)
+            except RuntimeError as e:  # a page being loaded again may have no state to give
+                now = dict(now, loading=str(e))
         print('after the swap:', now)
         failures = []
         if not (now['chart'] and now['inked'] > 0 and now['width'] > 0):
             failures.append('the overview chart is not drawn after a swap')
+        if now['charts'] != now['canvases']:
+            failures.append(f'{now["charts"]} charts alive for {now["canvases"]} canvases: the old ones live on')
         if now['note']:
             failures.append('the page says: ' + now['note'])
-        if page.errors:
-            failures.append('the page\'s scripts said: ' + ' | '.join(page.errors))
         shot = os.environ.get('QUORVEL_LIVE_SHOT')
-        if shot and not failures:
+        if shot:
             end = time.time() + 300
             while min(page.eval(STATE)['cycles'] or [0]) < 3 and time.time() < end:
                 time.sleep(1)
-            time.sleep(2 * 3)  # two polls: the page holds the last row's charts
+            time.sleep(2 * 3)  # two polls: the charts of the last row too
             height = page.call('Page.getLayoutMetrics')['cssContentSize']['height']
             png = page.call('Page.captureScreenshot', format='png', captureBeyondViewport=True,
                             clip={'x': 0, 'y': 0, 'width': 1280, 'height': height, 'scale': 1})['data']
-            import base64
-            with open(shot, 'wb') as f:
-                f.write(base64.b64decode(png))
-            print('saved', shot)
+            open(shot, 'wb').write(base64.b64decode(png))
+        # The lab gone just after a swap: the page says since when it shows what it shows.
+        end, updates = time.time() + 2 * 3, page.eval(STATE)['updates']
+        while page.eval(STATE)['updates'] == updates and time.time() < end:
+            time.sleep(0.1)
+        swapped = page.eval('[0, -1].map(d => new Date(Date.now() + d * 1000).toLocaleTimeString())')
+        lab.terminate()
+        end = time.time() + 3 * 3
+        while not page.eval(STATE)['note'] and time.time() < end:
+            time.sleep(0.2)
+        said = page.eval(STATE)['note'] or ''
+        if 'the lab does not answer' not in said or not any('since ' + t + ':' in said for t in swapped):
+            failures.append(f'with the lab gone after a swap at {swapped[0]}, the page says "{said}"')
+        if page.errors:
+            failures.append("the page's scripts said: " + ' | '.join(page.errors))
         if failures:
             sys.exit('FAILED: ' + '; '.join(failures))
-        print('a row came in without a reload; the charts drawn again; no script error')
+        print('rows came in without a reload, the charts drawn again, no script error; the lab gone is said')
     finally:
         for p in (browser, lab):
             p.terminate()
