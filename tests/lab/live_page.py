@@ -162,7 +162,11 @@ def main():
         for p in (browser, lab):
             p.terminate()
             p.wait(10)
-        shutil.rmtree(work, ignore_errors=True)
+        for _ in range(50):  # the browser's helpers may still write its profile a moment
+            shutil.rmtree(work, ignore_errors=True)
+            if not os.path.exists(work):
+                break
+            time.sleep(0.1)
 
 
 main()
