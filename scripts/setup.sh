@@ -13,6 +13,7 @@ PACKAGES=(
   dpkg-dev file
   lintian appstream desktop-file-utils help2man go-md2man  # man pages; package checks in install.deb
   libjs-chart.js chromium  # the lab report's charts, and the browser its test renders them in
+  python3-websocket  # the live page's test drives that browser over its DevTools socket
   pdudaemon  # the PDU daemon the lab's power switch asks; its test runs one of its own
   qt6-httpserver-dev prometheus  # quorvel-lab --http, and the server its test scrapes it with
 )

@@ -9,6 +9,7 @@ namespace {
 constexpr const char* kScript = R"(<script id="quorvel-live">
 (() => {
   const every = EVERY * 1000;
+  let since = new Date();  // of the content shown
   const library = s => s.textContent.slice(0, 200).includes('Chart.js v');
   const note = text => {
     let p = document.getElementById('quorvel-live-note');
@@ -31,13 +32,15 @@ constexpr const char* kScript = R"(<script id="quorvel-live">
       if (s.id !== 'quorvel-live' && !library(s)) new Function(s.textContent)();
     const html5 = document.documentElement;
     html5.dataset.updates = String(Number(html5.dataset.updates || 0) + 1);
+    since = new Date();
   };
+  // A page that cannot be redrawn is not blamed on the lab, and its error reaches the console.
+  const stale = why => note('Not updated since ' + since.toLocaleTimeString() + ': ' + why);
   const poll = () => {
     fetch(location.pathname, {cache: 'no-store'})
       .then(r => r.ok ? r.text() : Promise.reject(new Error('HTTP ' + r.status)))
-      .then(swap)
-      .catch(e => note('Not updated since ' + new Date().toLocaleTimeString() +
-                       ': the lab does not answer (' + e.message + ')'))
+      .then(swap, e => stale('the lab does not answer (' + e.message + ')'))
+      .catch(e => { stale('the page could not be redrawn (' + e.message + ')'); throw e; })
       .finally(() => setTimeout(poll, every));
   };
   setTimeout(poll, every);
