@@ -105,6 +105,9 @@ TEST(LabHttp, ServesItsThreePathsReadOnlyAndEscapesWhatReceiversSay) {
     noFix.verdict = Verdict::NoFix, noFix.restartS = 700, noFix.start = "warm";
     server.Metrics().Add(0, ok, Decision::Pass);
     server.Metrics().Add(1, noFix);
+    Row power;  // the last verdict of all
+    power.verdict = Verdict::PowerError, power.start = "power";
+    server.Metrics().Add(1, power);
     std::string error, said;
     ASSERT_TRUE(server.Listen({}, error, said)) << error;
     EXPECT_EQ(said.find("anyone"), std::string::npos) << said;
@@ -121,6 +124,7 @@ TEST(LabHttp, ServesItsThreePathsReadOnlyAndEscapesWhatReceiversSay) {
          {"Content-Type: text/plain; version=0.0.4",
           "quorvel_lab_cycles_total{receiver=\"COM\\\"5\\\\\",start=\"cold\",verdict=\"ok\"} 1\n",
           "quorvel_lab_cycles_total{receiver=\"tcp://a\\nb\xEF\xBF\xBD\",start=\"warm\",verdict=\"no-fix\"} 1\n",
+          "quorvel_lab_cycles_total{receiver=\"tcp://a\\nb\xEF\xBF\xBD\",start=\"power\",verdict=\"power-error\"} 1\n",
           "quorvel_lab_receiver_info{receiver=\"COM\\\"5\\\\\",profile=\"ubx\",make=\"u-\\\"blox\\\"\",model=\"NEO\\\\M8\",firmware=\"\"} 1\n",
           "quorvel_lab_ttff_seconds_bucket{receiver=\"COM\\\"5\\\\\",start=\"cold\",le=\"10\"} 0\n",
           "quorvel_lab_ttff_seconds_bucket{receiver=\"COM\\\"5\\\\\",start=\"cold\",le=\"15\"} 1\n",

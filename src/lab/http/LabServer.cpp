@@ -132,13 +132,22 @@ void LabServer::Sweep() {
     for (QTcpSocket* socket : late) socket->abort();
 }
 
-const std::string& LabServer::Page() {
+// Rendered again at most once a second, and never more than a twentieth of the time: with
+// thousands of receivers a rendering takes a while, and the cycles wait for it.
+std::shared_ptr<const std::string> LabServer::Page() {
     const auto now = Clock::now();
-    if (page_.empty() || now - pageAt_ >= kPageFresh) {
-        page_ = LivePage(source_.reportPage());
-        pageAt_ = now;
+    if (!page_ || now - pageAt_ >= std::max<Clock::duration>(kPageFresh, 20 * pageCost_)) {
+        page_ = std::make_shared<const std::string>(LivePage(source_.reportPage()));
+        pageAt_ = Clock::now();
+        pageCost_ = pageAt_ - now;
     }
     return page_;
+}
+
+std::shared_ptr<const std::string> LabServer::MetricsText() {
+    if (!metricsText_ || metricsText_.use_count() > 1) metricsText_ = std::make_shared<std::string>();
+    metrics_.Write(source_.portUp, *metricsText_);
+    return metricsText_;
 }
 
 bool LabServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
@@ -147,34 +156,39 @@ bool LabServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     Connection& connection = it->second;
     connection.received = 0;
     connection.since = Clock::now();
-    if (connection.fd >= 0) return true;  // the journal still going out ends this connection
+    // A reply still going out ends this connection.
+    if (connection.fd >= 0 || connection.body) return true;
     const auto method = request.method();
     const bool head = method == QHttpServerRequest::Method::Head;
     const QString path = request.url().path();
-    const auto reply = [&](Status status, const char* type, const std::string& body,
-                           bool allow = false) {
+    // The body goes out as the client takes it (Pump), straight from the shared text.
+    const auto reply = [&](Status status, const char* type,
+                           std::shared_ptr<const std::string> body, bool allow = false) {
         QHttpServerResponder responder = makeResponder(request, socket);
         responder.writeStatusLine(status);
         responder.writeHeader("Content-Type", type);
-        responder.writeHeader("Content-Length", QByteArray::number(qint64(body.size())));
+        responder.writeHeader("Content-Length", QByteArray::number(qint64(body->size())));
         responder.writeHeader("Cache-Control", "no-store");
         if (allow) responder.writeHeader("Allow", "GET, HEAD");
         socket->write("\r\n");
-        if (!head) socket->write(body.data(), static_cast<qint64>(body.size()));
+        if (head) return;
+        connection.body = std::move(body);
+        connection.sent = 0;
+        Pump(socket);
     };
+    const auto text = [](const char* words) { return std::make_shared<const std::string>(words); };
     if (!head && method != QHttpServerRequest::Method::Get)
         reply(Status::MethodNotAllowed, "text/plain; charset=utf-8",
-              "read-only: GET and HEAD only\n", true);
+              text("read-only: GET and HEAD only\n"), true);
     else if (path == "/")
         reply(Status::Ok, "text/html; charset=utf-8", Page());
     else if (path == "/metrics")
-        reply(Status::Ok, "text/plain; version=0.0.4; charset=utf-8",
-              metrics_.Text(source_.portUp));
+        reply(Status::Ok, "text/plain; version=0.0.4; charset=utf-8", MetricsText());
     else if (path == "/journal.csv")
         SendJournal(request, socket, head);
     else
         reply(Status::NotFound, "text/plain; charset=utf-8",
-              "not found; served here: / (the report), /metrics, /journal.csv\n");
+              text("not found; served here: / (the report), /metrics, /journal.csv\n"));
     return true;
 }
 
@@ -225,6 +239,15 @@ void LabServer::Pump(QTcpSocket* socket) {
     if (it == connections_.end()) return;
     Connection& c = it->second;
     c.since = Clock::now();
+    if (c.body) {
+        while (c.sent < c.body->size() && socket->bytesToWrite() < kQueued) {
+            const std::size_t n = std::min<std::size_t>(kChunk, c.body->size() - c.sent);
+            socket->write(c.body->data() + c.sent, static_cast<qint64>(n));
+            c.sent += n;
+        }
+        if (c.sent == c.body->size()) c.body.reset();
+        return;
+    }
     if (c.fd < 0) return;
     static std::vector<char> buffer(kChunk);
     while (c.left > 0 && socket->bytesToWrite() < kQueued) {

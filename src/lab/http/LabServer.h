@@ -54,13 +54,18 @@ class LabServer : public QAbstractHttpServer {
         std::chrono::steady_clock::time_point since;  // of the wait for a request, or progress
         int fd = -1;          // the journal being sent, or -1
         qint64 left = 0;      // its bytes still to send
+        // A page or the metrics being sent, and how much of it went; shared, so that the next
+        // request renders anew without copying what this one still sends.
+        std::shared_ptr<const std::string> body = {};
+        std::size_t sent = 0;
     };
     void Admit(QTcpSocket* socket);
     void Received(QTcpSocket* socket);
     void Pump(QTcpSocket* socket);
     void Sweep();
     void SendJournal(const QHttpServerRequest& request, QTcpSocket* socket, bool head);
-    const std::string& Page();
+    std::shared_ptr<const std::string> Page();
+    std::shared_ptr<const std::string> MetricsText();
 
     Source source_;
     Limits limits_;
@@ -68,8 +73,10 @@ class LabServer : public QAbstractHttpServer {
     Gate* gate_ = nullptr;  // owned by the server, as Qt parents it
     QTimer sweep_;
     std::unordered_map<QTcpSocket*, Connection> connections_;
-    std::string page_;
+    std::shared_ptr<const std::string> page_;
     std::chrono::steady_clock::time_point pageAt_;
+    std::chrono::steady_clock::duration pageCost_{};  // what the last rendering took
+    std::shared_ptr<std::string> metricsText_;  // reused while no reply holds it
 };
 
 }  // namespace quorvel::lab

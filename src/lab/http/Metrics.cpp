@@ -183,6 +183,11 @@ void LabMetrics::Print(const Series& s) const {
 }
 
 const std::string& LabMetrics::Text(const std::function<bool(std::size_t)>& up) const {
+    Write(up, text_);
+    return text_;
+}
+
+void LabMetrics::Write(const std::function<bool(std::size_t)>& up, std::string& out) const {
     std::size_t size = 2000;
     for (const Receiver& r : receivers_) {
         size += 2 * r.info.size() + 64;
@@ -191,7 +196,6 @@ const std::string& LabMetrics::Text(const std::function<bool(std::size_t)>& up) 
             for (const std::string& part : s.lines) size += part.size();
         }
     }
-    std::string& out = text_;
     out.clear();
     out.reserve(size);
     const auto each = [&](std::size_t family) {
@@ -220,11 +224,10 @@ const std::string& LabMetrics::Text(const std::function<bool(std::size_t)>& up) 
         out += receivers_[i].name;
         out += up(i) ? "} 1\n" : "} 0\n";
     }
-    if (!decisions_) return out;
+    if (!decisions_) return;
     Family(out, "quorvel_lab_decision", "gauge",
            "The decision at --confidence: 1 for the state the receiver and start are in.");
     each(3);
-    return out;
 }
 
 }  // namespace quorvel::lab

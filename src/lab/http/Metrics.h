@@ -10,6 +10,7 @@
 
 #include "lab/decide/Decision.h"
 #include "lab/record/Row.h"
+#include "lab/record/Verdict.h"
 
 namespace quorvel::lab {
 
@@ -39,6 +40,8 @@ class LabMetrics {
     // Valid until the next call: its buffer is kept, as fresh pages for tens of megabytes
     // would cost more than the copying.
     const std::string& Text(const std::function<bool(std::size_t)>& up) const;
+    // The same into `out`, whose buffer is reused.
+    void Write(const std::function<bool(std::size_t)>& up, std::string& out) const;
 
   private:
     struct Histogram {
@@ -50,7 +53,7 @@ class LabMetrics {
     struct Series {
         std::string start;
         std::string labels;  // receiver="...",start="..."
-        std::array<long long, 10> verdicts{};
+        std::array<long long, kVerdictNames.size()> verdicts{};
         Histogram ttff, restart;
         Decision decision = Decision::Undecided;
         // Its lines of each family (cycles, TTFF, restart, decision) as last printed; printed

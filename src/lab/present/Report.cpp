@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "lab/families/Orders.h"
@@ -78,14 +80,17 @@ Decision DecisionOf(const Tally& t, const PassRule& rule) {
 std::string TtffRules(const std::vector<Tally>& tallies) {
     std::vector<std::string> rules;
     std::vector<std::vector<std::string>> receivers;
+    // A rack of ten thousand receivers is named once each without a search through all of them.
+    std::set<std::pair<std::size_t, std::string>> named;
     for (const Tally& t : tallies) {
         const std::string rule = t.ttffRule.empty() ? "not known (no row names it)" : t.ttffRule;
-        const auto at = std::find(rules.begin(), rules.end(), rule) - rules.begin();
-        if (at == static_cast<std::ptrdiff_t>(rules.size())) {
+        const auto at = static_cast<std::size_t>(std::find(rules.begin(), rules.end(), rule) -
+                                                 rules.begin());
+        if (at == rules.size()) {
             rules.push_back(rule);
             receivers.emplace_back();
         }
-        AddOnce(receivers[static_cast<std::size_t>(at)], t.receiver);
+        if (named.emplace(at, t.receiver).second) receivers[at].push_back(t.receiver);
     }
     if (rules.size() <= 1) return rules.empty() ? "not known (no row names it)" : rules[0];
     for (std::size_t i = 0; i < rules.size(); ++i) rules[i] += " (" + Joined(receivers[i]) + ")";
@@ -376,10 +381,11 @@ ReportHead JournalsHead(const std::vector<std::string>& journals, const std::vec
         {"interval", unknown}, {"duration or cycles", unknown}, {"fix limit", unknown}};
     std::vector<std::string> receivers;
     std::vector<std::vector<std::string>> profiles, starts;
+    std::map<std::string, std::size_t> index;
     for (const Tally& t : tallies) {
-        const auto at = static_cast<std::size_t>(
-            std::find(receivers.begin(), receivers.end(), t.receiver) - receivers.begin());
-        if (at == receivers.size()) {
+        const auto [found, added] = index.emplace(t.receiver, receivers.size());
+        const std::size_t at = found->second;
+        if (added) {
             receivers.push_back(t.receiver);
             profiles.emplace_back();
             starts.emplace_back();
