@@ -58,10 +58,12 @@ class LabServer : public QAbstractHttpServer {
         // request renders anew without copying what this one still sends.
         std::shared_ptr<const std::string> body = {};
         std::size_t sent = 0;
+        bool pumping = false;  // a flush tells of bytes written from inside Pump itself
     };
     void Admit(QTcpSocket* socket);
     void Received(QTcpSocket* socket);
     void Pump(QTcpSocket* socket);
+    void PumpMore(QTcpSocket* socket, Connection& c);
     void Sweep();
     void SendJournal(const QHttpServerRequest& request, QTcpSocket* socket, bool head);
     std::shared_ptr<const std::string> Page();
