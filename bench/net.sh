@@ -14,7 +14,7 @@ SIZES=${2:-"1000 5000 10000"}
 BUILD=${BUILD:-build-bench}
 SETTLE=${SETTLE:-30}
 HZ=$(getconf CLK_TCK)
-BASE=20000 TTFF=8 SPREAD=4 SEED=2026 INTERVAL=15 FIX_LIMIT=30
+BASE=20000 HTTP=19999 TTFF=8 SPREAD=4 SEED=2026 INTERVAL=15 FIX_LIMIT=30
 
 [[ -f $BUILD/CMakeCache.txt ]] ||
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF >/dev/null
@@ -46,7 +46,7 @@ for n in $SIZES; do
   for _ in $(seq 600); do [[ -f $dir/ports.txt ]] && break; sleep 0.1; done
   [[ -f $dir/ports.txt ]] || { echo "quorvel-sim did not start: $(cat "$dir/sim.log")"; exit 1; }
   "$BUILD/src/lab/quorvel-lab" --interval $INTERVAL --fix-limit $FIX_LIMIT --journal "$dir/j.csv" \
-    --ports-file "$dir/ports.txt" >"$dir/lab.log" 2>&1 &
+    --http 127.0.0.1:$HTTP --ports-file "$dir/ports.txt" >"$dir/lab.log" 2>&1 &
   l_pid=$!
   PIDS+=($l_pid)
   sleep "$SETTLE"  # connections, identities, first orders
@@ -61,6 +61,15 @@ for n in $SIZES; do
   sleep "$WINDOW"
   alive
   l1=$(cpu_ticks $l_pid); s1=$(cpu_ticks $s_pid)
+  # A Prometheus scrape of /metrics: the lab's CPU over ten of them, 3 s apart, less what the
+  # same stretch costs without them (the minute just measured).
+  m0=$(cpu_ticks $l_pid); t0=$(date +%s%N); bytes=0
+  for _ in $(seq 10); do
+    bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://127.0.0.1:$HTTP/metrics"); sleep 3
+  done
+  m1=$(cpu_ticks $l_pid); t1=$(date +%s%N)
+  scrape_ms=$(awk -v d=$((m1 - m0)) -v hz="$HZ" -v t=$(((t1 - t0) / 1000000)) -v base=$((l1 - l0)) \
+    -v w="$WINDOW" 'BEGIN {printf "%.0f", (d / hz - base / hz / w * t / 1000) * 1000 / 10}')
   rss=$(peak_rss_kb $l_pid)
   kill -INT $l_pid
   wait $l_pid || { echo "quorvel-lab did not exit 0 ($n receivers)"; exit 1; }
@@ -88,6 +97,7 @@ for n in $SIZES; do
     "$(awk -v k="$rss" 'BEGIN {printf "%.1f", k / 1024}')" \
     "$(awk -v d=$((s1 - s0)) -v hz="$HZ" -v w="$WINDOW" 'BEGIN {printf "%.1f", d / hz / w * 100}')" \
     "$late" "$worst"
+  echo "  a /metrics scrape ($((bytes / 1000000)) MB): $scrape_ms ms of the lab's CPU"
   grep -m3 "open-files\|cant-connect:" "$dir/lab.log" || true
   rm -f "$dir/lab.log"  # thousands of event lines a minute
 done
