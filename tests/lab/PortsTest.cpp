@@ -84,7 +84,7 @@ TEST(LabNet, AServerThatGoesAwayGivesPortErrorAndTheRunGoesOnWhenItIsBack) {
     // The head: the run's span, its settings and the port's profile, start, order and sign.
     EXPECT_NE(reportDuringRun.find(", under way</td>"), std::string::npos);
     EXPECT_EQ(Slurp(o.report).find(", under way"), std::string::npos);
-    for (const char* head : {"5 s from a confirmed restart to the next order</td></tr>\n<tr><th>"
+    for (const char* head : {"5 s from a start's first fix (or its fix limit) to the next order</td></tr>\n<tr><th>"
                              "duration or cycles</th><td>130 s</td>",
                              "<td>pxemsrt</td><td>cold</td><td>cold: $PXEMSRT,C*3A CR LF</td>"
                              "<td>clock-reset</td>"})

@@ -346,7 +346,7 @@ ReportHead RunHead(const LabOptions& options, const std::vector<std::string>& pr
                (options.cycles ? ", whichever comes first" : "");
     head.settings = {
         {"interval",
-         std::to_string(options.interval) + " s from a confirmed restart to the next order"},
+         std::to_string(options.interval) + " s from a start's first fix (or its fix limit) to the next order"},
         {"duration or cycles", end.empty() ? "until stopped" : end},
         {"fix limit", std::to_string(options.fixLimit) + " s without a fix, then no-fix"}};
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
