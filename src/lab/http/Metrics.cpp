@@ -141,6 +141,9 @@ void LabMetrics::Print(const Series& s) const {
     std::string& cycles = s.lines[0];
     cycles.clear();
     for (std::size_t v = 0; v < kVerdictNames.size(); ++v) {
+        // A verdict a receiver never had is no series: ten of them at 0 for each of ten
+        // thousand receivers would be most of a scrape. ok is always there.
+        if (s.verdicts[v] == 0 && static_cast<Verdict>(v) != Verdict::Ok) continue;
         cycles += "quorvel_lab_cycles_total{";
         cycles += s.labels;
         cycles += ",verdict=\"";

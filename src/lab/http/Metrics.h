@@ -24,8 +24,9 @@ std::string LabelValue(std::string_view text);
 class LabMetrics {
   public:
     // The upper bounds of the TTFF and restart buckets, in seconds (+Inf beside them).
-    static constexpr std::array<double, 15> kBuckets = {1,  2,  5,  10,  15,  20,  30, 45,
-                                                        60, 90, 120, 180, 300, 450, 600};
+    // Ten, as few as tell a hot start from a cold one and a slow one from a lost one: at
+    // ten thousand receivers each bucket is half a megabyte a scrape.
+    static constexpr std::array<double, 10> kBuckets = {1, 2, 5, 10, 20, 30, 60, 120, 300, 600};
 
     // `decisions`: --confidence is given, so each receiver and start has a decision.
     explicit LabMetrics(bool decisions = false) : decisions_(decisions) {}
