@@ -16,6 +16,7 @@ PACKAGES=(
   python3-websocket  # the live page's test drives that browser over its DevTools socket
   pdudaemon  # the PDU daemon the lab's power switch asks; its test runs one of its own
   qt6-httpserver-dev prometheus  # quorvel-lab --http, and the server its test scrapes it with
+  qt6-websockets-dev  # Qt6HttpServer's CMake files need it; Debian's package does not depend on it
 )
 
 missing=()
