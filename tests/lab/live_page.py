@@ -39,7 +39,7 @@ STATE = r"""(() => {
 class Page:
     """One tab of the browser, over its DevTools socket; what it says of errors is kept."""
     def __init__(self, url):
-        self.socket, self.next, self.session, self.errors = websocket.create_connection(url, timeout=10), 0, None, []
+        self.socket, self.next, self.session, self.errors = websocket.create_connection(url, timeout=10, suppress_origin=True), 0, None, []
         target = self.call('Target.createTarget', url='about:blank')['targetId']
         self.session = self.call('Target.attachToTarget', targetId=target, flatten=True)['sessionId']
         for domain in ('Runtime', 'Log', 'Page'):
