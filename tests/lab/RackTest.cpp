@@ -165,7 +165,7 @@ TEST(SimRack, EachPortIsItsOwnReceiverOfItsFamilyServingOneClientAtATime) {
     }
 }
 
-// A few hundred network receivers at once, the lab's second and the bursts shortened tenfold:
+// A few hundred network receivers at once, the lab's second and the bursts shortened fivefold:
 // every one connects and has its cold start judged ok, its TTFF as the rack scripted it.
 TEST(SimRack, TheLabTakesAFewHundredNetworkReceiversAtOnce) {
     constexpr int kCount = 300;
@@ -175,7 +175,7 @@ TEST(SimRack, TheLabTakesAFewHundredNetworkReceiversAtOnce) {
     const QString file = dir.filePath("ports.txt");
     sim.start(kBin + "/tools/quorvel-sim",
               {"--tcp-listen", "127.0.0.1:" + QString::number(base), "--count",
-               QString::number(kCount), "--rate-ms", "100", "--seed", "11", "--ttff", "3",
+               QString::number(kCount), "--rate-ms", "200", "--seed", "11", "--ttff", "3",
                "--ports-file-out", file});
     for (int i = 0; i < 400 && !QFile::exists(file); ++i) QThread::msleep(25);
     ASSERT_TRUE(QFile::exists(file)) << sim.readAllStandardError().toStdString();
@@ -185,7 +185,7 @@ TEST(SimRack, TheLabTakesAFewHundredNetworkReceiversAtOnce) {
     o.durationS = 100;  // a run that hangs ends here
     std::ostringstream out;
     {
-        Lab lab(o, out, 100);
+        Lab lab(o, out, 200);
         std::string error;
         ASSERT_TRUE(lab.Begin(error)) << error;
         while (!lab.Ended()) {  // the program's rounds
@@ -210,8 +210,8 @@ TEST(SimRack, TheLabTakesAFewHundredNetworkReceiversAtOnce) {
         std::istringstream fields(row);
         for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
         ++verdicts[f[3]];
-        // A lab second is 100 ms here: a round's 50 ms are half a second of it, and on a busy
-        // machine the order and the fix may each be a round or two late.
+        // A lab second is 200 ms here: a round's 50 ms are a quarter of it, and on a busy
+        // machine (or under the sanitizers) the order and the fix may each be rounds late.
         const double late = f[3] == "ok" ? std::stod(f[5]) - (ttff[f[1]] + 4) : 0;
         if (late < -1.05 || late > 2.05) ++off;
     }
