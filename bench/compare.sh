@@ -31,17 +31,7 @@ echo "Debian $(cat /etc/debian_version); load average at start: $(cut -d' ' -f1-
 echo "== Receive path (micro-benchmarks) =="
 "$BUILD/bench/quorvel_bench" --benchmark_min_time=2 2>&1 | grep -E '^(BM_|Benchmark|---)'
 
-SCRATCH=$(mktemp -d)
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$SCRATCH"
-}
-trap cleanup EXIT
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # utime + stime, in clock ticks
-peak_rss_kb() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
+source bench/common.sh
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # A simulated receiver on its own pty; sets SIM_PID and SIM_DEV once it is up.

@@ -25,17 +25,7 @@ fi
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target quorvel-lab quorvel-sim >/dev/null
 
-SCRATCH=$(mktemp -d)
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$SCRATCH"
-}
-trap cleanup EXIT
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # utime + stime, in clock ticks
-peak_rss_kb() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
+source bench/common.sh
 
 # A simulated receiver on its own pty; sets SIM_DEV once it is up.
 start_sim() {  # name, options...

@@ -20,17 +20,7 @@ BASE=20000 HTTP=19999 TTFF=8 SPREAD=4 SEED=2026 INTERVAL=15 FIX_LIMIT=30
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target quorvel-lab quorvel-sim >/dev/null
 
-SCRATCH=$(mktemp -d)
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$SCRATCH"
-}
-trap cleanup EXIT
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # utime + stime, in clock ticks
-peak_rss_kb() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
+source bench/common.sh
 
 echo "cores: $(nproc); CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
