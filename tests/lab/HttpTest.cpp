@@ -195,7 +195,7 @@ TEST(LabHttp, ConnectionsBeyondTheCapAreRefusedAndIdleOrSlowOnesDropped) {
     EXPECT_EQ(open(), 8);
     EXPECT_NE(refused.find("HTTP/1.1 503"), std::string::npos);
     EXPECT_TRUE(TurnUntil([&] { return open() == 0; }, 6000)) << open();
-    EXPECT_GT(clock.elapsed(), 1500);
+    EXPECT_GE(clock.elapsed(), 1500);  // whole milliseconds: the drop may land on 1500 exactly
     EXPECT_LT(sent, request.size());  // the slow request never came whole
     // And the server answers the next client.
     EXPECT_EQ(Get(server.Port(), "/journal.csv").substr(0, 22), "HTTP/1.1 404 Not Found");

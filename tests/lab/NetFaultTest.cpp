@@ -164,7 +164,7 @@ TEST(LabNetFaults, EveryTryEndsInARowWithItsReasonOneTryPerRetry) {
             verdicts.push_back(row);  // utc, receiver, cycle, verdict
         }
         EXPECT_EQ(verdicts.size(), 3u) << out.str();  // ended on its cycles
-        EXPECT_LT(clock.elapsed() / 20, 40) << out.str();
+        EXPECT_LT(clock.elapsed() / 20, 90) << out.str();  // lab seconds: well before the 100 s duration
         EXPECT_EQ(tries, 3) << out.str();  // one connection a try
         if (!verdict.empty()) {
             EXPECT_EQ(verdicts, std::vector<std::string>(3, verdict));
