@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QByteArray>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -39,19 +38,30 @@ socklen_t SocketAddress(const QHostAddress& address, std::uint16_t port, sockadd
     return sizeof in6;
 }
 
+// Stops a notifier that may be the one whose signal is being handled: deleted once Qt is done
+// with it.
+void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
+    if (!notifier) return;
+    notifier->setEnabled(false);
+    notifier.release()->deleteLater();
+}
+
+// What a receiver sends in a second is a few hundred bytes; a device server that takes no
+// order for this long is not going to.
+constexpr std::size_t kMaxUnsent = 64 * 1024;
+
+// The system's words when the other end closed, as Qt's sockets say them.
+constexpr char kClosed[] = "The remote host closed the connection";
+
 }  // namespace
 
 TcpPort::TcpPort(std::string host, std::uint16_t port, QObject* parent)
-    : QObject(parent), host_(QString::fromStdString(host)), port_(port) {
-    connect(&socket_, &QTcpSocket::readyRead, this, [this] {
-        if (open_) Notify(comm_event::kReceive);
-    });
-    connect(&socket_, &QTcpSocket::bytesWritten, this, [this] { Notify(comm_event::kSend); });
-    connect(&socket_, &QTcpSocket::errorOccurred, this, &TcpPort::OnError);
-}
+    : QObject(parent), host_(QString::fromStdString(host)), port_(port) {}
 
 TcpPort::~TcpPort() {
-    socket_.disconnect(this);
+    connectDone_.reset();
+    readable_.reset();
+    writable_.reset();
     Drop();
 }
 
@@ -66,8 +76,7 @@ bool TcpPort::SetSettings(const std::string&) { return true; }
 bool TcpPort::Open() {
     if (IsOpen()) return false;
     open_ = true;
-    if (lookup_ >= 0 || connecting_ >= 0 ||
-        (socket_.state() == QAbstractSocket::ConnectedState && connected_))
+    if (lookup_ >= 0 || connecting_ >= 0 || (socket_ >= 0 && connected_))
         return true;  // closed and opened again at once: the connection goes on
     Drop();
     errorReason_.clear();
@@ -93,23 +102,24 @@ void TcpPort::Close() {
 }
 
 bool TcpPort::IsOpen() const {
-    return open_ &&
-           (lookup_ >= 0 || connecting_ >= 0 || socket_.state() != QAbstractSocket::UnconnectedState);
+    return open_ && (lookup_ >= 0 || connecting_ >= 0 || socket_ >= 0);
 }
 
 void TcpPort::DiscardInput() { Input(); }
 
 std::string TcpPort::Input() {
-    if (!open_ || !socket_.isOpen()) return {};  // still looking up or connecting
-    const QByteArray bytes = socket_.readAll();
-    received_ = received_ || !bytes.isEmpty();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (!open_) return {};
+    return std::exchange(inbox_, {});
 }
 
 bool TcpPort::Output(const std::string& text) {
-    if (!open_ || !connected_) return false;
-    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
-    return socket_.write(bytes) == bytes.size();
+    if (!open_ || !connected_ || unsent_.size() + text.size() > kMaxUnsent) return false;
+    if (text.empty()) return true;
+    const bool idle = unsent_.empty();
+    unsent_ += text;
+    if (!idle) return true;  // goes when the kernel takes what waits before it
+    OnWritable();
+    return connected_;
 }
 
 std::string TcpPort::ErrorReason() const {
@@ -173,39 +183,76 @@ void TcpPort::OnConnectDone() {
         ::close(fd);
         return ConnectNext();
     }
-    if (!socket_.setSocketDescriptor(fd)) {
-        errorReason_ = socket_.errorString().toStdString();
-        ::close(fd);
-        return;
-    }
     errorReason_.clear();
     connected_ = true;
+    socket_ = fd;
+    readable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(readable_.get(), &QSocketNotifier::activated, this, &TcpPort::OnReadable);
+    writable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    writable_->setEnabled(false);  // only while something waits to be sent
+    connect(writable_.get(), &QSocketNotifier::activated, this, &TcpPort::OnWritable);
+}
+
+void TcpPort::OnReadable() {
+    // One event thread: one buffer serves every port. One read a wakeup; what is left is ready
+    // again at the next.
+    static char buffer[64 * 1024];
+    const ssize_t n = ::recv(socket_, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (n <= 0) return Lose(n == 0 ? kClosed : std::strerror(errno));
+    received_ = true;
+    if (!open_) return;  // closed, and the connection ends once its handler is done
+    inbox_.append(buffer, static_cast<std::size_t>(n));
+    Notify(comm_event::kReceive);
+}
+
+void TcpPort::OnWritable() {
+    const ssize_t n = ::send(socket_, unsent_.data(), unsent_.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        return Lose(std::strerror(errno));
+    if (n > 0) unsent_.erase(0, static_cast<std::size_t>(n));
+    writable_->setEnabled(!unsent_.empty());
+    if (n <= 0) return;
+    // Told once the handler that gave the text is done, as a serial line tells it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (open_) Notify(comm_event::kSend);
+        },
+        Qt::QueuedConnection);
 }
 
 void TcpPort::Drop() {
     if (lookup_ >= 0) QHostInfo::abortHostLookup(std::exchange(lookup_, -1));
     addresses_.clear();
     if (connecting_ >= 0) {
-        connectDone_.reset();
+        Retire(connectDone_);
         ::close(std::exchange(connecting_, -1));
     }
-    socket_.abort();
+    if (socket_ >= 0) {
+        Retire(readable_);
+        Retire(writable_);
+        ::close(std::exchange(socket_, -1));
+    }
+    inbox_.clear();
+    unsent_.clear();
 }
 
-void TcpPort::OnError() {
-    errorReason_ = socket_.errorString().toStdString();
-    // Only a connection that was made can be lost, and only an open port tells it.
-    if (!connected_) return;
+void TcpPort::Lose(std::string why) {
+    errorReason_ = std::move(why);
     connected_ = false;
+    // Only an open port tells it; the socket is closed now, so a closed one is not ready again
+    // and again.
     lost_ = open_;
-    // Qt goes on with the socket after this signal: it is closed, and the loss told, once Qt
-    // is done, unless the port was closed meanwhile.
+    Retire(readable_);
+    Retire(writable_);
+    ::close(std::exchange(socket_, -1));
+    unsent_.clear();
     QMetaObject::invokeMethod(
         this,
         [this] {
             if (!std::exchange(lost_, false)) return;
             open_ = false;
-            socket_.abort();
             Notify(comm_event::kDeviceFailure);
         },
         Qt::QueuedConnection);

@@ -5,7 +5,6 @@
 #include <QList>
 #include <QObject>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,9 +20,11 @@ namespace quorvel {
 // wait: a refused or reset connection, an unknown host or one that never answers then shows
 // as a silent port, and ErrorReason names why. A connection lost once made is a device failure.
 //
-// Each open makes one connection attempt to each address of the host, no more: the port
-// connects its own socket and hands it to Qt once made. Qt's socket, told of a connection reset
-// while it was being made, silently makes a new one at its next wakeup, again and again.
+// Each open makes one connection attempt to each address of the host, no more. The port works
+// its own socket rather than Qt's: Qt's, told of a connection reset while it was being made,
+// silently makes a new one at its next wakeup, again and again; and with thousands of
+// receivers, Qt's size query and copies around every read were a good part of the lab's CPU.
+// Here each readiness is one recv into a buffer shared by all ports (one event thread).
 class TcpPort : public QObject, public SerialPort {
     Q_OBJECT
 
@@ -49,11 +50,15 @@ class TcpPort : public QObject, public SerialPort {
 
   private:
     void Notify(std::int16_t code);
-    void OnError();
     void OnLookedUp(const QHostInfo& info);
     // Tries the addresses not tried yet, in turn, until one is connecting.
     void ConnectNext();
     void OnConnectDone();
+    void OnReadable();
+    void OnWritable();
+    // The connection is lost: says why, and tells it once the event loop is back, unless the
+    // port was closed meanwhile.
+    void Lose(std::string why);
     // Ends the lookup, the connection being made and the connection.
     void Drop();
 
@@ -69,7 +74,10 @@ class TcpPort : public QObject, public SerialPort {
     QList<QHostAddress> addresses_;  // the host's addresses not tried yet
     int connecting_ = -1;     // the socket whose connection is being made
     std::unique_ptr<QSocketNotifier> connectDone_;
-    QTcpSocket socket_;
+    int socket_ = -1;         // the connection made
+    std::unique_ptr<QSocketNotifier> readable_, writable_;
+    std::string inbox_;   // read, not yet taken by Input
+    std::string unsent_;          // given to Output, not yet taken by the kernel
 };
 
 }  // namespace quorvel
