@@ -1,6 +1,7 @@
 #include "engine/Gga.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 
@@ -26,16 +27,23 @@ std::string Part(std::string_view sentence, std::size_t index) {
 
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
-// Field `index` (the sentence type is field 0), up to its comma or the checksum's "*".
-std::string_view Field(std::string_view sentence, std::size_t index) {
+constexpr std::size_t kFieldsRead = kAltitudeField + 2;
+
+// Fields 0 to kFieldsRead - 1 (the sentence type is field 0), each up to its comma or the
+// checksum's "*"; a field after the last comma is empty. One pass: every GGA of every
+// receiver comes here, twice in the lab.
+std::array<std::string_view, kFieldsRead> Fields(std::string_view sentence) {
+    std::array<std::string_view, kFieldsRead> fields{};
     std::size_t start = 0;
-    for (std::size_t i = 0; i < index; ++i) {
-        start = sentence.find(',', start);
-        if (start == std::string_view::npos) return {};
-        ++start;
+    for (std::string_view& field : fields) {
+        std::size_t end = start;
+        while (end < sentence.size() && sentence[end] != ',' && sentence[end] != '*') ++end;
+        field = sentence.substr(start, end - start);
+        const std::size_t comma = sentence.find(',', end);
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
     }
-    const std::size_t end = sentence.find_first_of(",*", start);
-    return sentence.substr(start, end == std::string_view::npos ? end : end - start);
+    return fields;
 }
 
 // Degrees and minutes run together ("4807.038"), with the hemisphere that makes them negative.
@@ -63,17 +71,18 @@ GgaFields ReadGga(std::string_view sentence) {
     GgaFields gga;
     gga.hasTime = sentence.size() > kTimeFieldIndex && sentence[kTimeFieldIndex] != ',';
     gga.time = ReadGgaTime(sentence);
-    gga.quality = WholeNumber(Field(sentence, kQualityField));
-    gga.satellites = WholeNumber(Field(sentence, kSatellitesField));
-    gga.hdop = std::string(Field(sentence, kHdopField));
+    const auto field = Fields(sentence);
+    gga.quality = WholeNumber(field[kQualityField]);
+    gga.satellites = WholeNumber(field[kSatellitesField]);
+    gga.hdop = std::string(field[kHdopField]);
     gga.latitude =
-        Angle(Field(sentence, kLatitudeField), Field(sentence, kLatitudeField + 1), 'N', 'S', 90);
-    gga.longitude = Angle(Field(sentence, kLongitudeField), Field(sentence, kLongitudeField + 1),
+        Angle(field[kLatitudeField], field[kLatitudeField + 1], 'N', 'S', 90);
+    gga.longitude = Angle(field[kLongitudeField], field[kLongitudeField + 1],
                           'E', 'W', 180);
-    const std::optional<double> altitude = DecimalNumber(Field(sentence, kAltitudeField), true);
+    const std::optional<double> altitude = DecimalNumber(field[kAltitudeField], true);
     // From the deepest mine to well above any aircraft: anything else is a damaged field.
     if (altitude && *altitude >= -1e4 && *altitude <= 1e5 &&
-        Field(sentence, kAltitudeField + 1) == "M")
+        field[kAltitudeField + 1] == "M")
         gga.altitude = altitude;
     return gga;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/Gga.h"
+#include "lab/families/FindAny.h"
 #include "lab/families/Frames.h"
 #include "lab/families/Profiles.h"
 
@@ -332,7 +333,7 @@ bool IsTxt(std::string_view address) {
 bool Digit(char c) { return c >= '0' && c <= '9'; }
 
 std::size_t AddressLength(std::string_view body) {
-    const std::string_view head = body.substr(0, body.find_first_of(",*"));
+    const std::string_view head = body.substr(0, FindAny<',', '*'>(body, 0));
     if (head.size() >= 5 && IsTxt(head.substr(0, 5))) return 5;
     std::size_t length = 0;
     for (const std::string_view address : KnownAddresses()) {
