@@ -197,9 +197,9 @@ void Lab::OnRow(std::size_t receiver, const Row& row) {
         station.receiver->StopOrders();
         if (!live_)
             out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name())
-                 << " decided: no further order" << std::endl;
+                 << " decided: no further order" << '\n';
     }
-    if (!live_) out_ << RowLine(row) << std::endl;
+    if (!live_) out_ << RowLine(row) << '\n';
 }
 
 void Lab::OnEvent(std::size_t receiver, const Receiver::Event& event) {
@@ -219,7 +219,7 @@ void Lab::OnEvent(std::size_t receiver, const Receiver::Event& event) {
         station.problem = EscapeControls(trouble);
     }
     if (live_) return;
-    out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name() + ' ' + line) << std::endl;
+    out_ << UtcNow() << ' ' << EscapeControls(station.receiver->Name() + ' ' + line) << '\n';
 }
 
 void Lab::DrawLiveLines() {

@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
         // that saves most wakeups. Time stamps come at most this much late.
         while (!lab.Ended()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            std::cout.flush();  // the round's event lines in one write, not one a line
             std::this_thread::sleep_for(kRoundPause);
         }
         status = lab.ExitCode();
