@@ -311,7 +311,8 @@ Rack on TCP (receivers behind a serial device server):
                        client does not take is dropped after two bursts. The
                        bursts are spread evenly over the period. Prints a line
                        per receiver: "quorvel-sim: tcp://HOST:PORT family NAME,
-                       ttff S". Raises its open-files limit to the hard limit;
+                       ttff S", and at its end how many bursts it sent more than
+                       50 ms late. Raises its open-files limit to the hard limit;
                        exit 1 when that is below N + 16. Excludes --com, --replay
                        and --chunk.
   --count N            N receivers (1-60000, default 1); without --family they

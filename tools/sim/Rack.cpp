@@ -33,6 +33,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds kPartialCommandWait{200};
 constexpr std::uint64_t kSignalTag = ~std::uint64_t{0};
 constexpr int kEventsPerWait = 256;
+// A burst sent later than this after its time is counted as late.
+constexpr milliseconds kLate{50};
 // Descriptors beside the receivers': stdio, epoll, the signal pipe, the ports file.
 constexpr rlim_t kSpareFiles = 16;
 
@@ -304,6 +306,10 @@ int Rack::Run() {
     Watch(EPOLL_CTL_ADD, signals.fd(), EPOLLIN, kSignalTag);
     std::string reason = Loop(signals.fd());
     if (const int signal = signals.Take(); signal != 0) reason = "signal " + std::to_string(signal);
+    const auto latestMs = std::chrono::duration_cast<milliseconds>(latest_).count();
+    Say(Timestamp() + " bursts: " + std::to_string(bursts_) + ", " + std::to_string(lateBursts_) +
+        " of them sent more than " + std::to_string(kLate.count()) + " ms late, the latest " +
+        std::to_string(latestMs) + " ms");
     Say(Timestamp() + " end: " + reason);
     out_.flush();
     return kExitOk;
@@ -322,6 +328,10 @@ std::string Rack::Loop(int) {
         Clock::time_point now = Clock::now();
         if (deadline && now >= *deadline) return "--exit-after";
         while (Due(next_) <= now) {
+            const Clock::duration late = now - Due(next_);
+            ++bursts_;
+            lateBursts_ += late > kLate;
+            latest_ = std::max(latest_, late);
             Burst(next_, now);
             if (++next_ < members_.size()) continue;
             next_ = 0;

@@ -64,6 +64,10 @@ class Rack {
     std::size_t next_ = 0;          // the receiver whose burst is due next
     Clock::time_point cycleStart_;  // the start of the burst period under way
     std::size_t largestBurst_ = 0;
+    // How far behind its schedule this process sent: a burst sent late moves the times a
+    // client measures, which a bench must tell apart from the client's own.
+    long long bursts_ = 0, lateBursts_ = 0;
+    Clock::duration latest_{};
 };
 
 }  // namespace quorvel::sim
