@@ -15,7 +15,7 @@
 namespace quorvel {
 
 // A receiver's serial line served as a raw TCP port by a serial device server (or ser2net):
-// the serial port seam over QTcpSocket. The device server sets the line, so the settings are
+// the serial port seam over a TCP connection. The device server sets the line, so the settings are
 // taken and ignored, and the COM number names nothing. Open starts connecting and does not
 // wait: a refused or reset connection, an unknown host or one that never answers then shows
 // as a silent port, and ErrorReason names why. A connection lost once made is a device failure.
