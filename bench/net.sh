@@ -53,7 +53,7 @@ for n in $SIZES; do
   l1=$(cpu_ticks $l_pid); s1=$(cpu_ticks $s_pid)
   # A Prometheus scrape of /metrics: the lab's CPU over ten of them, 3 s apart, less what the
   # same stretch costs without them (the minute just measured).
-  m0=$(cpu_ticks $l_pid); t0=$(date +%s%N); bytes=0
+  m0=$(cpu_ticks $l_pid); t0=$(date +%s%N); bytes=0; scrapes_from=$(date -u +%Y-%m-%dT%H:%M:%S)
   for _ in $(seq 10); do
     bytes=$(curl -s -o /dev/null -w '%{size_download}' "http://127.0.0.1:$HTTP/metrics"); sleep 3
   done
@@ -67,7 +67,7 @@ for n in $SIZES; do
 
   # The script, "tcp://127.0.0.1:P ttff", from the sim's own lines.
   sed -n 's/^quorvel-sim: \(tcp:[^ ]*\) family [a-z]*, ttff \([0-9]*\)$/\1 \2/p' "$dir/sim.log" >"$dir/script"
-  read -r misjudged late worst < <(awk -F, '
+  read -r misjudged late worst late_first late_scraped < <(awk -F, '
     NR == FNR { split($0, a, " "); ttff[a[1]] = a[2]; next }
     FNR == 1 { next }
     { last[$2] = FNR }
@@ -75,11 +75,13 @@ for n in $SIZES; do
     $4 == "ok" && $6 != "" && ($2 in ttff) {
       d1 = $5 - 4; d2 = $6 - (ttff[$2] + 4); if (d1 < 0) d1 = -d1; if (d2 < 0) d2 = -d2
       d = d1 > d2 ? d1 : d2; if (d > worst) worst = d
-      if (d > 0.05) { late++; if (late <= 5) print "off: " $0 > "/dev/stderr" }
+      if (d > 0.05) { late++; if ($3 == 1) first++; else if ($1 >= from) scraped++
+                      if (late <= 5) print "off: " $0 > "/dev/stderr" }
       next }
     { bad++; if (bad <= 5) print "misjudged: " $0 > "/dev/stderr" }
     END { for (p in ended) if (ended[p] != last[p]) bad++
-          printf "%d %d %.1f\n", bad + 0, late + 0, worst + 0 }' "$dir/script" "$dir/j.csv")
+          printf "%d %d %.1f %d %d\n", bad + 0, late + 0, worst + 0, first + 0, scraped + 0 }' \
+    from="$scrapes_from" "$dir/script" "$dir/j.csv")
   rows=$(($(wc -l <"$dir/j.csv") - 1))
   ok=$(grep -c ',ok,' "$dir/j.csv" || true)
   printf '%-9s %8s %10s %10s %8s %10s %9s %9s %9s %12s\n' "$n" "${WINDOW}s" "$rows" "$ok" "$misjudged" \
@@ -87,6 +89,8 @@ for n in $SIZES; do
     "$(awk -v k="$rss" 'BEGIN {printf "%.1f", k / 1024}')" \
     "$(awk -v d=$((s1 - s0)) -v hz="$HZ" -v w="$WINDOW" 'BEGIN {printf "%.1f", d / hz / w * 100}')" \
     "$late" "$worst"
+  echo "  rows more than 50 ms off: $late_first in receivers' first cycles (all connecting at once)," \
+    "$late_scraped later during the scrapes, $((late - late_first - late_scraped)) else"
   echo "  a /metrics scrape ($((bytes / 1000000)) MB): $scrape_ms ms of the lab's CPU"
   # The simulator's own lateness moves the times the lab measures: the whole run's, not the window's.
   sed -n 's/^[^ ]* bursts: /  simulator bursts: /p' "$dir/sim.log"

@@ -151,7 +151,9 @@ void Lab::OnTick() {
 
 // Each receiver's tallies, one a start, stay together in the order the receivers were named.
 Tally& Lab::TallyFor(std::size_t receiver, const std::string& start) {
-    std::size_t at = 0;
+    // Found by halves: with thousands of receivers every row comes here.
+    auto at = static_cast<std::size_t>(std::lower_bound(owners_.begin(), owners_.end(), receiver) -
+                                       owners_.begin());
     for (; at < tallies_.size() && owners_[at] <= receiver; ++at) {
         if (owners_[at] == receiver && tallies_[at].start == start) return tallies_[at];
     }
