@@ -135,8 +135,9 @@ int main(int argc, char** argv) {
             quorvel::lab::RaiseOpenFilesLimit(quorvel::lab::FilesNeeded(parsed.options));
         !low.empty())
         std::cout << low << std::endl;
+    quorvel::lab::EpollDispatcher* epoll = nullptr;
     if (auto* dispatcher = new quorvel::lab::EpollDispatcher; dispatcher->Usable())
-        QCoreApplication::setEventDispatcher(dispatcher);  // Qt owns it from here
+        QCoreApplication::setEventDispatcher(epoll = dispatcher);  // Qt owns it from here
     else
         delete dispatcher;
     QCoreApplication app(argc, argv);
@@ -153,11 +154,15 @@ int main(int argc, char** argv) {
         if (SignalCame()) lab.End();  // before the first round lets any receiver go on
         // Each round handles every port that became ready, then waits a moment so that the
         // ports that become ready meanwhile share the next wakeup: with dozens of receivers
-        // that saves most wakeups. Time stamps come at most this much late.
+        // that saves most wakeups. The pause counts from when the round woke, so a time stamp
+        // comes at most this much late however long the round's work took.
         while (!lab.Ended()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             std::cout.flush();  // the round's event lines in one write, not one a line
-            std::this_thread::sleep_for(kRoundPause);
+            if (epoll)
+                std::this_thread::sleep_until(epoll->RoundWoke() + kRoundPause);
+            else
+                std::this_thread::sleep_for(kRoundPause);
         }
         status = lab.ExitCode();
     }  // the ports closed (a serial port's lock released) and the journal closed

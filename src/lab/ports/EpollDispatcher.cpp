@@ -196,6 +196,7 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     std::vector<std::pair<int, std::uint32_t>> woken;
     for (int batch = 0;; ++batch) {
         int ready = epoll_wait(epoll_, events, kEventsPerWait, batch == 0 ? timeout : 0);
+        if (batch == 0) roundWoke_ = Clock::now();
         if (ready < 0) ready = 0;  // a signal: the round ends early, nothing lost
         woken.clear();
         for (int i = 0; i < ready; ++i) {

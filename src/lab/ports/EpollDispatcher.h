@@ -22,6 +22,9 @@ class EpollDispatcher : public QAbstractEventDispatcher {
     // of no use; keep Qt's own).
     bool Usable() const { return epoll_ >= 0 && wake_ >= 0; }
 
+    // When the last round's wait ended: its descriptors were ready from then on.
+    std::chrono::steady_clock::time_point RoundWoke() const { return roundWoke_; }
+
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
     void registerSocketNotifier(QSocketNotifier* notifier) override;
     void unregisterSocketNotifier(QSocketNotifier* notifier) override;
@@ -59,6 +62,7 @@ class EpollDispatcher : public QAbstractEventDispatcher {
     int epoll_ = -1;
     int wake_ = -1;  // an eventfd
     std::atomic<bool> interrupted_ = false;  // interrupt() may come from another thread
+    Clock::time_point roundWoke_ = Clock::now();
     std::unordered_map<int, Watch> watches_;
     std::vector<int> alwaysReady_;  // descriptors epoll refuses (plain files): ready every round
     std::vector<Timer> timers_;
